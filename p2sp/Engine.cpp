@@ -1,0 +1,169 @@
+// The thirteen exports. Every one returns at once: network and disk work
+// happens on the tasks' worker threads. No exception leaves an export.
+#include "P2spApi.h"
+#include "Task.h"
+
+#include <cwchar>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Engine {
+    std::mutex lock;  // guards the table; never held by a worker thread
+    std::map<int, std::unique_ptr<Task>> tasks;
+    int nextId = 1;
+    std::wstring seedUrl;  // kept for the seed feature; not used yet
+};
+
+// Never destroyed: at process end without Uninit the worker threads are
+// already gone, and destroying a joinable std::thread would abort.
+Engine& TheEngine() {
+    static Engine* engine = new Engine;
+    return *engine;
+}
+
+Task* FindTask(Engine& engine, int id) {
+    auto it = engine.tasks.find(id);
+    return it == engine.tasks.end() ? nullptr : it->second.get();
+}
+
+template <typename Body>
+int NoThrow(int onFailure, Body body) {
+    try {
+        return body();
+    } catch (...) {
+        return onFailure;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+// Takes a reserved 0. The engine needs no set-up; returns 1.
+int P2SP_API Init(int /*reserved*/) { return 1; }
+
+// No-ops kept for binary compatibility: there is no account, seed upload,
+// finish message, configuration or registration service. Each returns 0.
+int P2SP_API Login(void) { return 0; }
+int P2SP_API StopSeed(void) { return 0; }
+int P2SP_API GetFinishMessage(void) { return 0; }
+int P2SP_API SetConfigInfo(void) { return 0; }
+int P2SP_API UpdateRegInfo(void) { return 0; }
+
+// Stops every task, waits for their threads and forgets them. Partial files stay.
+void P2SP_API Uninit(void) {
+    NoThrow(0, [] {
+        Engine& engine = TheEngine();
+        std::map<int, std::unique_ptr<Task>> tasks;
+        {
+            std::lock_guard<std::mutex> hold(engine.lock);
+            tasks.swap(engine.tasks);
+        }
+        for (auto& entry : tasks) entry.second->RequestStop();
+        tasks.clear();  // each destructor joins its worker
+        return 0;
+    });
+}
+
+// Returns a task id > 0, or 0 when url or target is missing. The owner window
+// is not used: workers never touch windows.
+int P2SP_API CreateP2SPTask(HWND /*owner*/, const wchar_t* url, const wchar_t* targetPath) {
+    if (!url || !*url || !targetPath || !*targetPath) return 0;
+    return NoThrow(0, [&] {
+        std::unique_ptr<Task> task;
+        Engine& engine = TheEngine();
+        int id = 0;
+        {
+            std::lock_guard<std::mutex> hold(engine.lock);
+            id = engine.nextId++;
+            if (engine.nextId <= 0) engine.nextId = 1;
+        }
+        task.reset(new Task(id, url, targetPath));
+        task->LoadSavedProgress();  // a paused download shows its progress at once
+        std::lock_guard<std::mutex> hold(engine.lock);
+        engine.tasks[id] = std::move(task);
+        return id;
+    });
+}
+
+// Fills the record of a known task and returns 1; otherwise leaves it alone, returns 0.
+int P2SP_API QueryTask(int taskId, P2spTaskInfo* info) {
+    if (!info) return 0;
+    return NoThrow(0, [&] {
+        Engine& engine = TheEngine();
+        std::lock_guard<std::mutex> hold(engine.lock);
+        Task* task = FindTask(engine, taskId);
+        if (!task) return 0;
+        task->Query(info);
+        return 1;
+    });
+}
+
+// 1 when the task runs (or already ran to completion); 0 for an unknown id,
+// or when another task is writing the same target.
+int P2SP_API StartTask(int taskId) {
+    return NoThrow(0, [&] {
+        Engine& engine = TheEngine();
+        std::lock_guard<std::mutex> hold(engine.lock);
+        Task* task = FindTask(engine, taskId);
+        if (!task) return 0;
+        for (auto& entry : engine.tasks) {
+            Task* other = entry.second.get();
+            if (other == task || other->TargetKey() != task->TargetKey()) continue;
+            if (other->IsWriting()) return 0;  // one writer per file
+            other->Join();                     // a stopping writer is let go first
+        }
+        return task->Start() ? 1 : 0;
+    });
+}
+
+// Asks the task to stop; it does within about a second while data flows and
+// leaves its partial file consistent. 1 for a known task.
+int P2SP_API StopTask(int taskId) {
+    return NoThrow(0, [&] {
+        Engine& engine = TheEngine();
+        std::lock_guard<std::mutex> hold(engine.lock);
+        Task* task = FindTask(engine, taskId);
+        if (!task) return 0;
+        task->RequestStop();
+        return 1;
+    });
+}
+
+// Stops and forgets the task; its partial file stays for a later task.
+int P2SP_API RemoveTask(int taskId) {
+    return NoThrow(0, [&] {
+        Engine& engine = TheEngine();
+        std::unique_ptr<Task> task;
+        {
+            std::lock_guard<std::mutex> hold(engine.lock);
+            auto it = engine.tasks.find(taskId);
+            if (it == engine.tasks.end()) return 0;
+            task = std::move(it->second);
+            engine.tasks.erase(it);
+        }
+        task.reset();  // joins outside the lock
+        return 1;
+    });
+}
+
+// Option 3 stores the seed URL (valueBytes = characters x 2). Returns 1 for a
+// known option, else 0.
+int P2SP_API SetP2spOption(int option, const wchar_t* value, int valueBytes) {
+    if (option != P2SP_OPTION_SEED_URL) return 0;
+    return NoThrow(0, [&] {
+        std::wstring seed;
+        if (value && valueBytes > 0) seed.assign(value, wcsnlen(value, size_t(valueBytes) / sizeof(wchar_t)));
+        Engine& engine = TheEngine();
+        std::lock_guard<std::mutex> hold(engine.lock);
+        engine.seedUrl = seed;
+        return 1;
+    });
+}
+
+}  // extern "C"

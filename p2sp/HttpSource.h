@@ -1,0 +1,43 @@
+// One HTTP(S) source reached through WinINet: a session per task and one
+// request at a time. WinINet brings the system proxy settings, redirects and
+// TLS; its reads are fast with large buffers (1 MiB), which the task uses.
+#pragma once
+
+#include "HttpHeaders.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <string>
+
+struct HttpReply {
+    DWORD status = 0;
+    bool hasLength = false;
+    uint64_t length = 0;
+    bool hasRange = false;
+    ContentRange range;
+    std::string etag;
+    std::string lastModified;
+};
+
+class HttpSource {
+public:
+    HttpSource() = default;
+    ~HttpSource();
+    HttpSource(const HttpSource&) = delete;
+    HttpSource& operator=(const HttpSource&) = delete;
+
+    bool Open();
+    // Sends a GET with the extra header lines ("Name: value\r\n" each). False on
+    // a network failure (no reply at all); the reply's status may be any code.
+    bool Send(const std::wstring& url, const std::string& headers, HttpReply* reply);
+    // Reads up to `size` bytes of the body. False on a network failure; *got 0
+    // at the end of the body.
+    bool Read(void* buffer, DWORD size, DWORD* got);
+    void CloseRequest();
+
+private:
+    HINTERNET session_ = nullptr;  // owned
+    HINTERNET request_ = nullptr;  // owned
+};

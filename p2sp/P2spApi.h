@@ -1,0 +1,60 @@
+// The P2SP engine library's plain C boundary, shared by the engine DLL and
+// the program that loads it. Every export uses __stdcall and is exported
+// under its undecorated name (QelvoP2SP.def), on both i686 and x86_64.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#define P2SP_API __stdcall
+
+// The status record QueryTask fills. The caller zeroes it; only the fields
+// below are part of the contract, every other byte belongs to the engine.
+// Offsets are fixed and identical on 32- and 64-bit builds.
+#pragma pack(push, 1)
+struct P2spTaskInfo {
+    uint8_t reserved0[8];
+    uint64_t totalBytes;        // 8: total size, 0 while unknown
+    uint64_t completedBytes;    // 16: bytes on disk and verified so far
+    uint8_t reserved24[36];
+    uint32_t serverSpeed;       // 60: bytes per second from server/mirror sources
+    uint32_t peerSpeed;         // 64: bytes per second from peers
+    uint8_t reserved68;
+    uint8_t state;              // 69: P2SP_STATE_*
+    uint8_t reserved70[526];
+};
+#pragma pack(pop)
+
+static_assert(sizeof(P2spTaskInfo) == 596, "P2spTaskInfo is 596 bytes");
+static_assert(offsetof(P2spTaskInfo, totalBytes) == 8, "total at 8");
+static_assert(offsetof(P2spTaskInfo, completedBytes) == 16, "completed at 16");
+static_assert(offsetof(P2spTaskInfo, serverSpeed) == 60, "server speed at 60");
+static_assert(offsetof(P2spTaskInfo, peerSpeed) == 64, "peer speed at 64");
+static_assert(offsetof(P2spTaskInfo, state) == 69, "state at 69");
+
+enum : uint8_t {
+    P2SP_STATE_RUNNING = 0,      // running or idle
+    P2SP_STATE_FINISHED = 1,     // target file complete on disk
+    P2SP_STATE_SOURCE_FAILED = 5,  // the source refused the download
+    P2SP_STATE_LOCAL_FAILED = 6,   // the target could not be created or written
+};
+
+enum { P2SP_OPTION_SEED_URL = 3 };
+
+extern "C" {
+typedef int(P2SP_API* P2spInitFn)(int reserved);
+typedef int(P2SP_API* P2spLoginFn)(void);                       // no-op
+typedef void(P2SP_API* P2spUninitFn)(void);
+typedef int(P2SP_API* P2spCreateTaskFn)(HWND owner, const wchar_t* url, const wchar_t* targetPath);
+typedef int(P2SP_API* P2spQueryTaskFn)(int taskId, P2spTaskInfo* info);
+typedef int(P2SP_API* P2spStartTaskFn)(int taskId);
+typedef int(P2SP_API* P2spStopTaskFn)(int taskId);
+typedef int(P2SP_API* P2spStopSeedFn)(void);                    // no-op
+typedef int(P2SP_API* P2spGetFinishMessageFn)(void);            // no-op
+typedef int(P2SP_API* P2spRemoveTaskFn)(int taskId);
+typedef int(P2SP_API* P2spSetConfigInfoFn)(void);               // no-op
+typedef int(P2SP_API* P2spUpdateRegInfoFn)(void);               // no-op
+typedef int(P2SP_API* P2spSetOptionFn)(int option, const wchar_t* value, int valueBytes);
+}

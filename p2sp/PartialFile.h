@@ -1,0 +1,58 @@
+// The partial data file `<target>.P2P` and its range record `<target>.P2P.ctl`.
+#pragma once
+
+#include "RangeRecord.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// Owns one Win32 file handle.
+class UniqueFile {
+public:
+    UniqueFile() = default;
+    ~UniqueFile() { Reset(); }
+    UniqueFile(const UniqueFile&) = delete;
+    UniqueFile& operator=(const UniqueFile&) = delete;
+    void Reset(HANDLE h = INVALID_HANDLE_VALUE) {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+        handle_ = h;
+    }
+    HANDLE Get() const { return handle_; }
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// The data file, opened for writing by one task at a time: other openers may
+// read it (the page reads its size) but not write it.
+class PartFile {
+public:
+    // 0 on success, else the Win32 error.
+    DWORD Open(const std::wstring& path);
+    void Close() { file_.Reset(); }
+    bool Valid() const { return file_.Valid(); }
+    HANDLE Handle() const { return file_.Get(); }
+    bool WriteAt(uint64_t offset, const void* data, DWORD size);
+    bool ReadAt(uint64_t offset, void* data, DWORD size);
+    bool Truncate(uint64_t size);
+    bool Flush() { return FlushFileBuffers(file_.Get()) != FALSE; }
+    uint64_t Size() const;
+
+private:
+    bool Seek(uint64_t offset);
+    UniqueFile file_;
+};
+
+std::wstring PartPathFor(const std::wstring& target);    // target + ".P2P"
+std::wstring RecordPathFor(const std::wstring& target);  // target + ".P2P.ctl"
+
+// Reads and checks the record; false when missing or refused.
+bool LoadRecordFile(const std::wstring& path, RangeRecord* record);
+// Writes `<path>.new`, flushes it and renames it over `path`, so a reader
+// sees the old record or the new one, never a mix.
+bool SaveRecordFile(const std::wstring& path, const RangeRecord& record);
+uint64_t FileSizeOf(const std::wstring& path);  // 0 when missing
+bool FileExists(const std::wstring& path);

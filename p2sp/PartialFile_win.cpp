@@ -1,0 +1,86 @@
+#include "PartialFile.h"
+
+#include <vector>
+
+DWORD PartFile::Open(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() ? GetLastError() : ERROR_OPEN_FAILED;
+    file_.Reset(h);
+    return 0;
+}
+
+bool PartFile::Seek(uint64_t offset) {
+    LARGE_INTEGER pos;
+    pos.QuadPart = LONGLONG(offset);
+    return SetFilePointerEx(file_.Get(), pos, nullptr, FILE_BEGIN) != FALSE;
+}
+
+bool PartFile::WriteAt(uint64_t offset, const void* data, DWORD size) {
+    if (!Seek(offset)) return false;
+    DWORD written = 0;
+    return WriteFile(file_.Get(), data, size, &written, nullptr) && written == size;
+}
+
+bool PartFile::ReadAt(uint64_t offset, void* data, DWORD size) {
+    if (!Seek(offset)) return false;
+    DWORD got = 0;
+    return ReadFile(file_.Get(), data, size, &got, nullptr) && got == size;
+}
+
+bool PartFile::Truncate(uint64_t size) {
+    return Seek(size) && SetEndOfFile(file_.Get());
+}
+
+uint64_t PartFile::Size() const {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file_.Get(), &size)) return 0;
+    return uint64_t(size.QuadPart);
+}
+
+std::wstring PartPathFor(const std::wstring& target) { return target + L".P2P"; }
+std::wstring RecordPathFor(const std::wstring& target) { return target + L".P2P.ctl"; }
+
+bool LoadRecordFile(const std::wstring& path, RangeRecord* record) {
+    UniqueFile file;
+    file.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 ||
+        uint64_t(size.QuadPart) > kRecordMaxBytes)
+        return false;
+    std::vector<uint8_t> bytes(size_t(size.QuadPart));
+    DWORD got = 0;
+    if (!ReadFile(file.Get(), bytes.data(), DWORD(bytes.size()), &got, nullptr) || got != bytes.size())
+        return false;
+    return DecodeRangeRecord(bytes.data(), bytes.size(), record) == RecordError::kNone;
+}
+
+bool SaveRecordFile(const std::wstring& path, const RangeRecord& record) {
+    std::vector<uint8_t> bytes = EncodeRangeRecord(record);
+    std::wstring temp = path + L".new";
+    {
+        UniqueFile file;
+        file.Reset(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.Valid()) return false;
+        DWORD written = 0;
+        if (!WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &written, nullptr) ||
+            written != bytes.size() || !FlushFileBuffers(file.Get()))
+            return false;
+    }
+    return MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+           FALSE;
+}
+
+uint64_t FileSizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool FileExists(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}

@@ -1,0 +1,58 @@
+#include "RangeSet.h"
+
+#include <algorithm>
+
+void RangeSet::Add(uint64_t begin, uint64_t end) {
+    if (begin >= end) return;
+    // First range that ends at or after `begin`: everything before it stays.
+    auto first = std::lower_bound(ranges_.begin(), ranges_.end(), begin,
+                                  [](const ByteRange& r, uint64_t v) { return r.end < v; });
+    auto last = first;
+    while (last != ranges_.end() && last->begin <= end) {
+        begin = std::min(begin, last->begin);
+        end = std::max(end, last->end);
+        ++last;
+    }
+    first = ranges_.erase(first, last);
+    ranges_.insert(first, ByteRange{begin, end});
+}
+
+uint64_t RangeSet::CoveredBytes() const {
+    uint64_t sum = 0;
+    for (const ByteRange& r : ranges_) sum += r.end - r.begin;
+    return sum;
+}
+
+bool RangeSet::Covers(uint64_t begin, uint64_t end) const {
+    if (begin >= end) return true;
+    auto it = std::upper_bound(ranges_.begin(), ranges_.end(), begin,
+                               [](uint64_t v, const ByteRange& r) { return v < r.begin; });
+    if (it == ranges_.begin()) return false;
+    --it;
+    return it->begin <= begin && end <= it->end;
+}
+
+uint64_t RangeSet::RunEndingAt(uint64_t pos) const {
+    for (const ByteRange& r : ranges_) {
+        if (r.end == pos) return r.end - r.begin;
+        if (r.end > pos) break;
+    }
+    return 0;
+}
+
+bool RangeSet::FirstGap(uint64_t limit, ByteRange* gap) const {
+    uint64_t pos = 0;
+    for (const ByteRange& r : ranges_) {
+        if (pos >= limit) break;
+        if (r.begin > pos) {
+            *gap = ByteRange{pos, std::min(r.begin, limit)};
+            return true;
+        }
+        pos = r.end;
+    }
+    if (pos < limit) {
+        *gap = ByteRange{pos, limit};
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,181 @@
+// p2sp-get URL PATH [options]: drives the engine DLL the way the download
+// page does (Init(0), CreateP2SPTask(NULL, url, path), StartTask, QueryTask
+// once a second) and exits 0 when the task finishes, else with its state.
+//
+// Options for tests:
+//   --dll PATH               engine to load (default: QelvoP2SP.dll beside this program)
+//   --seed URL               SetP2spOption(3, URL) after Init
+//   --poll-ms N              query interval (default 1000)
+//   --stop-after-bytes N     StopTask, RemoveTask, Uninit and exit 100 once N bytes are done
+//   --pause-after-bytes N    once N bytes are done: StopTask, RemoveTask, create the task
+//                            again and start it, as the page does on pause and continue
+//   --kill-at-percent N      TerminateProcess itself once N percent are done
+//   --timeout-s N            give up with exit 124 after N seconds (default 600)
+// Every poll prints "progress <completed> <total> <percent> <speed> <state>"; right
+// after CreateP2SPTask it prints "created <completed> <total> <state>", and at
+// the end "finished state <state>, <bytes> bytes in <ms> ms" (from StartTask).
+#include "../P2spApi.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+constexpr int kExitStopped = 100;
+constexpr int kExitTimeout = 124;
+constexpr int kExitUsage = 2;
+constexpr int kExitNoEngine = 3;
+
+struct Engine {
+    P2spInitFn Init = nullptr;
+    P2spUninitFn Uninit = nullptr;
+    P2spCreateTaskFn CreateP2SPTask = nullptr;
+    P2spQueryTaskFn QueryTask = nullptr;
+    P2spStartTaskFn StartTask = nullptr;
+    P2spStopTaskFn StopTask = nullptr;
+    P2spRemoveTaskFn RemoveTask = nullptr;
+    P2spSetOptionFn SetP2spOption = nullptr;
+};
+
+template <typename Fn>
+bool Bind(HMODULE module, const char* name, Fn* fn) {
+    *fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return *fn != nullptr;
+}
+
+bool LoadEngine(const std::wstring& path, Engine* e) {
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (!module) return false;
+    return Bind(module, "Init", &e->Init) && Bind(module, "Uninit", &e->Uninit) &&
+           Bind(module, "CreateP2SPTask", &e->CreateP2SPTask) && Bind(module, "QueryTask", &e->QueryTask) &&
+           Bind(module, "StartTask", &e->StartTask) && Bind(module, "StopTask", &e->StopTask) &&
+           Bind(module, "RemoveTask", &e->RemoveTask) && Bind(module, "SetP2spOption", &e->SetP2spOption);
+}
+
+std::wstring DefaultDllPath() {
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self, n);
+    size_t slash = path.find_last_of(L"\\/");
+    return (slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1)) + L"QelvoP2SP.dll";
+}
+
+P2spTaskInfo Query(const Engine& e, int id) {
+    P2spTaskInfo info;
+    ZeroMemory(&info, sizeof(info));
+    e.QueryTask(id, &info);
+    return info;
+}
+
+unsigned Percent(const P2spTaskInfo& info) {
+    return info.totalBytes ? unsigned(info.completedBytes * 100 / info.totalBytes) : 0;
+}
+
+int CreateAndStart(const Engine& e, const std::wstring& url, const std::wstring& path) {
+    int id = e.CreateP2SPTask(nullptr, url.c_str(), path.c_str());
+    if (id <= 0) return id;
+    P2spTaskInfo info = Query(e, id);
+    printf("created %llu %llu %u\n", (unsigned long long)info.completedBytes,
+           (unsigned long long)info.totalBytes, unsigned(info.state));
+    fflush(stdout);
+    if (e.StartTask(id) != 1) printf("start refused\n");
+    return id;
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::wstring url, path, dll = DefaultDllPath(), seed;
+    unsigned long long stopAfter = 0, pauseAfter = 0;
+    unsigned killAt = 0, pollMs = 1000, timeoutS = 600;
+    for (int i = 1; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (arg == L"--dll" && hasValue) dll = argv[++i];
+        else if (arg == L"--seed" && hasValue) seed = argv[++i];
+        else if (arg == L"--poll-ms" && hasValue) pollMs = unsigned(wcstoul(argv[++i], nullptr, 10));
+        else if (arg == L"--stop-after-bytes" && hasValue) stopAfter = wcstoull(argv[++i], nullptr, 10);
+        else if (arg == L"--pause-after-bytes" && hasValue) pauseAfter = wcstoull(argv[++i], nullptr, 10);
+        else if (arg == L"--kill-at-percent" && hasValue) killAt = unsigned(wcstoul(argv[++i], nullptr, 10));
+        else if (arg == L"--timeout-s" && hasValue) timeoutS = unsigned(wcstoul(argv[++i], nullptr, 10));
+        else if (url.empty()) url = arg;
+        else if (path.empty()) path = arg;
+        else {
+            fprintf(stderr, "unknown argument\n");
+            return kExitUsage;
+        }
+    }
+    LocalFree(argv);
+    if (url.empty() || path.empty()) {
+        fprintf(stderr, "usage: p2sp-get URL PATH [--seed URL] [--poll-ms N] [--stop-after-bytes N]\n"
+                        "       [--pause-after-bytes N] [--kill-at-percent N] [--timeout-s N] [--dll PATH]\n");
+        return kExitUsage;
+    }
+    Engine e;
+    if (!LoadEngine(dll, &e)) {
+        fprintf(stderr, "cannot load the engine\n");
+        return kExitNoEngine;
+    }
+    e.Init(0);
+    if (!seed.empty()) e.SetP2spOption(P2SP_OPTION_SEED_URL, seed.c_str(), int(seed.size() * sizeof(wchar_t)));
+
+    int id = CreateAndStart(e, url, path);
+    if (id <= 0) {
+        fprintf(stderr, "CreateP2SPTask failed\n");
+        e.Uninit();
+        return kExitNoEngine;
+    }
+    ULONGLONG started = GetTickCount64(), lastPrint = 0;
+    for (;;) {
+        Sleep(pollMs);
+        P2spTaskInfo info = Query(e, id);
+        ULONGLONG now = GetTickCount64();
+        bool done = info.state != P2SP_STATE_RUNNING;
+        if (now - lastPrint >= 1000 || done) {
+            lastPrint = now;
+            printf("progress %llu %llu %u %u %u\n", (unsigned long long)info.completedBytes,
+                   (unsigned long long)info.totalBytes, Percent(info), info.serverSpeed + info.peerSpeed,
+                   unsigned(info.state));
+            fflush(stdout);
+        }
+        if (done) {
+            printf("finished state %u, %llu bytes in %llu ms\n", unsigned(info.state),
+                   (unsigned long long)info.completedBytes, (unsigned long long)(now - started));
+            fflush(stdout);
+            e.Uninit();
+            return info.state == P2SP_STATE_FINISHED ? 0 : int(info.state);
+        }
+        if (killAt && info.totalBytes && Percent(info) >= killAt) {
+            printf("killing at %u%%\n", Percent(info));
+            fflush(stdout);
+            TerminateProcess(GetCurrentProcess(), 99);
+        }
+        if (stopAfter && info.completedBytes >= stopAfter) {
+            e.StopTask(id);
+            e.RemoveTask(id);
+            e.Uninit();
+            printf("stopped at %llu\n", (unsigned long long)info.completedBytes);
+            return kExitStopped;
+        }
+        if (pauseAfter && info.completedBytes >= pauseAfter) {
+            pauseAfter = 0;
+            e.StopTask(id);
+            e.RemoveTask(id);
+            printf("paused at %llu\n", (unsigned long long)info.completedBytes);
+            id = CreateAndStart(e, url, path);
+        }
+        if (now - started > ULONGLONG(timeoutS) * 1000) {
+            e.Uninit();
+            fprintf(stderr, "timed out\n");
+            return kExitTimeout;
+        }
+    }
+}

@@ -1,0 +1,181 @@
+#!/usr/bin/env python3
+"""A small HTTP/1.1 file server for engine tests, with faults on request.
+
+Serves the files of --root on 127.0.0.1:--port. Behaviour per request comes
+from the query string, so one server covers every case:
+  rate=N          send the body at about N bytes per second
+  drop=N          close the connection after N body bytes (every response)
+  drop_first=K    only the first K responses of this path drop (with drop=N)
+  ignore_range=1  answer every request with 200 and the whole file
+  status=N        answer with status N and a short body (404, 500, ...)
+  no_validators=1 send neither ETag nor Last-Modified
+Range (one "bytes=a-b", "a-" or "-n" range) and If-Range are honoured
+otherwise. The ETag follows the file's size and modification time, so
+rewriting the file changes it.
+
+Every response appends one JSON line to --log:
+  {"path", "query", "range", "if_range", "status", "start", "sent"}
+where start is the first body byte offset and sent the body bytes written.
+"""
+import argparse
+import email.utils
+import json
+import os
+import socket
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+CHUNK = 16 * 1024
+LOG_LOCK = threading.Lock()
+RESPONSES = {}  # path -> responses sent so far
+
+
+def parse_range(header, size):
+    """(first, last) inclusive for a single byte range, None when absent or
+    unusable, 'unsatisfiable' when it starts past the end."""
+    if not header or not header.startswith("bytes=") or "," in header:
+        return None
+    spec = header[6:].strip()
+    first, _, last = spec.partition("-")
+    try:
+        if first == "":
+            n = int(last)
+            if n <= 0:
+                return None
+            return (max(0, size - n), size - 1)
+        a = int(first)
+        b = int(last) if last else size - 1
+    except ValueError:
+        return None
+    if a >= size:
+        return "unsatisfiable"
+    if b < a:
+        return None
+    return (a, min(b, size - 1))
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "RangeServer/1"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def record(self, status, start, sent):
+        entry = {
+            "path": self.url.path,
+            "query": self.url.query,
+            "range": self.headers.get("Range"),
+            "if_range": self.headers.get("If-Range"),
+            "status": status,
+            "start": start,
+            "sent": sent,
+        }
+        with LOG_LOCK, open(self.server.log_path, "a") as log:
+            log.write(json.dumps(entry) + "\n")
+
+    def do_GET(self):
+        self.url = urllib.parse.urlsplit(self.path)
+        q = {k: v[-1] for k, v in urllib.parse.parse_qs(self.url.query).items()}
+        with LOG_LOCK:
+            count = RESPONSES.get(self.url.path, 0)
+            RESPONSES[self.url.path] = count + 1
+
+        if "status" in q:
+            body = b"refused\n"
+            self.send_response(int(q["status"]))
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            self.record(int(q["status"]), 0, len(body))
+            return
+
+        name = os.path.normpath(urllib.parse.unquote(self.url.path)).lstrip("/")
+        path = os.path.join(self.server.root, name)
+        if name.startswith("..") or not os.path.isfile(path):
+            self.send_error(404)
+            self.record(404, 0, 0)
+            return
+        with open(path, "rb") as f:
+            data = f.read()
+        st = os.stat(path)
+        size = len(data)
+        etag = '"%x-%x"' % (size, st.st_mtime_ns)
+        modified = email.utils.formatdate(st.st_mtime, usegmt=True)
+        validators = q.get("no_validators") != "1"
+
+        wanted = None
+        if q.get("ignore_range") != "1":
+            wanted = parse_range(self.headers.get("Range"), size)
+            if_range = self.headers.get("If-Range")
+            if wanted is not None and if_range is not None and if_range not in (etag, modified):
+                wanted = None  # changed since: the whole new file
+        if wanted == "unsatisfiable":
+            self.send_response(416)
+            self.send_header("Content-Range", "bytes */%d" % size)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            self.record(416, 0, 0)
+            return
+
+        if wanted is None:
+            status, first, last = 200, 0, size - 1
+        else:
+            status, (first, last) = 206, wanted
+        length = last - first + 1 if size else 0
+        self.send_response(status)
+        self.send_header("Content-Length", str(length))
+        self.send_header("Accept-Ranges", "bytes")
+        if status == 206:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (first, last, size))
+        if validators:
+            self.send_header("ETag", etag)
+            self.send_header("Last-Modified", modified)
+        self.end_headers()
+
+        limit = length
+        if "drop" in q and count < int(q.get("drop_first", "1000000000")):
+            limit = min(length, int(q["drop"]))
+        rate = float(q["rate"]) if "rate" in q else 0.0
+        sent, begun = 0, time.monotonic()
+        try:
+            while sent < limit:
+                n = min(CHUNK, limit - sent)
+                self.wfile.write(data[first + sent:first + sent + n])
+                sent += n
+                if rate > 0:
+                    ahead = sent / rate - (time.monotonic() - begun)
+                    if ahead > 0:
+                        time.sleep(ahead)
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        self.record(status, first, sent)
+        if limit < length:
+            # Mid-body drop: an abrupt close, as a failing server or proxy does.
+            self.close_connection = True
+            try:
+                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+                self.connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--log", required=True)
+    args = parser.parse_args()
+    server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    server.daemon_threads = True
+    server.root = os.path.abspath(args.root)
+    server.log_path = args.log
+    print("listening on 127.0.0.1:%d" % args.port, flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
