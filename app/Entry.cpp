@@ -1,0 +1,47 @@
+#include "Entry.h"
+
+#include "AppMessages.h"
+#include "AppModule.h"
+#include "DownloaderConfig.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+HINSTANCE g_hInstance = nullptr;
+
+bool AcceptCommandLine(const wchar_t*) { return true; }
+
+bool IsAnotherCopyRunning(HANDLE mutex, DWORD lastError) {
+    if (lastError == ERROR_ACCESS_DENIED) return true;
+    return mutex != nullptr && lastError == ERROR_ALREADY_EXISTS;
+}
+
+int DownloaderMain(HINSTANCE instance, LPWSTR commandLine, int showCommand) {
+    g_hInstance = instance;
+    if (!AcceptCommandLine(commandLine)) return 0;
+
+    ::CoInitialize(nullptr);
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_BAR_CLASSES;
+    ::InitCommonControlsEx(&controls);
+    TheAppModule().Init(instance);
+
+    // The mutex lives until the process ends; its name is the identifier.
+    const std::wstring& gameId = TheDownloaderConfig().GetGameId();
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, gameId.c_str());
+    const DWORD lastError = ::GetLastError();
+    if (IsAnotherCopyRunning(mutex, lastError)) {
+        if (mutex) ::CloseHandle(mutex);
+        // The running copy's download page is registered under the identifier.
+        const HWND page = ::FindWindowW(gameId.c_str(), nullptr);
+        if (page) ::SendMessageW(page, WM_COMMAND, ID_SHOW_DOWNLOADER, 0);
+        return 0;
+    }
+
+    Run(commandLine, showCommand);
+
+    TheAppModule().Term();
+    ::CoUninitialize();
+    return 0;
+}

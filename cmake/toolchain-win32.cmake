@@ -1,0 +1,13 @@
+# Cross-compiling with Debian's MinGW-w64 (i686, posix thread model so that
+# std::thread and std::mutex work; linked statically, see CMakeLists.txt).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(VORLA_TRIPLET i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${VORLA_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VORLA_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${VORLA_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${VORLA_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

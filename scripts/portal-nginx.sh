@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Prints the nginx configuration of a portal on loopback.
+# Usage: portal-nginx.sh conf <nginx-dir> <root-dir> <log-dir> <port>
+set -euo pipefail
+[ "$1" = conf ] || { echo "usage: $0 conf <nginx-dir> <root> <logs> <port>" >&2; exit 2; }
+dir=$2 root=$3 logs=$4 port=$5
+user_line=""
+[ "$(id -u)" -eq 0 ] && user_line="user root;"
+cat <<CONF
+$user_line
+daemon off;
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/error.log warn;
+events { worker_connections 256; }
+http {
+    access_log off;
+    client_body_temp_path $dir/client_temp;
+    proxy_temp_path $dir/proxy_temp;
+    fastcgi_temp_path $dir/fastcgi_temp;
+    uwsgi_temp_path $dir/uwsgi_temp;
+    scgi_temp_path $dir/scgi_temp;
+    types { text/html html; image/png png; application/octet-stream exe bin; }
+    default_type application/octet-stream;
+    sendfile on;
+    log_format vorla '\$request_method \$request_uri \$status \$body_bytes_sent "\$http_user_agent" "\$http_range"';
+    server {
+        listen 127.0.0.1:$port;
+        server_name localhost;
+        root $root;
+        access_log $logs/access.log vorla;
+        location / { try_files \$uri =404; }
+    }
+}
+CONF

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Starts and stops what the tests run against: an X display (Xvfb), the Wine
+# prefix with its wineserver, nginx serving the test portal on 127.0.0.1:17223
+# and the fault-injecting HTTP server on 127.0.0.1:17224.
+# Usage: test-env.sh start|stop <build-dir>
+# With VORLA_USE_DISPLAY=1 and DISPLAY set, the current display is used.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+. "$here/wine-common.sh"
+action=$1
+build=$(cd "$2" && pwd)
+state=$build/test-env
+export WINEPREFIX=$build/wineprefix
+
+PORTAL_PORT=17223
+FAULT_PORT=17224
+
+wait_for_port() {
+  for _ in $(seq 1 100); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then return 0; fi
+    sleep 0.1
+  done
+  echo "test-env: nothing listens on port $1" >&2
+  return 1
+}
+
+kill_pidfile() {
+  if [ -f "$1" ]; then kill "$(cat "$1")" 2>/dev/null || true; rm -f "$1"; fi
+}
+
+start_display() {
+  local n
+  for n in $(seq 91 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$state/xvfb.log" 2>&1 </dev/null &
+    echo $! >"$state/xvfb.pid"
+    for _ in $(seq 1 100); do
+      [ -e "/tmp/.X11-unix/X$n" ] && { echo ":$n" >"$state/display"; return 0; }
+      sleep 0.05
+    done
+    kill_pidfile "$state/xvfb.pid"
+  done
+  echo "test-env: could not start Xvfb" >&2
+  return 1
+}
+
+start_nginx() {
+  local dir=$build/portal-nginx
+  mkdir -p "$dir" "$build/portal" "$build/portal-logs"
+  cp -r "$root/tests/portal/." "$build/portal/"
+  chmod -R a+rX "$build/portal"
+  "$here/portal-nginx.sh" conf "$dir" "$build/portal" "$build/portal-logs" "$PORTAL_PORT" >"$dir/nginx.conf"
+  : >"$build/portal-logs/access.log"
+  setsid nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" >"$dir/stdout.log" 2>&1 </dev/null &
+  echo $! >"$state/nginx.pid"
+  wait_for_port "$PORTAL_PORT"
+}
+
+start_fault_server() {
+  setsid python3 "$root/tests/servers/http_faults.py" --port "$FAULT_PORT" --log "$build/portal-logs/faults.log" \
+    >"$state/faults.out" 2>&1 </dev/null &
+  echo $! >"$state/faults.pid"
+  wait_for_port "$FAULT_PORT"
+}
+
+case "$action" in
+  start)
+    mkdir -p "$state"
+    "$0" stop "$build" >/dev/null 2>&1 || true
+    mkdir -p "$state"
+    if [ -n "${VORLA_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then
+      echo "$DISPLAY" >"$state/display"   # the user's own display (demo)
+    else
+      start_display
+    fi
+    "$here/wine-prefix.sh" "$WINEPREFIX"
+    # The first Wine process starts wineserver and the system services; they
+    # must not hold the test runner's output pipe, so start them here, detached.
+    DISPLAY=$(cat "$state/display") setsid "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
+    DISPLAY=$(cat "$state/display") "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null || true
+    start_nginx
+    start_fault_server
+    echo "test-env: ready (display $(cat "$state/display"))"
+    ;;
+  stop)
+    kill_pidfile "$state/nginx.pid"
+    kill_pidfile "$state/faults.pid"
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    kill_pidfile "$state/xvfb.pid"
+    rm -f "$state/display"
+    echo "test-env: stopped"
+    ;;
+  *) echo "usage: $0 start|stop <build-dir>" >&2; exit 2 ;;
+esac

@@ -1,0 +1,12 @@
+# Shared settings for every Wine process the scripts start. Sourced.
+WINE64=${WINE64:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
+# Our users run a Chinese Windows: code page 936, locale 0x804.
+export LANG=zh_CN.UTF-8
+unset LC_ALL LC_CTYPE LANGUAGE
+export WINEDEBUG=${WINEDEBUG:--all}
+# No .NET runtime is installed or wanted.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree=}
+
+# Windows form of a Unix path (Wine maps / to drive Z:).
+winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }

@@ -1,0 +1,142 @@
+// The real program under wine64: one copy per game, the hand-over to the
+// running copy, and the start-up that fetches the configuration from the
+// test portal (nginx on 127.0.0.1:17223 serving tests/portal).
+#include "ProgramRunner.h"
+#include "TestSupport.h"
+
+#include <aclapi.h>
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+const DWORD kStartTimeoutMs = 20000;
+
+std::wstring Program() { return BinDir() + L"\\VorlaDownloader.exe"; }
+std::wstring Program7224() { return BinDir() + L"\\VorlaDownloader7224.exe"; }
+
+// Stands in for the download page of a running copy: a window whose class is
+// the game identifier, recording the commands it receives.
+class FakeDownloadPage {
+public:
+    explicit FakeDownloadPage(const wchar_t* gameId) : className_(gameId) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &FakeDownloadPage::Proc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = className_.c_str();
+        ::RegisterClassW(&wc);
+        hwnd_ = ::CreateWindowExW(0, className_.c_str(), L"page", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~FakeDownloadPage() {
+        ::DestroyWindow(hwnd_);
+        ::UnregisterClassW(className_.c_str(), ::GetModuleHandleW(nullptr));
+    }
+    HWND hwnd() const { return hwnd_; }
+    std::vector<std::pair<WPARAM, LPARAM>> commands;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        auto* self = reinterpret_cast<FakeDownloadPage*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self && msg == WM_COMMAND) {
+            self->commands.emplace_back(wp, lp);
+            return 0;
+        }
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    std::wstring className_;
+    HWND hwnd_ = nullptr;
+};
+
+TEST(Entry, SecondCopyAsksTheRunningCopyToShowItselfAndExits) {
+    // This test process plays the running copy: it owns the mutex and the page.
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, L"7223");
+    ASSERT_NE(nullptr, mutex);
+    FakeDownloadPage page(L"7223");
+    ASSERT_NE(nullptr, page.hwnd());
+
+    const size_t logBefore = ReadLines(PortalLogPath()).size();
+    ProgramRunner second;
+    ASSERT_TRUE(second.Start(Program(), L"/any --command line"));
+    DWORD exitCode = 99;
+    ASSERT_TRUE(second.WaitForExit(kStartTimeoutMs, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    ASSERT_EQ(1u, page.commands.size());
+    EXPECT_EQ(2025u, page.commands[0].first);
+    EXPECT_EQ(0, page.commands[0].second);
+    // Nothing else ran: no configuration was fetched.
+    EXPECT_EQ(0u, CountLinesContaining(PortalLogPath(), "/tool/down/", logBefore));
+    ::CloseHandle(mutex);
+}
+
+TEST(Entry, MutexTheUserMayNotOpenMeansAnotherCopyRuns) {
+    // A first copy running elevated: its mutex denies everyone else.
+    SECURITY_DESCRIPTOR descriptor;
+    ASSERT_TRUE(::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    ACL emptyAcl;
+    ASSERT_TRUE(::InitializeAcl(&emptyAcl, sizeof(emptyAcl), ACL_REVISION));
+    ASSERT_TRUE(::SetSecurityDescriptorDacl(&descriptor, TRUE, &emptyAcl, FALSE));
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, FALSE};
+    HANDLE mutex = ::CreateMutexW(&attributes, FALSE, L"7223");
+    ASSERT_NE(nullptr, mutex);
+    // Sanity: the DACL is enforced for a new open.
+    HANDLE probe = ::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"7223");
+    ASSERT_EQ(nullptr, probe);
+    ASSERT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ::GetLastError());
+
+    ProgramRunner second;
+    ASSERT_TRUE(second.Start(Program()));
+    bool sawWindow = false;
+    PumpUntil(
+        [&] {
+            if (!second.Windows().empty()) sawWindow = true;
+            return !second.IsRunning();
+        },
+        kStartTimeoutMs);
+    DWORD exitCode = 99;
+    ASSERT_TRUE(second.WaitForExit(1000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_FALSE(sawWindow);
+    ::CloseHandle(mutex);
+}
+
+TEST(Entry, TwoGamesRunSideBySideAndEachFetchesItsConfiguration) {
+    const size_t logBefore = ReadLines(PortalLogPath()).size();
+    ProgramRunner game7223, game7224;
+    ASSERT_TRUE(game7223.Start(Program()));
+    ASSERT_TRUE(game7224.Start(Program7224()));
+
+    // The start-up window takes the game name into its title once loaded.
+    const HWND window7223 = game7223.WaitForWindowTitled(L"Vorla游戏下载器-星辰远征专版", kStartTimeoutMs);
+    const HWND window7224 = game7224.WaitForWindowTitled(L"Vorla游戏下载器-月影传说专版", kStartTimeoutMs);
+    ASSERT_NE(nullptr, window7223);
+    ASSERT_NE(nullptr, window7224);
+    EXPECT_TRUE(game7223.IsRunning());
+    EXPECT_TRUE(game7224.IsRunning());
+
+    const std::string agent = "\"Mozila/4.0 (compatible; MSIE 5.0; KELDOR)\"";
+    EXPECT_EQ(1u, CountLinesContaining(PortalLogPath(), "GET /tool/down/7223.html 200", logBefore));
+    EXPECT_EQ(1u, CountLinesContaining(PortalLogPath(), "GET /tool/down/7224.html 200", logBefore));
+    EXPECT_EQ(2u, CountLinesContaining(PortalLogPath(), agent, logBefore) -
+                      CountLinesContaining(PortalLogPath(), "/skin/", logBefore));
+
+    // While the first copy shows its start-up window (no download page yet) a
+    // second copy finds nobody to signal and still exits with 0.
+    ProgramRunner again;
+    ASSERT_TRUE(again.Start(Program()));
+    DWORD exitCode = 99;
+    ASSERT_TRUE(again.WaitForExit(kStartTimeoutMs, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_TRUE(game7223.IsRunning());
+
+    ::PostMessageW(window7223, WM_CLOSE, 0, 0);
+    ::PostMessageW(window7224, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(game7223.WaitForExit(kStartTimeoutMs, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    ASSERT_TRUE(game7224.WaitForExit(kStartTimeoutMs, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+// Starting the real program under test and watching its windows.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class ProgramRunner {
+public:
+    ProgramRunner() = default;
+    ProgramRunner(const ProgramRunner&) = delete;
+    ProgramRunner& operator=(const ProgramRunner&) = delete;
+    ~ProgramRunner();  // ends the process if it still runs
+
+    bool Start(const std::wstring& exePath, const std::wstring& arguments = L"");
+    // Waits for the exit while pumping this thread's messages, so the program
+    // can SendMessage to windows of the test. Returns false on time-out.
+    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
+    bool IsRunning() const;
+    DWORD ProcessId() const { return processId_; }
+
+    // Visible top-level windows of the process.
+    std::vector<HWND> Windows() const;
+    // Waits until a top-level window of the process has exactly this title.
+    HWND WaitForWindowTitled(const std::wstring& title, DWORD timeoutMs) const;
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
+};
+
+std::wstring WindowTitle(HWND window);

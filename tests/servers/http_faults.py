@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""A small HTTP/1.1 server on loopback that misbehaves on purpose.
+
+Routes:
+  /echo[?...]                  200; the body is the request target and the User-Agent, one per line
+  /status/<code>               that status with a short body
+  /nolength?size=N             200 without Content-Length; N bytes, then the connection closes
+  /truncated?announce=N&send=M 200 announcing N bytes, sending M, then closing
+  /bytes?size=N                200 with N bytes and a correct Content-Length
+Every request is appended to the log file as "<target> <User-Agent>".
+"""
+import argparse
+import http.server
+import socketserver
+import urllib.parse
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    log_path = None
+
+    def log_message(self, fmt, *args):  # quiet on stderr
+        pass
+
+    def record(self):
+        if self.log_path:
+            with open(self.log_path, "a", encoding="utf-8") as log:
+                log.write(f"{self.path} {self.headers.get('User-Agent', '')}\n")
+
+    def payload(self, n):
+        pattern = b"0123456789abcdef"
+        return (pattern * (n // len(pattern) + 1))[:n]
+
+    def do_GET(self):
+        self.record()
+        url = urllib.parse.urlsplit(self.path)
+        query = {k: v[0] for k, v in urllib.parse.parse_qs(url.query).items()}
+        if url.path == "/echo":
+            body = f"{self.path}\n{self.headers.get('User-Agent', '')}\n".encode("utf-8")
+            self.reply(200, body)
+        elif url.path.startswith("/status/"):
+            self.reply(int(url.path.split("/")[2]), b"status\n")
+        elif url.path == "/bytes":
+            self.reply(200, self.payload(int(query.get("size", "0"))))
+        elif url.path == "/nolength":
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.write(self.payload(int(query.get("size", "0"))))
+            self.wfile.flush()
+            self.close_connection = True
+        elif url.path == "/truncated":
+            announce = int(query.get("announce", "1000"))
+            send = int(query.get("send", "500"))
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(announce))
+            self.end_headers()
+            self.wfile.write(self.payload(send))
+            self.wfile.flush()
+            self.close_connection = True
+        else:
+            self.reply(404, b"not found\n")
+
+    def reply(self, code, body):
+        self.send_response(code)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--log")
+    args = parser.parse_args()
+    Handler.log_path = args.log
+    Server(("127.0.0.1", args.port), Handler).serve_forever()
+
+
+if __name__ == "__main__":
+    main()
