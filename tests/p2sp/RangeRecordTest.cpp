@@ -1,0 +1,160 @@
+// The range record must round-trip, and the loader must refuse every record
+// that is damaged, truncated, from a newer format or claiming bytes that
+// cannot exist: a wrong record would splice wrong data into the file.
+#include "RangeRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+RangeRecord Sample() {
+    RangeRecord r;
+    r.totalSize = 5000000000ull;  // above 4 GiB
+    r.etag = "\"5f3a-1c\"";
+    r.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    r.done.Add(0, 1000);
+    r.done.Add(4096, 1 << 20);
+    r.done.Add(4999999000ull, 5000000000ull);
+    r.sections.push_back(RecordSection{0x7001, 0, {1, 2, 3}});
+    return r;
+}
+
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
+}
+void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
+    for (int i = 0; i < 8; ++i) b[at + i] = uint8_t(v >> (8 * i));
+}
+
+// Recomputes the checksum after a test changed a field on purpose.
+void Reseal(std::vector<uint8_t>& b) { Put32(b, b.size() - 4, Crc32(b.data(), b.size() - 4)); }
+
+RecordError Decode(const std::vector<uint8_t>& b) {
+    RangeRecord out;
+    return DecodeRangeRecord(b.data(), b.size(), &out);
+}
+
+TEST(RangeRecord, RoundTripsEveryField) {
+    RangeRecord in = Sample();
+    std::vector<uint8_t> bytes = EncodeRangeRecord(in);
+    RangeRecord out;
+    ASSERT_EQ(DecodeRangeRecord(bytes.data(), bytes.size(), &out), RecordError::kNone);
+    EXPECT_EQ(out.totalSize, in.totalSize);
+    EXPECT_EQ(out.etag, in.etag);
+    EXPECT_EQ(out.lastModified, in.lastModified);
+    EXPECT_EQ(out.done, in.done);
+    EXPECT_EQ(out.sections, in.sections);  // unknown optional sections survive a rewrite
+}
+
+TEST(RangeRecord, FixedLittleEndianLayout) {
+    std::vector<uint8_t> b = EncodeRangeRecord(Sample());
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "QPRR");
+    EXPECT_EQ(b[4], 1);  // version
+    EXPECT_EQ(b[6], 32);  // header size
+    EXPECT_EQ(b[8], uint8_t(5000000000ull & 0xFF));
+    EXPECT_EQ(b[12], uint8_t(5000000000ull >> 32));
+    EXPECT_EQ(b[16], 3);  // range count
+}
+
+TEST(RangeRecord, HoldsManyRanges) {
+    RangeRecord in;
+    in.totalSize = 1u << 30;
+    for (uint64_t i = 0; i < 20000; ++i) in.done.Add(i * 1000, i * 1000 + 500);
+    std::vector<uint8_t> bytes = EncodeRangeRecord(in);
+    RangeRecord out;
+    ASSERT_EQ(DecodeRangeRecord(bytes.data(), bytes.size(), &out), RecordError::kNone);
+    EXPECT_EQ(out.done.Ranges().size(), 20000u);
+}
+
+TEST(RangeRecord, EveryTruncationIsRefused) {
+    std::vector<uint8_t> b = EncodeRangeRecord(Sample());
+    for (size_t n = 0; n < b.size(); ++n) {
+        RangeRecord out;
+        EXPECT_NE(DecodeRangeRecord(b.data(), n, &out), RecordError::kNone) << "length " << n;
+    }
+}
+
+TEST(RangeRecord, EverySingleBitFlipIsRefused) {
+    std::vector<uint8_t> b = EncodeRangeRecord(Sample());
+    for (size_t i = 0; i < b.size(); ++i) {
+        std::vector<uint8_t> bad = b;
+        bad[i] ^= 0x10;
+        EXPECT_NE(Decode(bad), RecordError::kNone) << "byte " << i;
+    }
+}
+
+TEST(RangeRecord, TrailingBytesAreRefused) {
+    std::vector<uint8_t> b = EncodeRangeRecord(Sample());
+    b.push_back(0);
+    Reseal(b);
+    EXPECT_EQ(Decode(b), RecordError::kBadLength);
+}
+
+TEST(RangeRecord, LongerHeaderOfALaterRevisionIsSkipped) {
+    RangeRecord in;
+    in.totalSize = 100;
+    in.done.Add(0, 50);
+    std::vector<uint8_t> b = EncodeRangeRecord(in);
+    b.insert(b.begin() + 32, 8, 0xEE);  // 8 bytes of fields this reader does not know
+    b[6] = 40;
+    Reseal(b);
+    RangeRecord out;
+    ASSERT_EQ(DecodeRangeRecord(b.data(), b.size(), &out), RecordError::kNone);
+    EXPECT_EQ(out.done, in.done);
+}
+
+// One structural rule per case; the checksum is made valid again so the
+// rule itself, not the checksum, must refuse the record.
+struct MutationCase {
+    const char* fault;
+    std::function<void(std::vector<uint8_t>&)> mutate;
+    RecordError expected;
+};
+
+class RangeRecordMutation : public ::testing::TestWithParam<MutationCase> {};
+
+// Where Sample()'s ranges start: after the header and both validators.
+const size_t kRanges = kRecordHeaderSize + Sample().etag.size() + Sample().lastModified.size();
+
+TEST_P(RangeRecordMutation, IsRefused) {
+    std::vector<uint8_t> b = EncodeRangeRecord(Sample());
+    GetParam().mutate(b);
+    Reseal(b);
+    EXPECT_EQ(Decode(b), GetParam().expected) << GetParam().fault;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RangeRecordMutation,
+    ::testing::Values(
+        MutationCase{"newer format", [](std::vector<uint8_t>& b) { b[4] = 2; }, RecordError::kUnsupportedVersion},
+        MutationCase{"header shorter than its fields", [](std::vector<uint8_t>& b) { b[6] = 16; },
+                     RecordError::kBadHeader},
+        MutationCase{"zero total size", [](std::vector<uint8_t>& b) { Put64(b, 8, 0); }, RecordError::kBadHeader},
+        MutationCase{"unknown flags", [](std::vector<uint8_t>& b) { b[28] = 1; }, RecordError::kBadHeader},
+        MutationCase{"absurd range count", [](std::vector<uint8_t>& b) { Put32(b, 16, 0xFFFFFFFFu); },
+                     RecordError::kBadHeader},
+        MutationCase{"range count past the data", [](std::vector<uint8_t>& b) { Put32(b, 16, 4); },
+                     RecordError::kTruncated},
+        MutationCase{"range beyond the file",
+                     [](std::vector<uint8_t>& b) { Put64(b, kRanges + 40, 5000000001ull); }, RecordError::kBadRange},
+        MutationCase{"empty range", [](std::vector<uint8_t>& b) { Put64(b, kRanges + 8, 0); }, RecordError::kBadRange},
+        MutationCase{"overlapping ranges", [](std::vector<uint8_t>& b) { Put64(b, kRanges + 16, 500); },
+                     RecordError::kBadRange},
+        MutationCase{"touching ranges", [](std::vector<uint8_t>& b) { Put64(b, kRanges + 16, 1000); },
+                     RecordError::kBadRange},
+        MutationCase{"unsorted ranges",
+                     [](std::vector<uint8_t>& b) {
+                         Put64(b, kRanges + 32, 2000);  // third range before the second
+                         Put64(b, kRanges + 40, 3000);
+                     },
+                     RecordError::kBadRange},
+        MutationCase{"control character in the ETag", [](std::vector<uint8_t>& b) { b[33] = '\n'; },
+                     RecordError::kBadValidator},
+        MutationCase{"unknown critical section", [](std::vector<uint8_t>& b) { b[kRanges + 48 + 2] = 1; },
+                     RecordError::kUnknownCritical},
+        MutationCase{"section longer than its area", [](std::vector<uint8_t>& b) { b[kRanges + 48 + 4] = 4; },
+                     RecordError::kBadSection}));
+
+}  // namespace
