@@ -7,11 +7,14 @@ Routes:
   /nolength?size=N             200 without Content-Length; N bytes, then the connection closes
   /truncated?announce=N&send=M 200 announcing N bytes, sending M, then closing
   /bytes?size=N                200 with N bytes and a correct Content-Length
-Every request is appended to the log file as "<target> <User-Agent>".
+  /slow?ms=N                   200 after waiting N milliseconds
+Every request is appended to the log file as "<target> <User-Agent> <arrival time>",
+the time in seconds since the epoch.
 """
 import argparse
 import http.server
 import socketserver
+import time
 import urllib.parse
 
 
@@ -25,7 +28,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def record(self):
         if self.log_path:
             with open(self.log_path, "a", encoding="utf-8") as log:
-                log.write(f"{self.path} {self.headers.get('User-Agent', '')}\n")
+                log.write(f"{self.path} {self.headers.get('User-Agent', '')} {time.time():.6f}\n")
 
     def payload(self, n):
         pattern = b"0123456789abcdef"
@@ -40,6 +43,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(200, body)
         elif url.path.startswith("/status/"):
             self.reply(int(url.path.split("/")[2]), b"status\n")
+        elif url.path == "/slow":
+            time.sleep(int(query.get("ms", "1000")) / 1000.0)
+            self.reply(200, b"slow\n")
         elif url.path == "/bytes":
             self.reply(200, self.payload(int(query.get("size", "0"))))
         elif url.path == "/nolength":
