@@ -3,6 +3,8 @@
 #include "AppMessages.h"
 #include "CallBack.h"
 #include "DownloaderConfig.h"
+#include "ShellServices.h"
+#include "StatisticsMgr.h"
 
 #include <cstdio>
 
@@ -79,6 +81,7 @@ BOOL CMainDlg::ProcessWindowMessage(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESUL
 RECT CMainDlg::CloseGlyphRect() const { return RECT{369, 16, 389, 36}; }
 
 void CMainDlg::OnCreate() {
+    CreateDesktopShortcut();
     ::SetWindowPos(m_hWnd, nullptr, 0, 0, kWidth, kHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     CenterWindow();
     HANDLE thread = ::CreateThread(nullptr, 0, &CMainDlg::LoadingThread, m_hWnd, 0, nullptr);
@@ -98,6 +101,7 @@ void CMainDlg::OnConfigInit(WPARAM wp, LPARAM lp) {
         position_ = static_cast<int>(wp);
     } else if (lp == LOAD_REPORT_FINISHED) {
         loadResult_ = static_cast<int>(wp);
+        if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportConfigLoaded();
         position_ = 100;
         SetWindowText(FormatWindowTitle(TheDownloaderConfig().GetGameName()).c_str());
     }

@@ -4,6 +4,7 @@
 #include "DownloaderConfig.h"
 #include "MainDlg.h"
 #include "MessageLoop.h"
+#include "StatisticsMgr.h"
 
 #include <cstdio>
 
@@ -22,6 +23,7 @@ void RegisterSpareClass(HINSTANCE instance) {
 int Run(LPWSTR, int) {
     CMessageLoop loop;
     TheAppModule().AddMessageLoop(&loop);
+    if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->Start();
 
     CMainDlg mainDlg;
     RegisterSpareClass(g_hInstance);
