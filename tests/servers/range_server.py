@@ -5,10 +5,13 @@ Serves the files of --root on 127.0.0.1:--port. Behaviour per request comes
 from the query string, so one server covers every case:
   rate=N          send the body at about N bytes per second
   drop=N          close the connection after N body bytes (every response)
+  reset=1         with drop: end with a TCP reset rather than a normal close;
+                  the client then loses whatever it had not read yet
   drop_first=K    only the first K responses of this path drop (with drop=N)
   ignore_range=1  answer every request with 200 and the whole file
   status=N        answer with status N and a short body (404, 500, ...)
   no_validators=1 send neither ETag nor Last-Modified
+  redirect=PATH   answer 302 with Location PATH
 Range (one "bytes=a-b", "a-" or "-n" range) and If-Range are honoured
 otherwise. The ETag follows the file's size and modification time, so
 rewriting the file changes it.
@@ -22,6 +25,7 @@ import email.utils
 import json
 import os
 import socket
+import struct
 import threading
 import time
 import urllib.parse
@@ -82,6 +86,14 @@ class Handler(BaseHTTPRequestHandler):
         with LOG_LOCK:
             count = RESPONSES.get(self.url.path, 0)
             RESPONSES[self.url.path] = count + 1
+
+        if "redirect" in q:
+            self.send_response(302)
+            self.send_header("Location", q["redirect"])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            self.record(302, 0, 0)
+            return
 
         if "status" in q:
             body = b"refused\n"
@@ -154,11 +166,14 @@ class Handler(BaseHTTPRequestHandler):
             pass
         self.record(status, first, sent)
         if limit < length:
-            # Mid-body drop: an abrupt close, as a failing server or proxy does.
+            # Mid-body drop, as a failing server or proxy does it.
             self.close_connection = True
             try:
-                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
-                self.connection.shutdown(socket.SHUT_RDWR)
+                if q.get("reset") == "1":
+                    self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                    self.connection.close()
+                else:
+                    self.connection.shutdown(socket.SHUT_WR)
             except OSError:
                 pass
 

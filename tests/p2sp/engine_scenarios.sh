@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# Download scenarios of the engine, driven through p2sp-get.exe under wine:
+# against nginx (the test portal on 127.0.0.1:17223) and against
+# tests/servers/range_server.py, started here on 127.0.0.1:17240, whose log
+# shows every body byte sent, so re-sent bytes can be counted.
+#
+# usage: engine_scenarios.sh <build-dir>
+# Environment (for runs outside CTest):
+#   P2SP_WINE_RUN   command that runs a Windows program (default: scripts/wine-run.sh <build-dir>)
+#   P2SP_NGINX_URL  nginx base URL (default http://127.0.0.1:17223)
+#   P2SP_NGINX_DIR  folder nginx serves at that URL (default <build-dir>/portal)
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=$(cd "$1" && pwd)
+bin=$build/bin
+work=$build/p2sp-scenarios
+RANGE_PORT=17240
+RANGE_URL=http://127.0.0.1:$RANGE_PORT
+NGINX_DIR=${P2SP_NGINX_DIR:-$build/portal}/p2sp-test
+NGINX_URL=${P2SP_NGINX_URL:-http://127.0.0.1:17223}/p2sp-test
+if [ -n "${P2SP_WINE_RUN:-}" ]; then
+    read -ra WINE <<<"$P2SP_WINE_RUN"
+else
+    WINE=("$root/scripts/wine-run.sh" "$build")
+fi
+
+rm -rf "$work" "$NGINX_DIR"
+mkdir -p "$work/srv" "$work/dl" "$NGINX_DIR"
+chmod a+rx "$NGINX_DIR"
+
+python3 "$root/tests/servers/range_server.py" --port $RANGE_PORT --root "$work/srv" --log "$work/range.log" \
+    >"$work/range-server.out" 2>&1 </dev/null &
+server_pid=$!
+trap 'kill $server_pid 2>/dev/null; wait $server_pid 2>/dev/null' EXIT
+for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$RANGE_PORT") 2>/dev/null && break
+    sleep 0.1
+done
+
+MIB=1048576
+failures=0
+
+make_file() { head -c "$2" /dev/urandom >"$1"; chmod a+r "$1"; }
+winpath() { echo "Z:${1//\//\\}"; }
+md5() { md5sum <"$1" | cut -d' ' -f1; }
+
+# get URL TARGET [options]: runs the harness; sets RC and OUT.
+get() {
+    OUT=$("${WINE[@]}" "$bin/p2sp-get.exe" "$1" "$(winpath "$2")" --poll-ms 100 --timeout-s 120 "${@:3}" 2>&1 </dev/null)
+    RC=$?
+    echo "$OUT" | tr -d '\r' | grep -v '^progress' | sed 's/^/    /' >>"$work/harness.log"
+}
+
+# "completed total" reported right after CreateP2SPTask, before StartTask.
+created_progress() { echo "$OUT" | tr -d '\r' | sed -n 's/^created \([0-9]*\) \([0-9]*\) .*/\1 \2/p' | head -1; }
+
+# Bytes the range server sent for PATH, and how many responses.
+sent_bytes() { python3 -c '
+import json, sys
+rows = [json.loads(l) for l in open(sys.argv[1]) if json.loads(l)["path"] == sys.argv[2]]
+print(sum(r["sent"] for r in rows), len(rows))' "$work/range.log" "$1"; }
+
+complete_and_clean() {  # TARGET SOURCE
+    [ "$RC" = 0 ] || { echo "    exit code $RC"; return 1; }
+    [ -f "$1" ] && [ "$(md5 "$1")" = "$(md5 "$2")" ] || { echo "    content differs from the source"; return 1; }
+    ! ls "$1".P2P* >/dev/null 2>&1 || { echo "    partial files left:" "$1".P2P*; return 1; }
+}
+
+resent_at_most() {  # PATH SOURCE LIMIT
+    local sent requests size
+    read -r sent requests < <(sent_bytes "$1")
+    size=$(stat -c %s "$2")
+    echo "    $1: $requests responses, $((sent - size)) bytes sent twice" >>"$work/harness.log"
+    [ $((sent - size)) -le "$3" ] || { echo "    $((sent - size)) bytes sent twice (limit $3)"; return 1; }
+}
+
+scenario() {
+    local name=$1
+    echo "== $name" >>"$work/harness.log"
+    if "$name"; then
+        echo "ok   $name"
+    else
+        echo "FAIL $name"
+        failures=$((failures + 1))
+    fi
+}
+
+nginx_complete_download() {
+    make_file "$NGINX_DIR/full.bin" $((3 * MIB))
+    get "$NGINX_URL/full.bin" "$work/dl/full.bin"
+    complete_and_clean "$work/dl/full.bin" "$NGINX_DIR/full.bin"
+}
+
+nginx_missing_file_is_refused() {
+    get "$NGINX_URL/missing.bin" "$work/dl/missing.bin"
+    [ "$RC" = 5 ] || { echo "    exit code $RC, expected 5"; return 1; }
+    [ ! -f "$work/dl/missing.bin" ]
+}
+
+redirect_is_followed() {
+    make_file "$work/srv/moved.bin" $MIB
+    get "$RANGE_URL/elsewhere?redirect=/moved.bin" "$work/dl/moved.bin"
+    complete_and_clean "$work/dl/moved.bin" "$work/srv/moved.bin"
+}
+
+stop_then_start_resumes() {
+    make_file "$work/srv/stop.bin" $((4 * MIB))
+    get "$RANGE_URL/stop.bin?rate=2000000" "$work/dl/stop.bin" --stop-after-bytes 1500000
+    [ "$RC" = 100 ] || { echo "    first run exit code $RC, expected 100 (stopped)"; return 1; }
+    [ -f "$work/dl/stop.bin.P2P" ] && [ -f "$work/dl/stop.bin.P2P.ctl" ] || { echo "    no partial file"; return 1; }
+    get "$RANGE_URL/stop.bin?rate=2000000" "$work/dl/stop.bin"
+    read -r done total <<<"$(created_progress)"
+    [ "${done:-0}" -ge 1500000 ] && [ "${total:-0}" = $((4 * MIB)) ] ||
+        { echo "    before StartTask: completed ${done:-?} of ${total:-?}"; return 1; }
+    complete_and_clean "$work/dl/stop.bin" "$work/srv/stop.bin" &&
+        resent_at_most /stop.bin "$work/srv/stop.bin" $((96 * 1024))
+}
+
+pause_and_continue_in_one_process() {
+    make_file "$work/srv/pause.bin" $((4 * MIB))
+    get "$RANGE_URL/pause.bin?rate=2000000" "$work/dl/pause.bin" --pause-after-bytes 1500000
+    complete_and_clean "$work/dl/pause.bin" "$work/srv/pause.bin" &&
+        resent_at_most /pause.bin "$work/srv/pause.bin" $((96 * 1024))
+}
+
+killed_process_resumes() {
+    make_file "$work/srv/kill.bin" $((4 * MIB))
+    get "$RANGE_URL/kill.bin?rate=1000000" "$work/dl/kill.bin" --kill-at-percent 40
+    [ "$RC" = 99 ] || { echo "    first run exit code $RC, expected 99 (killed)"; return 1; }
+    get "$RANGE_URL/kill.bin?rate=1000000" "$work/dl/kill.bin"
+    read -r done _ <<<"$(created_progress)"
+    [ "${done:-0}" -gt 0 ] || { echo "    nothing kept from the killed run"; return 1; }
+    complete_and_clean "$work/dl/kill.bin" "$work/srv/kill.bin" &&
+        resent_at_most /kill.bin "$work/srv/kill.bin" $((512 * 1024))
+}
+
+dropped_connections_recover() {
+    make_file "$work/srv/drop.bin" $((4 * MIB))
+    get "$RANGE_URL/drop.bin?drop=700000" "$work/dl/drop.bin"
+    complete_and_clean "$work/dl/drop.bin" "$work/srv/drop.bin" || return 1
+    read -r _ requests < <(sent_bytes /drop.bin)
+    [ "$requests" -ge 6 ] || { echo "    only $requests requests"; return 1; }
+    # Each new connection re-fetches only the 16 KiB overlap.
+    resent_at_most /drop.bin "$work/srv/drop.bin" $((requests * 16 * 1024))
+}
+
+reset_connections_recover() {
+    make_file "$work/srv/reset.bin" $((2 * MIB))
+    get "$RANGE_URL/reset.bin?drop=300000&reset=1&rate=4000000" "$work/dl/reset.bin"
+    complete_and_clean "$work/dl/reset.bin" "$work/srv/reset.bin"
+}
+
+server_ignoring_range_starts_over() {
+    make_file "$work/srv/ignore.bin" $((4 * MIB))
+    get "$RANGE_URL/ignore.bin?rate=2000000" "$work/dl/ignore.bin" --stop-after-bytes 1000000
+    [ "$RC" = 100 ] || { echo "    first run exit code $RC"; return 1; }
+    get "$RANGE_URL/ignore.bin?ignore_range=1" "$work/dl/ignore.bin"
+    complete_and_clean "$work/dl/ignore.bin" "$work/srv/ignore.bin"
+}
+
+changed_file_starts_over() {
+    make_file "$work/srv/changed.bin" $((4 * MIB))
+    get "$RANGE_URL/changed.bin?rate=2000000" "$work/dl/changed.bin" --stop-after-bytes 1000000
+    [ "$RC" = 100 ] || { echo "    first run exit code $RC"; return 1; }
+    make_file "$work/srv/changed.bin" $((3 * MIB))  # new content, new size, new ETag
+    get "$RANGE_URL/changed.bin" "$work/dl/changed.bin"
+    complete_and_clean "$work/dl/changed.bin" "$work/srv/changed.bin"
+}
+
+changed_file_without_validators_is_caught_by_the_overlap() {
+    make_file "$work/srv/novalid.bin" $((4 * MIB))
+    get "$RANGE_URL/novalid.bin?rate=2000000&no_validators=1" "$work/dl/novalid.bin" --stop-after-bytes 1000000
+    [ "$RC" = 100 ] || { echo "    first run exit code $RC"; return 1; }
+    make_file "$work/srv/novalid.bin" $((4 * MIB))  # same size, other bytes, nothing to tell
+    get "$RANGE_URL/novalid.bin?no_validators=1" "$work/dl/novalid.bin"
+    complete_and_clean "$work/dl/novalid.bin" "$work/srv/novalid.bin"
+}
+
+: >"$work/harness.log"
+scenario nginx_complete_download
+scenario nginx_missing_file_is_refused
+scenario redirect_is_followed
+scenario stop_then_start_resumes
+scenario pause_and_continue_in_one_process
+scenario killed_process_resumes
+scenario dropped_connections_recover
+scenario reset_connections_recover
+scenario server_ignoring_range_starts_over
+scenario changed_file_starts_over
+scenario changed_file_without_validators_is_caught_by_the_overlap
+
+if [ "$failures" -gt 0 ]; then
+    echo "$failures scenario(s) failed; harness output:"
+    cat "$work/harness.log"
+    exit 1
+fi
+echo "all engine scenarios passed"
