@@ -89,7 +89,7 @@ SECONDS_TAKEN[aria2c]=$(echo "$t1 - $t0" | bc -l); check aria2c "$WORK/out/aria2
 # the whole process (Wine start included) is timed too.
 TARGET="Z:$(echo "$WORK/out/engine.bin" | tr / '\\')"
 t0=$(now)
-LOG=$("${WINE[@]}" "$BIN_DIR/p2sp-get.exe" "$URL" "$TARGET" --poll-ms 5)
+LOG=$("${WINE[@]}" "$BIN_DIR/p2sp-get.exe" "$URL" "$TARGET" --poll-ms 5 | tr -d '\r')
 t1=$(now)
 MS=$(echo "$LOG" | sed -n 's/^finished state 1, .* bytes in \([0-9]*\) ms$/\1/p')
 [ -n "$MS" ] || { echo "engine download failed:"; echo "$LOG"; exit 1; }

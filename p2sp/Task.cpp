@@ -56,6 +56,11 @@ void Task::LoadSavedProgress() {
 bool Task::Start() {
     if (running_.load() && !stopRequested_.load()) return true;
     Join();  // an earlier run that is still ending
+    {
+        // Finished and still in place: nothing to fetch again.
+        std::lock_guard<std::mutex> hold(lock_);
+        if (state_ == P2SP_STATE_FINISHED && FileExists(target_) && !FileExists(partPath_)) return true;
+    }
     if (!stopEvent_) return false;
     stopRequested_ = false;
     ResetEvent(stopEvent_);
@@ -115,7 +120,13 @@ void Task::Run() {
     if (result != P2SP_STATE_FINISHED) Checkpoint(true);
     saver_.Wait();
     source_.CloseRequest();
+    // A download that failed before its first byte leaves no empty partial
+    // file behind: the page would take it for a paused download. A stopped
+    // one keeps it, since the page expects it on "continue".
+    bool failedEmpty = (result == P2SP_STATE_SOURCE_FAILED || result == P2SP_STATE_LOCAL_FAILED) &&
+                       part_.Valid() && record_.done.Empty() && part_.Size() == 0;
     part_.Close();
+    if (failedEmpty) DeleteFileW(partPath_.c_str());
     {
         std::lock_guard<std::mutex> hold(lock_);
         state_ = result;

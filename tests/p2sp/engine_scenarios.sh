@@ -95,7 +95,14 @@ nginx_complete_download() {
 nginx_missing_file_is_refused() {
     get "$NGINX_URL/missing.bin" "$work/dl/missing.bin"
     [ "$RC" = 5 ] || { echo "    exit code $RC, expected 5"; return 1; }
-    [ ! -f "$work/dl/missing.bin" ]
+    [ ! -f "$work/dl/missing.bin" ] && [ ! -f "$work/dl/missing.bin.P2P" ] ||
+        { echo "    files left for a refused download"; return 1; }
+}
+
+passing_server_errors_are_retried() {
+    make_file "$work/srv/busy.bin" $MIB
+    get "$RANGE_URL/busy.bin?status=503&status_first=2" "$work/dl/busy.bin"
+    complete_and_clean "$work/dl/busy.bin" "$work/srv/busy.bin"
 }
 
 redirect_is_followed() {
@@ -180,6 +187,7 @@ changed_file_without_validators_is_caught_by_the_overlap() {
 : >"$work/harness.log"
 scenario nginx_complete_download
 scenario nginx_missing_file_is_refused
+scenario passing_server_errors_are_retried
 scenario redirect_is_followed
 scenario stop_then_start_resumes
 scenario pause_and_continue_in_one_process

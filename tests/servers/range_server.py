@@ -10,6 +10,7 @@ from the query string, so one server covers every case:
   drop_first=K    only the first K responses of this path drop (with drop=N)
   ignore_range=1  answer every request with 200 and the whole file
   status=N        answer with status N and a short body (404, 500, ...)
+  status_first=K  with status: only the first K responses of this path
   no_validators=1 send neither ETag nor Last-Modified
   redirect=PATH   answer 302 with Location PATH
 Range (one "bytes=a-b", "a-" or "-n" range) and If-Range are honoured
@@ -95,7 +96,7 @@ class Handler(BaseHTTPRequestHandler):
             self.record(302, 0, 0)
             return
 
-        if "status" in q:
+        if "status" in q and count < int(q.get("status_first", "1000000000")):
             body = b"refused\n"
             self.send_response(int(q["status"]))
             self.send_header("Content-Length", str(len(body)))
