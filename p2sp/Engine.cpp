@@ -15,6 +15,9 @@ namespace {
 struct Engine {
     std::mutex lock;  // guards the table; never held by a worker thread
     std::map<int, std::unique_ptr<Task>> tasks;
+    // Removed tasks whose workers may still be ending. RemoveTask returns at
+    // once; they are let go of here once their threads are done.
+    std::vector<std::unique_ptr<Task>> retired;
     int nextId = 1;
     std::wstring seedUrl;  // kept for the seed feature; not used yet
 };
@@ -29,6 +32,19 @@ Engine& TheEngine() {
 Task* FindTask(Engine& engine, int id) {
     auto it = engine.tasks.find(id);
     return it == engine.tasks.end() ? nullptr : it->second.get();
+}
+
+// Drops retired tasks whose workers have ended. Call with the lock held.
+void ReapRetired(Engine& engine) {
+    auto& retired = engine.retired;
+    for (size_t i = 0; i < retired.size();) {
+        if (retired[i]->IsRunning()) {
+            ++i;
+        } else {
+            retired[i] = std::move(retired.back());
+            retired.pop_back();  // its thread has ended: the join is immediate
+        }
+    }
 }
 
 template <typename Body>
@@ -60,12 +76,15 @@ void P2SP_API Uninit(void) {
     NoThrow(0, [] {
         Engine& engine = TheEngine();
         std::map<int, std::unique_ptr<Task>> tasks;
+        std::vector<std::unique_ptr<Task>> retired;
         {
             std::lock_guard<std::mutex> hold(engine.lock);
             tasks.swap(engine.tasks);
+            retired.swap(engine.retired);
         }
         for (auto& entry : tasks) entry.second->RequestStop();
         tasks.clear();  // each destructor joins its worker
+        retired.clear();
         return 0;
     });
 }
@@ -112,12 +131,15 @@ int P2SP_API StartTask(int taskId) {
         std::lock_guard<std::mutex> hold(engine.lock);
         Task* task = FindTask(engine, taskId);
         if (!task) return 0;
+        ReapRetired(engine);
         for (auto& entry : engine.tasks) {
             Task* other = entry.second.get();
             if (other == task || other->TargetKey() != task->TargetKey()) continue;
             if (other->IsWriting()) return 0;  // one writer per file
             other->Join();                     // a stopping writer is let go first
         }
+        for (auto& other : engine.retired)
+            if (other->TargetKey() == task->TargetKey()) other->Join();
         return task->Start() ? 1 : 0;
     });
 }
@@ -135,19 +157,20 @@ int P2SP_API StopTask(int taskId) {
     });
 }
 
-// Stops and forgets the task; its partial file stays for a later task.
+// Stops and forgets the task at once; its partial file stays for a later
+// task. A worker still ending is waited for only by a task that starts on
+// the same target, or by Uninit.
 int P2SP_API RemoveTask(int taskId) {
     return NoThrow(0, [&] {
         Engine& engine = TheEngine();
-        std::unique_ptr<Task> task;
-        {
-            std::lock_guard<std::mutex> hold(engine.lock);
-            auto it = engine.tasks.find(taskId);
-            if (it == engine.tasks.end()) return 0;
-            task = std::move(it->second);
-            engine.tasks.erase(it);
-        }
-        task.reset();  // joins outside the lock
+        std::lock_guard<std::mutex> hold(engine.lock);
+        auto it = engine.tasks.find(taskId);
+        if (it == engine.tasks.end()) return 0;
+        it->second->RequestStop();
+        engine.retired.reserve(engine.retired.size() + 1);  // no throw after the erase
+        engine.retired.push_back(std::move(it->second));
+        engine.tasks.erase(it);
+        ReapRetired(engine);
         return 1;
     });
 }

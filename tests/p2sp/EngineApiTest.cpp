@@ -225,6 +225,15 @@ TEST_F(EngineApi, OnlyOneTaskWritesATarget) {
     EXPECT_EQ(Query(second).state, P2SP_STATE_RUNNING);
 }
 
+TEST_F(EngineApi, TaskRecreatedAfterRemovingARunningOneCanWrite) {
+    int first = e_.CreateP2SPTask(nullptr, kClosedPortUrl, target_.c_str());
+    ASSERT_EQ(e_.StartTask(first), 1);
+    EXPECT_EQ(e_.RemoveTask(first), 1);  // returns without waiting for the worker
+    int second = e_.CreateP2SPTask(nullptr, kClosedPortUrl, target_.c_str());
+    EXPECT_EQ(e_.StartTask(second), 1);
+    EXPECT_EQ(e_.StartTask(first), 0);
+}
+
 TEST_F(EngineApi, StopAndUninitLeaveThePartialFile) {
     int id = e_.CreateP2SPTask(nullptr, kClosedPortUrl, target_.c_str());
     ASSERT_EQ(e_.StartTask(id), 1);
