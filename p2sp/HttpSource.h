@@ -35,9 +35,13 @@ public:
     // Reads up to `size` bytes of the body. False on a network failure; *got 0
     // at the end of the body.
     bool Read(void* buffer, DWORD size, DWORD* got);
+    // After a failed Send: true when retrying cannot help (a certificate
+    // that does not verify, a malformed URL or scheme).
+    bool FailureIsPermanent() const;
     void CloseRequest();
 
 private:
     HINTERNET session_ = nullptr;  // owned
     HINTERNET request_ = nullptr;  // owned
+    DWORD sendError_ = 0;
 };

@@ -58,7 +58,11 @@ bool HttpSource::Send(const std::wstring& url, const std::string& headers, HttpR
     std::wstring wideHeaders = Widen(headers);
     request_ = InternetOpenUrlW(session_, url.c_str(), wideHeaders.empty() ? nullptr : wideHeaders.c_str(),
                                 DWORD(wideHeaders.size()), flags, 0);
-    if (!request_) return false;
+    if (!request_) {
+        sendError_ = GetLastError();
+        return false;
+    }
+    sendError_ = 0;
     *reply = HttpReply();
     DWORD status = 0, size = sizeof(status), index = 0;
     if (!HttpQueryInfoW(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index)) {
@@ -80,4 +84,21 @@ bool HttpSource::Read(void* buffer, DWORD size, DWORD* got) {
     *got = 0;
     if (!request_) return false;
     return InternetReadFile(request_, buffer, size, got) != FALSE;
+}
+
+bool HttpSource::FailureIsPermanent() const {
+    switch (sendError_) {
+    case ERROR_INTERNET_INVALID_URL:
+    case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+        return true;
+    default:
+        return false;
+    }
 }

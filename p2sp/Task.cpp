@@ -202,7 +202,8 @@ Task::Outcome Task::FetchOnce() {
             headers += "If-Range: " + record_.lastModified + "\r\n";
     }
     HttpReply reply;
-    if (!source_.Send(url_, headers, &reply)) return Outcome::kTransient;
+    if (!source_.Send(url_, headers, &reply))
+        return source_.FailureIsPermanent() ? Outcome::kRefused : Outcome::kTransient;
 
     if (reply.status == 206 && resume) {
         if (!reply.hasRange || reply.range.first != from || reply.range.total != record_.totalSize)

@@ -17,6 +17,7 @@ bin=$build/bin
 work=$build/p2sp-scenarios
 RANGE_PORT=17240
 RANGE_URL=http://127.0.0.1:$RANGE_PORT
+TLS_PORT=17241
 NGINX_DIR=${P2SP_NGINX_DIR:-$build/portal}/p2sp-test
 NGINX_URL=${P2SP_NGINX_URL:-http://127.0.0.1:17223}/p2sp-test
 if [ -n "${P2SP_WINE_RUN:-}" ]; then
@@ -29,14 +30,29 @@ rm -rf "$work" "$NGINX_DIR"
 mkdir -p "$work/srv" "$work/dl" "$NGINX_DIR"
 chmod a+rx "$NGINX_DIR"
 
+port_open() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+# The ports are fixed: another run of these scenarios must finish first.
+for port in $RANGE_PORT $TLS_PORT; do
+    for _ in $(seq 300); do port_open $port || break; sleep 1; done
+    if port_open $port; then echo "port $port stays busy: another test run?"; exit 1; fi
+done
+
 python3 "$root/tests/servers/range_server.py" --port $RANGE_PORT --root "$work/srv" --log "$work/range.log" \
     >"$work/range-server.out" 2>&1 </dev/null &
 server_pid=$!
-trap 'kill $server_pid 2>/dev/null; wait $server_pid 2>/dev/null' EXIT
-for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$RANGE_PORT") 2>/dev/null && break
-    sleep 0.1
+# The same server over TLS with a self-signed certificate, which WinINet must refuse.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 \
+    -keyout "$work/tls-key.pem" -out "$work/tls-cert.pem" >/dev/null 2>&1
+python3 "$root/tests/servers/range_server.py" --port $TLS_PORT --root "$work/srv" --log "$work/tls.log" \
+    --cert "$work/tls-cert.pem" --key "$work/tls-key.pem" >"$work/tls-server.out" 2>&1 </dev/null &
+tls_pid=$!
+trap 'kill $server_pid $tls_pid 2>/dev/null; wait $server_pid $tls_pid 2>/dev/null' EXIT
+for port in $RANGE_PORT $TLS_PORT; do
+    for _ in $(seq 100); do port_open $port && break; sleep 0.1; done
 done
+if ! kill -0 $server_pid 2>/dev/null || ! kill -0 $tls_pid 2>/dev/null; then
+    echo "the range server did not start:"; cat "$work/range-server.out" "$work/tls-server.out"; exit 1
+fi
 
 MIB=1048576
 failures=0
@@ -103,6 +119,13 @@ passing_server_errors_are_retried() {
     make_file "$work/srv/busy.bin" $MIB
     get "$RANGE_URL/busy.bin?status=503&status_first=2" "$work/dl/busy.bin"
     complete_and_clean "$work/dl/busy.bin" "$work/srv/busy.bin"
+}
+
+untrusted_certificate_is_refused() {
+    make_file "$work/srv/tls.bin" $MIB
+    get "https://127.0.0.1:$TLS_PORT/tls.bin" "$work/dl/tls.bin"
+    [ "$RC" = 5 ] || { echo "    exit code $RC, expected 5"; return 1; }
+    [ ! -f "$work/dl/tls.bin" ] && [ ! -f "$work/dl/tls.bin.P2P" ]
 }
 
 redirect_is_followed() {
@@ -189,6 +212,7 @@ scenario nginx_complete_download
 scenario nginx_missing_file_is_refused
 scenario passing_server_errors_are_retried
 scenario redirect_is_followed
+scenario untrusted_certificate_is_refused
 scenario stop_then_start_resumes
 scenario pause_and_continue_in_one_process
 scenario killed_process_resumes

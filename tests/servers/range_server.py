@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A small HTTP/1.1 file server for engine tests, with faults on request.
 
-Serves the files of --root on 127.0.0.1:--port. Behaviour per request comes
+Serves the files of --root on 127.0.0.1:--port (HTTPS with --cert/--key). Behaviour per request comes
 from the query string, so one server covers every case:
   rate=N          send the body at about N bytes per second
   drop=N          close the connection after N body bytes (every response)
@@ -26,6 +26,7 @@ import email.utils
 import json
 import os
 import socket
+import ssl
 import struct
 import threading
 import time
@@ -184,8 +185,14 @@ def main():
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--root", required=True)
     parser.add_argument("--log", required=True)
+    parser.add_argument("--cert", help="serve HTTPS with this PEM certificate")
+    parser.add_argument("--key", help="its PEM private key")
     args = parser.parse_args()
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    if args.cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.cert, args.key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.daemon_threads = True
     server.root = os.path.abspath(args.root)
     server.log_path = args.log
