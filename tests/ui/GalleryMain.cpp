@@ -1,0 +1,21 @@
+// Shows the toolkit gallery; Escape ends it.
+#include "AppModule.h"
+#include "GalleryWindow.h"
+#include "MessageLoop.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    TheAppModule().Init(instance);
+    CMessageLoop loop;
+    TheAppModule().AddMessageLoop(&loop);
+    int code = 0;
+    {
+        GalleryWindow gallery;
+        if (gallery.CreateGallery(true)) {
+            gallery.CenterWindow();
+            code = loop.Run();
+        }
+    }
+    TheAppModule().RemoveMessageLoop();
+    TheAppModule().Term();
+    return code;
+}
