@@ -42,6 +42,7 @@ public:
 
 private:
     HINTERNET session_ = nullptr;  // owned
-    HINTERNET request_ = nullptr;  // owned
+    HINTERNET connection_ = nullptr;  // owned
+    HINTERNET request_ = nullptr;     // owned
     DWORD sendError_ = 0;
 };

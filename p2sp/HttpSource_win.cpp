@@ -5,8 +5,10 @@ namespace {
 
 // Time-outs bound how long a stalled server can hold a read, and with it how
 // long a stop request waits on a link that delivers nothing.
+// A silent connection is given up after kReceiveTimeoutMs and resumed on a
+// new one, so it also bounds how long a stop waits on a stalled link.
 constexpr DWORD kConnectTimeoutMs = 10000;
-constexpr DWORD kReceiveTimeoutMs = 5000;
+constexpr DWORD kReceiveTimeoutMs = 3000;
 
 bool QueryText(HINTERNET request, DWORD what, std::string* text) {
     char buffer[2048];
@@ -46,20 +48,52 @@ bool HttpSource::Open() {
 void HttpSource::CloseRequest() {
     if (request_) InternetCloseHandle(request_);
     request_ = nullptr;
+    if (connection_) InternetCloseHandle(connection_);
+    connection_ = nullptr;
 }
 
 bool HttpSource::Send(const std::wstring& url, const std::string& headers, HttpReply* reply) {
     CloseRequest();
+    URL_COMPONENTSW parts;
+    ZeroMemory(&parts, sizeof(parts));
+    parts.dwStructSize = sizeof(parts);
+    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = DWORD(-1);
+    if (!InternetCrackUrlW(url.c_str(), DWORD(url.size()), 0, &parts) ||
+        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+        sendError_ = ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+        return false;
+    }
+    std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                          std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (object.empty()) object = L"/";
+    connection_ = InternetConnectW(session_, host.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP,
+                                   0, 0);
+    if (!connection_) {
+        sendError_ = GetLastError();
+        return false;
+    }
+    // Time-outs set on the connection handle reach the socket under Wine as
+    // well; set on the session they are ignored there.
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT}) {
+        DWORD timeout = kConnectTimeoutMs;
+        InternetSetOptionW(connection_, option, &timeout, sizeof(timeout));
+    }
+    DWORD receiveTimeout = kReceiveTimeoutMs;
+    InternetSetOptionW(connection_, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout, sizeof(receiveTimeout));
+
     // Never from or into the WinINet cache: a cached body would bypass the
     // range and validator checks. Certificates are checked as usual; do not
     // add the INTERNET_FLAG_IGNORE_CERT_* flags.
-    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_KEEP_CONNECTION;
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_KEEP_CONNECTION;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    request_ = HttpOpenRequestW(connection_, L"GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0);
     std::wstring wideHeaders = Widen(headers);
-    request_ = InternetOpenUrlW(session_, url.c_str(), wideHeaders.empty() ? nullptr : wideHeaders.c_str(),
-                                DWORD(wideHeaders.size()), flags, 0);
-    if (!request_) {
+    if (!request_ || !HttpSendRequestW(request_, wideHeaders.empty() ? nullptr : wideHeaders.c_str(),
+                                       DWORD(wideHeaders.size()), nullptr, 0)) {
         sendError_ = GetLastError();
+        CloseRequest();
         return false;
     }
     sendError_ = 0;

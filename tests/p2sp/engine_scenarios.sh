@@ -18,6 +18,7 @@ work=$build/p2sp-scenarios
 RANGE_PORT=17240
 RANGE_URL=http://127.0.0.1:$RANGE_PORT
 TLS_PORT=17241
+UNTRUSTED_PORT=17242
 NGINX_DIR=${P2SP_NGINX_DIR:-$build/portal}/p2sp-test
 NGINX_URL=${P2SP_NGINX_URL:-http://127.0.0.1:17223}/p2sp-test
 if [ -n "${P2SP_WINE_RUN:-}" ]; then
@@ -32,7 +33,7 @@ chmod a+rx "$NGINX_DIR"
 
 port_open() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 # The ports are fixed: another run of these scenarios must finish first.
-for port in $RANGE_PORT $TLS_PORT; do
+for port in $RANGE_PORT $TLS_PORT $UNTRUSTED_PORT; do
     for _ in $(seq 300); do port_open $port || break; sleep 1; done
     if port_open $port; then echo "port $port stays busy: another test run?"; exit 1; fi
 done
@@ -40,19 +41,43 @@ done
 python3 "$root/tests/servers/range_server.py" --port $RANGE_PORT --root "$work/srv" --log "$work/range.log" \
     >"$work/range-server.out" 2>&1 </dev/null &
 server_pid=$!
-# The same server over TLS with a self-signed certificate, which WinINet must refuse.
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 \
-    -keyout "$work/tls-key.pem" -out "$work/tls-cert.pem" >/dev/null 2>&1
-python3 "$root/tests/servers/range_server.py" --port $TLS_PORT --root "$work/srv" --log "$work/tls.log" \
-    --cert "$work/tls-cert.pem" --key "$work/tls-key.pem" >"$work/tls-server.out" 2>&1 </dev/null &
-tls_pid=$!
-trap 'kill $server_pid $tls_pid 2>/dev/null; wait $server_pid $tls_pid 2>/dev/null' EXIT
-for port in $RANGE_PORT $TLS_PORT; do
+# The same server over TLS twice: with a certificate that the test prefix is
+# made to trust (imported into its current-user Root store, removed again at
+# the end), and with one it does not trust.
+make_cert() {
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 \
+        -addext "subjectAltName=DNS:127.0.0.1,IP:127.0.0.1" -addext "basicConstraints=critical,CA:TRUE" \
+        -keyout "$work/$1-key.pem" -out "$work/$1-cert.pem" >/dev/null 2>&1
+}
+make_cert trusted
+make_cert untrusted
+cert_key="HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$(openssl x509 -in "$work/trusted-cert.pem" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')"
+cert_blob=$(python3 -c '
+import struct, subprocess, sys
+der = subprocess.run(["openssl", "x509", "-in", sys.argv[1], "-outform", "DER"], capture_output=True).stdout
+print((struct.pack("<III", 0x20, 1, len(der)) + der).hex())  # one CERT_CERT_PROP_ID property' "$work/trusted-cert.pem")
+"${WINE[@]}" reg add "$cert_key" /v Blob /t REG_BINARY /d "$cert_blob" /f >/dev/null 2>&1 </dev/null
+pids=($server_pid)
+for kind in trusted untrusted; do
+    port=$TLS_PORT
+    [ $kind = untrusted ] && port=$UNTRUSTED_PORT
+    python3 "$root/tests/servers/range_server.py" --port $port --root "$work/srv" --log "$work/$kind.log" \
+        --cert "$work/$kind-cert.pem" --key "$work/$kind-key.pem" >"$work/$kind-server.out" 2>&1 </dev/null &
+    pids+=($!)
+done
+cleanup() {
+    kill "${pids[@]}" 2>/dev/null
+    wait "${pids[@]}" 2>/dev/null
+    "${WINE[@]}" reg delete "$cert_key" /f >/dev/null 2>&1 </dev/null
+}
+trap cleanup EXIT
+for port in $RANGE_PORT $TLS_PORT $UNTRUSTED_PORT; do
     for _ in $(seq 100); do port_open $port && break; sleep 0.1; done
 done
-if ! kill -0 $server_pid 2>/dev/null || ! kill -0 $tls_pid 2>/dev/null; then
-    echo "the range server did not start:"; cat "$work/range-server.out" "$work/tls-server.out"; exit 1
-fi
+for pid in "${pids[@]}"; do
+    kill -0 "$pid" 2>/dev/null && continue
+    echo "a range server did not start:"; cat "$work"/*server.out; exit 1
+done
 
 MIB=1048576
 failures=0
@@ -121,9 +146,15 @@ passing_server_errors_are_retried() {
     complete_and_clean "$work/dl/busy.bin" "$work/srv/busy.bin"
 }
 
+https_download() {
+    make_file "$work/srv/secure.bin" $((2 * MIB))
+    get "https://127.0.0.1:$TLS_PORT/secure.bin" "$work/dl/secure.bin"
+    complete_and_clean "$work/dl/secure.bin" "$work/srv/secure.bin"
+}
+
 untrusted_certificate_is_refused() {
     make_file "$work/srv/tls.bin" $MIB
-    get "https://127.0.0.1:$TLS_PORT/tls.bin" "$work/dl/tls.bin"
+    get "https://127.0.0.1:$UNTRUSTED_PORT/tls.bin" "$work/dl/tls.bin"
     [ "$RC" = 5 ] || { echo "    exit code $RC, expected 5"; return 1; }
     [ ! -f "$work/dl/tls.bin" ] && [ ! -f "$work/dl/tls.bin.P2P" ]
 }
@@ -181,6 +212,14 @@ reset_connections_recover() {
     complete_and_clean "$work/dl/reset.bin" "$work/srv/reset.bin"
 }
 
+stalled_connection_is_resumed() {
+    make_file "$work/srv/stall.bin" $((2 * MIB))
+    get "$RANGE_URL/stall.bin?stall=600000&stall_first=1" "$work/dl/stall.bin"
+    # A read that times out loses what it had gathered: at most one read (1 MiB).
+    complete_and_clean "$work/dl/stall.bin" "$work/srv/stall.bin" &&
+        resent_at_most /stall.bin "$work/srv/stall.bin" $((MIB + 64 * 1024))
+}
+
 server_ignoring_range_starts_over() {
     make_file "$work/srv/ignore.bin" $((4 * MIB))
     get "$RANGE_URL/ignore.bin?rate=2000000" "$work/dl/ignore.bin" --stop-after-bytes 1000000
@@ -212,12 +251,14 @@ scenario nginx_complete_download
 scenario nginx_missing_file_is_refused
 scenario passing_server_errors_are_retried
 scenario redirect_is_followed
+scenario https_download
 scenario untrusted_certificate_is_refused
 scenario stop_then_start_resumes
 scenario pause_and_continue_in_one_process
 scenario killed_process_resumes
 scenario dropped_connections_recover
 scenario reset_connections_recover
+scenario stalled_connection_is_resumed
 scenario server_ignoring_range_starts_over
 scenario changed_file_starts_over
 scenario changed_file_without_validators_is_caught_by_the_overlap

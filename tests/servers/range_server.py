@@ -13,6 +13,8 @@ from the query string, so one server covers every case:
   status_first=K  with status: only the first K responses of this path
   no_validators=1 send neither ETag nor Last-Modified
   redirect=PATH   answer 302 with Location PATH
+  stall=N         after N body bytes, send nothing more for 60 s
+  stall_first=K   with stall: only the first K responses of this path
 Range (one "bytes=a-b", "a-" or "-n" range) and If-Range are honoured
 otherwise. The ETag follows the file's size and modification time, so
 rewriting the file changes it.
@@ -152,6 +154,10 @@ class Handler(BaseHTTPRequestHandler):
         limit = length
         if "drop" in q and count < int(q.get("drop_first", "1000000000")):
             limit = min(length, int(q["drop"]))
+        stall_at = -1
+        if "stall" in q and count < int(q.get("stall_first", "1000000000")):
+            stall_at = int(q["stall"])
+            limit = min(limit, stall_at)
         rate = float(q["rate"]) if "rate" in q else 0.0
         sent, begun = 0, time.monotonic()
         try:
@@ -166,6 +172,11 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             pass
+        if stall_at >= 0:
+            self.record(status, first, sent)
+            time.sleep(60)  # a live connection that delivers nothing
+            self.close_connection = True
+            return
         self.record(status, first, sent)
         if limit < length:
             # Mid-body drop, as a failing server or proxy does it.
