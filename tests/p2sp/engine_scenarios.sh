@@ -34,7 +34,7 @@ chmod a+rx "$NGINX_DIR"
 port_open() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 # The ports are fixed: another run of these scenarios must finish first.
 for port in $RANGE_PORT $TLS_PORT $UNTRUSTED_PORT; do
-    for _ in $(seq 300); do port_open $port || break; sleep 1; done
+    for _ in $(seq 240); do port_open $port || break; sleep 1; done
     if port_open $port; then echo "port $port stays busy: another test run?"; exit 1; fi
 done
 
