@@ -133,6 +133,33 @@ TEST_F(ManagerTest, TimerDropsHoverWhenAChildWindowCoversTheElement) {
     EXPECT_TRUE(Contains(log, "a.leave"));
 }
 
+TEST(ManagerOnTheDisplay, TimerDropsHoverUnderARealChildWindow) {
+    Log log;
+    TestHost host(300, 200, true);
+    host.realPointer = true;
+    ProbeElement a(&log, "a");
+    a.Create(&host, 0, 0, 100, 100, 1, SOMF_VISIBLE);
+    RECT origin{};
+    ::GetWindowRect(host, &origin);
+    ::SetCursorPos(origin.left + 20, origin.top + 20);
+    host.Move(20, 20);
+    host.Tick();
+    ASSERT_EQ(&a, host.GetHoverElement()) << "the pointer is over the host itself";
+    // A child window (like the web view) now covers the element.
+    // Not a static control: those are transparent to WindowFromPoint.
+    HWND child = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 100, host, nullptr,
+                                   nullptr, nullptr);
+    ASSERT_NE(nullptr, child);
+    host.Tick();
+    EXPECT_EQ(nullptr, host.GetHoverElement());
+    ::DestroyWindow(child);
+    host.Move(20, 20);
+    ::SetCursorPos(origin.right + 50, origin.bottom + 50);  // off the window
+    host.Tick();
+    EXPECT_EQ(nullptr, host.GetHoverElement());
+    EXPECT_EQ(2, static_cast<int>(std::count(log.begin(), log.end(), std::string("a.leave"))));
+}
+
 TEST_F(ManagerTest, TimerKeepsHoverWhileAnElementHoldsTheCapture) {
     ProbeElement a(&log, "a");
     a.Create(&host, 0, 0, 50, 50, 1, SOMF_VISIBLE);

@@ -41,14 +41,21 @@ public:
     // The pointer in client coordinates and whether the host is on top there.
     void SetPointer(int x, int y, bool hostOnTop = true);
 
+    // Ask the platform where the pointer is instead of the test's values.
+    bool realPointer = false;
     std::vector<Command> commands;
     std::vector<UINT_PTR> ownTimers;  // WM_TIMER ids that reached the host
     bool lastHandled = false;
     int backgroundPaints = 0;
 
 protected:
-    POINT GetCursorScreenPos() const override { return pointerScreen_; }
-    HWND GetWindowAtScreenPos(POINT) const override { return hostOnTop_ ? m_hWnd : nullptr; }
+    POINT GetCursorScreenPos() const override {
+        return realPointer ? CSomWndManager::GetCursorScreenPos() : pointerScreen_;
+    }
+    HWND GetWindowAtScreenPos(POINT pt) const override {
+        if (realPointer) return CSomWndManager::GetWindowAtScreenPos(pt);
+        return hostOnTop_ ? m_hWnd : nullptr;
+    }
 
 private:
     POINT pointerScreen_{-10000, -10000};
