@@ -1,3 +1,4 @@
+#include "DownloadManager.h"
 #include "DownloaderConfig.h"
 #include "Entry.h"
 #include "AppModule.h"
@@ -9,6 +10,7 @@ struct StaticObjects {
     StaticObjects() {
         TheDownloaderConfig();
         TheAppModule();
+        CDownloadManager::GetInstance();  // extracts and binds the engine
     }
 } g_staticObjects;
 

@@ -1,0 +1,25 @@
+// Integrity checks of a downloaded file: its size against the configured
+// game size, and its MD5 digest against the configured one.
+#pragma once
+
+#include "Md5.h"
+
+#include <cstdint>
+#include <string>
+
+// Files larger than this are digested over their last kMd5TailBytes only, so
+// the configured digest of a large installer is that of its final 50 MiB.
+const uint64_t kMd5TailBytes = 52428800;
+
+// MD5 of the whole file up to kMd5TailBytes, else of its last kMd5TailBytes.
+// False for a missing, unreadable or empty file; digest is then untouched.
+bool FileMd5(const std::wstring& path, uint8_t digest[CMd5::kDigestBytes]);
+
+// The digest as 32 lower-case hexadecimal digits equals expected exactly
+// (case-sensitive). A file without a digest compares as all zero.
+bool IsFileMd5Valid(const std::wstring& path, const std::wstring& expected);
+
+// The file exists, is not empty, and its size is the configured GameSize.
+bool IsFileComplete(const std::wstring& path);
+// The same against a given size.
+bool IsFileOfSize(const std::wstring& path, uint64_t expectedSize);

@@ -1,0 +1,66 @@
+#include "FileChecks.h"
+
+#include "DownloaderConfig.h"
+#include "ScopedHandle.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Reads in blocks of this size: the digest never holds the whole tail.
+const DWORD kReadBlock = 1 << 20;
+
+bool FileSize64(const std::wstring& path, uint64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+}  // namespace
+
+bool FileMd5(const std::wstring& path, uint8_t digest[CMd5::kDigestBytes]) {
+    // The downloaded file may still be open in the engine: share everything.
+    ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return false;
+    const uint64_t total = static_cast<uint64_t>(size.QuadPart);
+    uint64_t remaining = total;
+    if (total > kMd5TailBytes) {
+        LARGE_INTEGER start{};
+        start.QuadPart = static_cast<LONGLONG>(total - kMd5TailBytes);
+        if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) return false;
+        remaining = kMd5TailBytes;
+    }
+    CMd5 md5;
+    std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(remaining, kReadBlock)));
+    while (remaining > 0) {
+        const DWORD want = static_cast<DWORD>(std::min<uint64_t>(remaining, kReadBlock));
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), block.data(), want, &got, nullptr) || got == 0) return false;
+        md5.Update(block.data(), got);
+        remaining -= got;
+    }
+    md5.Final(digest);
+    return true;
+}
+
+bool IsFileMd5Valid(const std::wstring& path, const std::wstring& expected) {
+    uint8_t digest[CMd5::kDigestBytes] = {};
+    FileMd5(path, digest);
+    const std::string hex = Md5Hex(digest);
+    return expected == std::wstring(hex.begin(), hex.end());
+}
+
+bool IsFileOfSize(const std::wstring& path, uint64_t expectedSize) {
+    uint64_t size = 0;
+    return FileSize64(path, size) && size != 0 && size == expectedSize;
+}
+
+bool IsFileComplete(const std::wstring& path) { return IsFileOfSize(path, TheDownloaderConfig().GetGameSize()); }
