@@ -1,16 +1,20 @@
-#include "DownloadManager.h"
+#include "AppModule.h"
 #include "DownloaderConfig.h"
 #include "Entry.h"
-#include "AppModule.h"
+#include "ReportContext.h"
+#include "StatisticsDLEvent.h"
 
 namespace {
 
-// The process-wide objects exist before the entry point runs, in this order.
+// The process-wide objects exist before the entry point runs, in this order:
+// the configuration, the module, the statistics reporter, and the
+// download-time recorder, whose creation extracts and binds the engine.
 struct StaticObjects {
     StaticObjects() {
         TheDownloaderConfig();
         TheAppModule();
-        CDownloadManager::GetInstance();  // extracts and binds the engine
+        CreateTheStatisticsMgr();
+        TheStatisticsDLEvent();
     }
 } g_staticObjects;
 
