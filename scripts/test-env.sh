@@ -49,6 +49,12 @@ start_nginx() {
   local dir=$build/portal-nginx
   mkdir -p "$dir" "$build/portal" "$build/portal-logs"
   cp -r "$root/tests/portal/." "$build/portal/"
+  # The generated part (fixtures/make_portal.py: installers, companion setup,
+  # their configuration) replaces the static files of the same names. The
+  # demo's folder has none of its own and takes the 64-bit build's.
+  local fixtures=${VORLA_PORTAL_FIXTURES:-$build/portal-fixtures}
+  [ -d "$fixtures" ] || fixtures=$root/build/win64/portal-fixtures
+  if [ -d "$fixtures" ]; then cp -r "$fixtures/." "$build/portal/"; fi
   chmod -R a+rX "$build/portal"
   "$here/portal-nginx.sh" conf "$dir" "$build/portal" "$build/portal-logs" "$PORTAL_PORT" >"$dir/nginx.conf"
   : >"$build/portal-logs/access.log"
