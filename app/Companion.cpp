@@ -1,0 +1,82 @@
+#include "Companion.h"
+
+#include "StatisticsMgr.h"
+#include "SystemUtils.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+const wchar_t kCompanionMutexName[] = L"keldordownloading_{947FA079-EA1A-4987-BE02-F4E20A20CD1C}";
+
+bool TryClaimCompanion(const wchar_t* mutexName) {
+    HANDLE mutex = nullptr;
+    const bool existed = CreateSharedMutex(mutexName, &mutex);
+    if (mutex == nullptr) return false;
+    if (existed) {
+        ::CloseHandle(mutex);
+        return false;
+    }
+    // Deliberately left open: the claim is the handle's life, which is the
+    // process's.
+    return true;
+}
+
+bool IsCompanionPending(const CompanionState& state) {
+    return state.ticked && state.taskId != -1 && state.doneFlag == 0;
+}
+
+bool UpdateCompanionDone(CompanionState& state, const P2spTaskInfo& record) {
+    if (!IsCompanionPending(state)) return false;
+    const uint64_t speed = static_cast<uint64_t>(record.serverSpeed) + record.peerSpeed;
+    state.idleCount = speed == 0 ? state.idleCount + 1 : 0;
+    if (state.idleCount > kCompanionIdleLimit || record.state != P2SP_STATE_RUNNING) state.doneFlag = 1;
+    return state.doneFlag == 1;
+}
+
+bool ShellExecuteLauncher(const ShellLaunch& launch) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpFile = launch.file.c_str();
+    info.lpParameters = launch.parameters.c_str();
+    info.lpDirectory = launch.directory.c_str();
+    info.nShow = launch.show;
+    if (!::ShellExecuteExW(&info)) return false;
+    // The setup is not waited for; its handle is only released.
+    if (info.hProcess != nullptr) ::CloseHandle(info.hProcess);
+    return true;
+}
+
+CompanionSetupJob MakeCompanionSetupJob(const std::wstring& saveFolder) {
+    CompanionSetupJob job;
+    job.setupName = GetKeldorSetupFileName();
+    job.tempFolder = TempFolderOr(saveFolder);
+    return job;
+}
+
+bool RunCompanionSetup(const CompanionSetupJob& job) {
+    if (job.setupName.empty() || !job.launch) return false;
+    const std::wstring path = job.tempFolder + job.setupName;
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+    // The full path, not the bare name: a bare name would be looked up in the
+    // current folder and along the search path before the working folder.
+    ShellLaunch launch;
+    launch.file = path;
+    launch.parameters = L"/S";
+    launch.directory = job.tempFolder;
+    launch.show = SW_HIDE;
+    if (!job.launch(launch)) return false;
+    if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportCompanionSetup(1);
+    return true;
+}
+
+void LaunchCompanionSetup(CompanionSetupJob job, std::thread* worker) {
+    std::thread thread([job = std::move(job)]() { RunCompanionSetup(job); });
+    if (worker != nullptr) {
+        *worker = std::move(thread);
+    } else {
+        thread.detach();
+    }
+}
