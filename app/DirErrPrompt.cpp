@@ -1,0 +1,8 @@
+#include "DirErrPrompt.h"
+
+#include "PromptDialogs.h"
+
+int CDirErrPrompt::Show(HWND owner, const std::wstring& message) {
+    CDirErrDlg prompt(message);
+    return prompt.RunModal(owner);
+}
