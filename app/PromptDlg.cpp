@@ -138,7 +138,8 @@ BOOL CPromptDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
     case WM_NCHITTEST:
         result = HTCLIENT;
         return TRUE;
-    case WM_LBUTTONDOWN: {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {  // the second press of a quick pair drags too
         const BOOL handled = CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
         OnLButtonDown(lp);
         return handled;

@@ -193,6 +193,10 @@ TEST(PromptWindow, PressOnTheBodyStartsADragAndStaysWithTheManager) {
     EXPECT_EQ(screen.y, static_cast<short>(HIWORD(drag.lParam)));
     prompt.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(200, 60));
     EXPECT_TRUE(prompt.IsWindow());
+    // The second press of a double click comes as WM_LBUTTONDBLCLK.
+    prompt.SendMessage(WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(30, 120));
+    EXPECT_EQ(1, TakePosted(prompt, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN));
+    prompt.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(30, 120));
 }
 
 TEST(PromptWindow, PressOnAButtonDoesNotDragSoItsReleaseStillClicks) {

@@ -3,6 +3,7 @@
 #include "PromptDialogs.h"
 #include "PromptTestSupport.h"
 
+#include "FolderChecks.h"
 #include "MessageLayout.h"
 #include "SomSkin.h"
 
@@ -109,7 +110,7 @@ TEST(PromptPaint, EveryPromptIsSavedAsAScreenshot) {
         std::unique_ptr<CPromptDlg> prompt;
     };
     Shot shots[] = {
-        {L"prompt-dir-err", std::make_unique<CDirErrDlg>(L"您选择的目录所在磁盘空间不足，请选择其他目录！")},
+        {L"prompt-dir-err", std::make_unique<CDirErrDlg>(FolderVerdictMessage(FolderVerdict::NoSpace))},
         {L"prompt-file-damaged", std::make_unique<CFileDamagedDlg>()},
         {L"prompt-dir-open-failed", std::make_unique<CDirOpenFailedDlg>()},
         {L"prompt-file-check-failed", std::make_unique<CFileCheckFailedDlg>()},
