@@ -98,10 +98,4 @@ TEST(MessageLayout, EmptyTextPlacesNothing) {
     EXPECT_TRUE(Lay({}).cells.empty());
 }
 
-TEST(MessageLayout, ColumnFollowsTheClientWidth) {
-    const MessageLayout layout = LayOutMessage({10}, 10, kTextHeight, 500, 300);
-    EXPECT_EQ((500 - 235) / 2, layout.columnLeft);
-    EXPECT_EQ((300 - kPitch) / 2, layout.top);
-}
-
 }  // namespace

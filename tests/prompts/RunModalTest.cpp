@@ -30,15 +30,6 @@ TEST(RunModal, DismissReturnsOneAndEnablesTheOwnerAgain) {
     EXPECT_FALSE(TakeQuitMessage()) << "the prompt's own quit must not reach the main loop";
 }
 
-TEST(RunModal, CloseGlyphClickReturnsZero) {
-    OwnerWindow owner;
-    CDownLoadFailedDlg prompt;
-    owner.PostStep([&] { ClickAt(prompt, 369 + 5, 16 + 5); });
-    ASSERT_NE(nullptr, CreateShown(prompt, owner));
-    EXPECT_EQ(CPromptDlg::kResultCloseGlyph, prompt.RunModal(owner));
-    EXPECT_FALSE(TakeQuitMessage());
-}
-
 TEST(RunModal, AltF4ClosingReturnsFourAndDoesNotLeaveTheOwnerDisabled) {
     OwnerWindow owner;
     CInstallGameDlg prompt(L"示例游戏");
@@ -47,15 +38,6 @@ TEST(RunModal, AltF4ClosingReturnsFourAndDoesNotLeaveTheOwnerDisabled) {
     EXPECT_EQ(CPromptDlg::kResultOther, prompt.RunModal(owner));
     EXPECT_TRUE(::IsWindowEnabled(owner));
     EXPECT_FALSE(TakeQuitMessage());
-}
-
-TEST(RunModal, PromptDestroyedByItsCallerEndsTheLoop) {
-    OwnerWindow owner;
-    CFileCheckFailedDlg prompt;
-    owner.PostStep([&] { prompt.DestroyWindow(); });
-    ASSERT_NE(nullptr, CreateShown(prompt, owner));
-    EXPECT_EQ(CPromptDlg::kResultOther, prompt.RunModal(owner));
-    EXPECT_TRUE(::IsWindowEnabled(owner));
 }
 
 TEST(RunModal, ModalOuterPromptsWithTheirOwnCloseRuleStillEndOnlyTheirLoop) {
@@ -67,14 +49,6 @@ TEST(RunModal, ModalOuterPromptsWithTheirOwnCloseRuleStillEndOnlyTheirLoop) {
     ASSERT_NE(nullptr, CreateShown(prompt, owner));
     EXPECT_EQ(CPromptDlg::kResultOther, prompt.RunModal(owner));
     EXPECT_FALSE(TakeQuitMessage());
-}
-
-TEST(RunModal, FeedbackLinkReturnsThree) {
-    OwnerWindow owner;
-    CFileCheckFailedDlg prompt;
-    owner.PostStep([&] { prompt.SendMessage(WM_COMMAND, CPromptDlg::ID_FEEDBACK_LINK, 0); });
-    ASSERT_NE(nullptr, CreateShown(prompt, owner));
-    EXPECT_EQ(CPromptDlg::kResultFeedback, prompt.RunModal(owner));
 }
 
 TEST(RunModal, OwnerTimersKeepFiringWhileThePromptIsOpen) {
