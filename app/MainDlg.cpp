@@ -3,20 +3,12 @@
 #include "AppMessages.h"
 #include "CallBack.h"
 #include "DownloaderConfig.h"
+#include "Entry.h"
 #include "ShellServices.h"
+#include "SomSkin.h"
+#include "StartupWindows.h"
 #include "StatisticsMgr.h"
-
-#include <cstdio>
-
-namespace {
-
-// Draws text in the given colour with the system's default GUI font.
-void DrawLabel(HDC dc, const std::wstring& text, RECT rect, COLORREF colour, UINT format) {
-    ::SetTextColor(dc, colour);
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, format | DT_NOPREFIX);
-}
-
-}  // namespace
+#include "SystemUtils.h"
 
 std::wstring FormatWindowTitle(const std::wstring& gameName) {
     return L"Vorla游戏下载器-" + gameName + L"专版";
@@ -32,20 +24,38 @@ const wchar_t* ConfigInitResultName(int result) {
     }
 }
 
+HRGN CreateCutCornerRegion(int w, int h, int c) {
+    const POINT corners[] = {{c, 0}, {w - c, 0}, {w, c}, {w, h - c}, {w - c, h}, {c, h}, {0, h - c}, {0, c}};
+    return ::CreatePolygonRgn(corners, 8, ALTERNATE);
+}
+
+CMainDlg::CMainDlg() = default;
+
+CMainDlg::~CMainDlg() {
+    if (m_hWnd) DestroyWindow();
+}
+
 BOOL CMainDlg::PreTranslateMessage(MSG* msg) {
     return msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST &&
            (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE);
 }
 
-BOOL CMainDlg::ProcessWindowMessage(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+BOOL CMainDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     switch (msg) {
+        case WM_SIZE:
+            result = 0;
+            return TRUE;
         case WM_CREATE:
             OnCreate();
             result = 0;
             return TRUE;
+        case WM_TIMER:
+            // Every timer is consumed here, the element manager's own included.
+            if (wp == IDT_INIT_FINISH) OnFinishingTick();
+            result = 1;
+            return TRUE;
         case WM_CLOSE:
-            DestroyWindow();
-            ::PostQuitMessage(0);
+            Close();
             result = 0;
             return TRUE;
         case WM_CONFIG_INIT:
@@ -55,43 +65,75 @@ BOOL CMainDlg::ProcessWindowMessage(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESUL
         case WM_NCHITTEST: {
             POINT pt = {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
             ::ScreenToClient(m_hWnd, &pt);
-            const RECT close = CloseGlyphRect();
+            const RECT& close = closeButton_.GetRect();
             result = ::PtInRect(&close, pt) ? HTCLIENT : HTCAPTION;
             return TRUE;
         }
-        case WM_LBUTTONUP: {
-            POINT pt = {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-            const RECT close = CloseGlyphRect();
-            if (::PtInRect(&close, pt)) PostMessage(WM_CLOSE);
-            result = 0;
-            return TRUE;
-        }
-        case WM_ERASEBKGND:
-            result = 1;
-            return TRUE;
-        case WM_PAINT:
-            OnPaint();
+        case WM_COMMAND:
+            if (wp == ID_CLOSE) Close();
             result = 0;
             return TRUE;
         default:
-            return FALSE;
+            return CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
     }
 }
 
-RECT CMainDlg::CloseGlyphRect() const { return RECT{369, 16, 389, 36}; }
+void CMainDlg::Close() {
+    DestroyWindow();
+    ::PostQuitMessage(0);
+}
+
+void CMainDlg::DrawBackground(HDC dc, const RECT*) {
+    RECT client;
+    GetClientRect(&client);
+    SomSkin.dialogFrame.DrawStretched(dc, 0, 0, client.right - 1, client.bottom - 1, 0);
+}
 
 void CMainDlg::OnCreate() {
     CreateDesktopShortcut();
+    ::GetSystemMenu(m_hWnd, TRUE);
+    const HICON icon = ::LoadIconW(g_hInstance ? g_hInstance : ::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(119));
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    ::SetWindowPos(m_hWnd, nullptr, 0, 0, SomSkin.dialogFrame.GetFrameWidth(), SomSkin.dialogFrame.GetHeight(),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
     ::SetWindowPos(m_hWnd, nullptr, 0, 0, kWidth, kHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOut();
     CenterWindow();
+    StartLoading();
+}
+
+void CMainDlg::StartLoading() {
     HANDLE thread = ::CreateThread(nullptr, 0, &CMainDlg::LoadingThread, m_hWnd, 0, nullptr);
     if (thread) ::CloseHandle(thread);
+}
+
+void CMainDlg::LayOut() {
+    const UINT flags = SOMF_VISIBLE | SOMF_AUTOSIZE;
+    closeButton_.Create(this, 0, 0, ID_CLOSE, flags);
+    closeButton_.SetImage(&SomSkin.closeButton);
+    title_.Create(this, 0, 0, ID_TITLE, flags);
+    title_.SetFont(SomSkin.fonts.Get(3));
+    title_.SetText(L"{&#color=0xffffff}Vorla游戏下载器");
+    status_.Create(this, 0, 0, ID_STATUS, flags);
+    status_.SetText(L"正在初始化...");
+    progress_.SetCapWidth(8);
+    progress_.Create(this, 0, 0, 339, 17, ID_PROGRESS, flags);
+    progress_.SetRange(0, 100);
+    progress_.SetPosition(position_);
+    title_.SetPos(17, 17);
+    status_.SetPos(162, 75);
+    progress_.SetPos(37, 114);
+    closeButton_.SetPos(369, 16);
+    RECT client;
+    GetClientRect(&client);
+    ::SetWindowRgn(m_hWnd, CreateCutCornerRegion(client.right, client.bottom, 9), FALSE);
 }
 
 DWORD WINAPI CMainDlg::LoadingThread(void* window) {
     const HWND hwnd = static_cast<HWND>(window);
     CallBack callback(hwnd);
     const int result = TheDownloaderConfig().Load(&callback);
+    // A window closed meanwhile no longer exists: the report is then lost.
     ::SendMessageW(hwnd, WM_CONFIG_INIT, static_cast<WPARAM>(result), LOAD_REPORT_FINISHED);
     return 0;
 }
@@ -99,55 +141,53 @@ DWORD WINAPI CMainDlg::LoadingThread(void* window) {
 void CMainDlg::OnConfigInit(WPARAM wp, LPARAM lp) {
     if (lp == LOAD_REPORT_PROGRESS) {
         position_ = static_cast<int>(wp);
+        progress_.SetPosition(position_);
     } else if (lp == LOAD_REPORT_FINISHED) {
-        loadResult_ = static_cast<int>(wp);
         if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportConfigLoaded();
-        position_ = 100;
-        SetWindowText(FormatWindowTitle(TheDownloaderConfig().GetGameName()).c_str());
+        SetTimer(IDT_INIT_FINISH, kFinishTickMs);
+        loadResult_ = static_cast<int>(wp);
     }
-    Invalidate();
 }
 
-void CMainDlg::OnPaint() {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(m_hWnd, &ps);
-    RECT client;
-    GetClientRect(&client);
-    HBRUSH back = ::CreateSolidBrush(RGB(0x1d, 0x2b, 0x3a));
-    ::FillRect(dc, &client, back);
-    ::DeleteObject(back);
+StartupOutcome CMainDlg::Decide() const {
+    CDownloaderConfig& config = TheDownloaderConfig();
+    const bool complete = IsConfigurationComplete(GetInstallerFileName(), config.GetGameSize(), config.GetGameId(),
+                                                  config.GetGameDownloadLink());
+    const bool outdated = IsDownloaderOutdated(config.GetVersion(), config.GetNewVersion());
+    return DecideStartup(loadResult_, complete, outdated);
+}
 
-    ::SetBkMode(dc, TRANSPARENT);
-    HGDIOBJ oldFont = ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
-    DrawLabel(dc, L"Vorla游戏下载器", RECT{17, 17, 360, 37}, RGB(255, 255, 255), DT_LEFT | DT_SINGLELINE);
-    DrawLabel(dc, L"×", CloseGlyphRect(), RGB(255, 255, 255), DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-
-    std::wstring status = L"正在初始化...";
-    std::wstring detail;
-    if (loadResult_ >= 0) {
-        wchar_t text[128];
-        std::swprintf(text, 128, L"ConfigInitResult = %d (%ls)", loadResult_, ConfigInitResultName(loadResult_));
-        status = text;
-        const CDownloaderConfig& config = TheDownloaderConfig();
-        if (!config.GetGameName().empty()) {
-            std::swprintf(text, 128, L"%ls  %llu bytes", config.GetGameName().c_str(),
-                          static_cast<unsigned long long>(config.GetGameSize()));
-            detail = text;
+void CMainDlg::OnFinishingTick() {
+    if (position_ >= kDecisionPosition) {
+        const std::wstring title = FormatWindowTitle(TheDownloaderConfig().GetGameName());
+        KillTimer(IDT_INIT_FINISH);
+        const StartupOutcome outcome = Decide();
+        if (outcome != StartupOutcome::Failure) progress_.SetPosition(100);
+        DestroyWindow();
+        switch (outcome) {
+            case StartupOutcome::Failure:
+                OpenFailurePrompt(title);
+                break;
+            case StartupOutcome::Outdated:
+                OpenOutdatedPrompt(title);
+                break;
+            case StartupOutcome::DownloadPage:
+                OpenDownloadPage(title, TheDownloaderConfig().GetSkinPath());
+                break;
+            case StartupOutcome::DownloadPageOwnBackground:
+                OpenDownloadPage(title, std::wstring());
+                break;
         }
+        return;
     }
-    DrawLabel(dc, status, RECT{17, 70, 387, 90}, RGB(230, 230, 230), DT_CENTER | DT_SINGLELINE);
-    DrawLabel(dc, detail, RECT{17, 92, 387, 112}, RGB(200, 200, 200), DT_CENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
-
-    RECT track{37, 122, 376, 139};
-    HBRUSH trackBrush = ::CreateSolidBrush(RGB(0x3a, 0x4a, 0x5a));
-    ::FillRect(dc, &track, trackBrush);
-    ::DeleteObject(trackBrush);
-    RECT fill = track;
-    fill.right = track.left + (track.right - track.left) * (position_ > 100 ? 100 : position_) / 100;
-    HBRUSH fillBrush = ::CreateSolidBrush(RGB(0x3c, 0xb3, 0x71));
-    ::FillRect(dc, &fill, fillBrush);
-    ::DeleteObject(fillBrush);
-
-    ::SelectObject(dc, oldFont);
-    ::EndPaint(m_hWnd, &ps);
+    position_ = NextFinishingPosition(position_);
+    progress_.SetPosition(position_);
 }
+
+void CMainDlg::OpenDownloadPage(const std::wstring& title, const std::wstring& skinFile) {
+    ShowDownloadPage(title, skinFile);
+}
+
+void CMainDlg::OpenOutdatedPrompt(const std::wstring& title) { ShowOutdatedPrompt(title); }
+
+void CMainDlg::OpenFailurePrompt(const std::wstring& title) { ShowStartupFailurePrompt(title); }

@@ -1,8 +1,14 @@
-// The start-up window: loads the configuration on a worker thread while it
-// shows the progress, then shows the outcome of the load.
+// The start-up window: loads the configuration on a worker thread while its
+// bar runs, then shows exactly one of the download page, the outdated
+// downloader prompt or the start-up failure prompt, and destroys itself.
 #pragma once
 
+#include "KeldorProgress.h"
 #include "MessageLoop.h"
+#include "SomButton4.h"
+#include "SomTextWnd.h"
+#include "SomWndManager.h"
+#include "StartupDecision.h"
 #include "WindowImpl.h"
 
 #include <string>
@@ -13,25 +19,57 @@ std::wstring FormatWindowTitle(const std::wstring& gameName);
 // Display name of a ConfigInitResult code.
 const wchar_t* ConfigInitResultName(int result);
 
-class CMainDlg : public CWindowImplBase, public CMessageFilter {
+class CMainDlg : public CWindowImplBase, public CSomWndManager, public CMessageFilter {
 public:
+    static const UINT_PTR IDT_INIT_FINISH = 10000;
+    static const UINT kFinishTickMs = 10;
     static const int kWidth = 404;
     static const int kHeight = 201;
+    enum ElementId { ID_CLOSE = 0, ID_TITLE = 1, ID_STATUS = 2, ID_PROGRESS = 3 };
+
+    CMainDlg();
+    ~CMainDlg() override;
 
     BOOL ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
-
     // Drops Enter and Escape taken from the main message loop, for every window.
     BOOL PreTranslateMessage(MSG* msg) override;
+    void DrawBackground(HDC dc, const RECT* rect) override;
 
     int GetLoadResult() const { return loadResult_; }
+    int GetPosition() const { return position_; }
+
+    // The decision at the end of the finishing animation (also a seam for
+    // tests, which drive the ticks directly).
+    StartupOutcome Decide() const;
+
+protected:
+    // Starts the loading thread; tests drive the reports themselves.
+    virtual void StartLoading();
+    // What the decision opens; the program's own windows by default.
+    virtual void OpenDownloadPage(const std::wstring& title, const std::wstring& skinFile);
+    virtual void OpenOutdatedPrompt(const std::wstring& title);
+    virtual void OpenFailurePrompt(const std::wstring& title);
 
 private:
     static DWORD WINAPI LoadingThread(void* window);
     void OnCreate();
+    void LayOut();
     void OnConfigInit(WPARAM wp, LPARAM lp);
-    void OnPaint();
-    RECT CloseGlyphRect() const;
+    void OnFinishingTick();
+    void Close();
 
+    CSomButton4 closeButton_;
+    CKeldorProgress progress_;
     int position_ = 0;
+    CSomTextWnd title_;
+    CSomTextWnd status_;
     int loadResult_ = -1;
 };
+
+// The cut-corner region of the start-up window and the prompts: the client
+// rectangle with its four corners cut by `corner` pixels.
+HRGN CreateCutCornerRegion(int width, int height, int corner);
+
+// Starts the whole start-up sequence again in a fresh start-up window (the
+// failure prompt's retry). The window made by the previous retry is deleted.
+void RetryStartup();

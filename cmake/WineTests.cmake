@@ -3,7 +3,7 @@
 # the fault-injecting server; another takes them down after the last test.
 
 add_test(NAME env_start COMMAND ${CMAKE_SOURCE_DIR}/scripts/test-env.sh start ${CMAKE_BINARY_DIR})
-set_tests_properties(env_start PROPERTIES FIXTURES_SETUP vorla_env TIMEOUT 600)
+set_tests_properties(env_start PROPERTIES FIXTURES_SETUP vorla_env TIMEOUT 1800)
 add_test(NAME env_stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/test-env.sh stop ${CMAKE_BINARY_DIR})
 set_tests_properties(env_stop PROPERTIES FIXTURES_CLEANUP vorla_env)
 

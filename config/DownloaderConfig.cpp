@@ -209,6 +209,8 @@ int CDownloaderConfig::Load(IConfigInitCallback* sink) {
 }
 
 CDownloaderConfig& TheDownloaderConfig() {
-    static CDownloaderConfig config;
-    return config;
+    // Never destroyed: a loading thread may still be inside Load when the
+    // process ends, and must not find the object gone under it.
+    static CDownloaderConfig* const config = new CDownloaderConfig();
+    return *config;
 }

@@ -25,6 +25,25 @@ wait_for_port() {
   return 1
 }
 
+# The servers listen on fixed loopback ports, so one test environment runs on
+# the machine at a time: a holder process keeps a machine-wide lock from start
+# to stop, and a second start waits for it.
+LOCK_FILE=/tmp/vorla-test-env.lock
+take_machine_lock() {
+  rm -f "$state/lock-held"
+  flock -w "${VORLA_LOCK_WAIT:-1500}" "$LOCK_FILE" \
+    sh -c "echo \$\$ > '$state/lock-held'; exec sleep 86400" >/dev/null 2>&1 </dev/null &
+  local waiter=$!
+  echo "$waiter" >"$state/lock.pid"
+  while [ ! -s "$state/lock-held" ]; do
+    if ! kill -0 "$waiter" 2>/dev/null; then
+      echo "test-env: another test run holds $LOCK_FILE" >&2
+      return 1
+    fi
+    sleep 0.2
+  done
+}
+
 kill_pidfile() {
   if [ -f "$1" ]; then kill "$(cat "$1")" 2>/dev/null || true; rm -f "$1"; fi
 }
@@ -75,6 +94,7 @@ case "$action" in
     mkdir -p "$state"
     "$0" stop "$build" >/dev/null 2>&1 || true
     mkdir -p "$state"
+    take_machine_lock
     if [ -n "${VORLA_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then
       echo "$DISPLAY" >"$state/display"   # the user's own display (demo)
     else
@@ -95,6 +115,9 @@ case "$action" in
     "$WINESERVER" -k >/dev/null 2>&1 || true
     kill_pidfile "$state/xvfb.pid"
     rm -f "$state/display"
+    [ -s "$state/lock-held" ] && kill "$(cat "$state/lock-held")" 2>/dev/null || true
+    kill_pidfile "$state/lock.pid"
+    rm -f "$state/lock-held"
     echo "test-env: stopped"
     ;;
   *) echo "usage: $0 start|stop <build-dir>" >&2; exit 2 ;;

@@ -104,6 +104,14 @@ size_t CountLinesContaining(const std::wstring& path, const std::string& needle,
     return count;
 }
 
+std::string LineContaining(const std::wstring& path, const std::string& needle, size_t from) {
+    const auto lines = ReadLines(path);
+    for (size_t i = from; i < lines.size(); ++i) {
+        if (lines[i].find(needle) != std::string::npos) return lines[i];
+    }
+    return std::string();
+}
+
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     for (;;) {

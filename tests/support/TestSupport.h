@@ -40,6 +40,9 @@ std::vector<std::string> ReadLines(const std::wstring& path);
 // How many lines of path, from line `from` on, contain `needle`.
 size_t CountLinesContaining(const std::wstring& path, const std::string& needle, size_t from = 0);
 
+// The first line of path, from line `from` on, that contains needle.
+std::string LineContaining(const std::wstring& path, const std::string& needle, size_t from = 0);
+
 // Pumps this thread's messages until done() holds or timeoutMs passes.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
