@@ -1,5 +1,7 @@
 #include "SomTextWnd.h"
 
+#include "WebAddress.h"
+
 #include "GdiHelpers.h"
 #include "ISomWndManager.h"
 #include "SomMarkup.h"
@@ -209,6 +211,12 @@ void CSomTextWnd::OnCaptureLost() {
     }
 }
 
-void CSomTextWnd::OpenLink(const std::wstring& link) {
-    ::ShellExecuteW(nullptr, L"open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+bool OpenWebLink(const std::wstring& link) {
+    // Links come from pages and configuration fetched over plain HTTP: file:,
+    // UNC paths and other protocol handlers are never handed to the shell.
+    if (!IsWebAddress(link)) return false;
+    return reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", link.c_str(), nullptr, nullptr,
+                                                     SW_SHOWNORMAL)) > 32;
 }
+
+void CSomTextWnd::OpenLink(const std::wstring& link) { OpenWebLink(link); }

@@ -63,3 +63,7 @@ private:
     int hovered_ = -1;
     int pressed_ = -1;
 };
+
+// Opens a web address (http or https) with the shell; anything else is
+// refused. True when the shell took it.
+bool OpenWebLink(const std::wstring& link);

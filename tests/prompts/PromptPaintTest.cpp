@@ -2,6 +2,7 @@
 // title and icon; and one screenshot per prompt for a person to look at.
 #include "PromptDialogs.h"
 #include "PromptTestSupport.h"
+#include "Screenshot.h"
 
 #include "FolderChecks.h"
 #include "MessageLayout.h"
@@ -123,7 +124,7 @@ TEST(PromptPaint, EveryPromptIsSavedAsAScreenshot) {
         ASSERT_NE(nullptr, shot.prompt->CreatePrompt(nullptr, WS_POPUP));
         PixelSurface surface(CPromptDlg::kWidth, CPromptDlg::kHeight);
         PaintPrompt(*shot.prompt, surface);
-        const std::wstring path = ScreenshotPath(shot.name);
+        const std::wstring path = ScreenshotFile(shot.name);
         EXPECT_TRUE(surface.SavePng(path));
     }
 }

@@ -3,6 +3,8 @@
 // a 32-bit surface to read painted pixels, and a PNG writer for screenshots.
 #pragma once
 
+#include "PixelSurface.h"
+
 #include "PromptDlg.h"
 #include "WindowImpl.h"
 
@@ -45,30 +47,7 @@ int TakePosted(HWND hwnd, UINT first, UINT last, MSG* lastTaken = nullptr);
 // arriving there first, as the platform would send it.
 void ClickAt(HWND hwnd, int x, int y);
 
-// A top-down 32-bit DIB selected into a memory DC.
-class PixelSurface {
-public:
-    PixelSurface(int width, int height);
-    ~PixelSurface();
-    PixelSurface(const PixelSurface&) = delete;
-    PixelSurface& operator=(const PixelSurface&) = delete;
-
-    HDC dc() const { return dc_; }
-    COLORREF At(int x, int y) const;
-    // Saves the surface as an RGB PNG.
-    bool SavePng(const std::wstring& path) const;
-
-private:
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    uint32_t* bits_ = nullptr;
-    int width_;
-    int height_;
-};
 
 // Paints the prompt's client area into a new surface.
 void PaintPrompt(CPromptDlg& prompt, PixelSurface& surface);
 
-// ${VORLA_BUILD_DIR}\screenshots\<name>.png (the temporary folder without it).
-std::wstring ScreenshotPath(const std::wstring& name);

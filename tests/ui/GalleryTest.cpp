@@ -1,6 +1,7 @@
 // Renders the gallery on the test display and saves it as
 // ${VORLA_BUILD_DIR}/screenshots/gallery.png, then checks a few pixels.
 #include "GalleryWindow.h"
+#include "Screenshot.h"
 #include "UiTestSupport.h"
 
 #include "SomSkin.h"
@@ -10,12 +11,6 @@
 
 namespace {
 
-std::wstring ScreenshotPath() {
-    std::wstring dir = testing_support::EnvPath("VORLA_BUILD_DIR");
-    if (dir.empty()) dir = TestScratchDir();
-    if (dir.back() != L'\\') dir += L'\\';
-    return dir + L"screenshots\\gallery.png";
-}
 
 // Pixels of rect (client coordinates) that differ from colour.
 int CountOtherThan(const PixelSurface& s, RECT rect, COLORREF colour) {
@@ -49,8 +44,8 @@ TEST(Gallery, RendersOnTheDisplayAndIsSaved) {
     if (shot.At(w - 1, h - 1) != RGB(58, 64, 76)) {
         ::SendMessageW(gallery, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(shot.dc()), PRF_CLIENT);
     }
-    const std::wstring path = ScreenshotPath();
-    ASSERT_TRUE(SaveBgraAsPng(path, w, h, shot.Bits())) << testing_support::Narrow(path);
+    const std::wstring path = ScreenshotFile(L"gallery");
+    ASSERT_TRUE(WriteBgraPng(path, w, h, shot.Bits())) << testing_support::Narrow(path);
 
     // The page's outside corner is the colour key.
     EXPECT_EQ(RGB(0, 255, 255), shot.At(GalleryWindow::kPageX + 679, GalleryWindow::kPageY + 2));

@@ -211,4 +211,11 @@ TEST(SomTextWnd, FontChangeRelayoutsRunsWithoutOwnFont) {
     EXPECT_GT(text.GetWidth(), before);
 }
 
+TEST(SomTextWndLinks, OnlyWebAddressesReachTheShell) {
+    for (const wchar_t* link : {L"file:///C:/windows/notepad.exe", L"\\\\server\\share\\setup.exe",
+                                L"C:\\windows\\notepad.exe", L"mailto:a@b", L""}) {
+        EXPECT_FALSE(OpenWebLink(link));
+    }
+}
+
 }  // namespace

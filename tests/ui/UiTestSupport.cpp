@@ -49,38 +49,6 @@ void ProbeElement::Draw(HDC dc, int clipRight, int part) {
     Record("draw");
 }
 
-PixelSurface::PixelSurface(int width, int height, COLORREF clear) : width_(width), height_(height) {
-    BITMAPINFO bmi{};
-    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    bitmap_ = ::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bits_ = static_cast<uint32_t*>(bits);
-    dc_ = ::CreateCompatibleDC(nullptr);
-    previous_ = ::SelectObject(dc_, bitmap_);
-    RECT all{0, 0, width, height};
-    HBRUSH brush = ::CreateSolidBrush(clear);
-    ::FillRect(dc_, &all, brush);
-    ::DeleteObject(brush);
-    ::GdiFlush();
-}
-
-PixelSurface::~PixelSurface() {
-    ::SelectObject(dc_, previous_);
-    ::DeleteDC(dc_);
-    ::DeleteObject(bitmap_);
-}
-
-COLORREF PixelSurface::At(int x, int y) const {
-    ::GdiFlush();
-    const uint32_t v = bits_[static_cast<size_t>(y) * width_ + x];
-    return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
-}
-
 namespace {
 
 struct PngFile {
@@ -129,21 +97,6 @@ bool WriteTestPng(const std::wstring& path, int width, int height, int colourTyp
     out.info = png_create_info_struct(out.png);
     if (!out.info) return false;
     return WriteRows(out, width, height, colourType, bitDepth, rows, paletteRgb, trns);
-}
-
-bool SaveBgraAsPng(const std::wstring& path, int width, int height, const uint32_t* pixels) {
-    std::vector<std::vector<uint8_t>> rows(static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y) {
-        auto& row = rows[static_cast<size_t>(y)];
-        row.reserve(static_cast<size_t>(width) * 3);
-        for (int x = 0; x < width; ++x) {
-            const uint32_t v = pixels[static_cast<size_t>(y) * width + x];
-            row.push_back(static_cast<uint8_t>((v >> 16) & 0xFF));
-            row.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
-            row.push_back(static_cast<uint8_t>(v & 0xFF));
-        }
-    }
-    return WriteTestPng(path, width, height, PNG_COLOR_TYPE_RGB, 8, rows);
 }
 
 std::wstring TestScratchDir() {

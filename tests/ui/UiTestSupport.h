@@ -5,6 +5,7 @@
 
 #include "SomWnd.h"
 #include "SomWndManager.h"
+#include "PixelSurface.h"
 #include "WindowImpl.h"
 
 #include <windows.h>
@@ -102,37 +103,11 @@ private:
     int result_;
 };
 
-// A top-down 32-bit DIB selected into a memory DC.
-class PixelSurface {
-public:
-    PixelSurface(int width, int height, COLORREF clear = RGB(0, 0, 0));
-    ~PixelSurface();
-    PixelSurface(const PixelSurface&) = delete;
-    PixelSurface& operator=(const PixelSurface&) = delete;
-
-    HDC dc() const { return dc_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
-    // Colour as a COLORREF (red lowest), alpha dropped.
-    COLORREF At(int x, int y) const;
-    const uint32_t* Bits() const { return bits_; }
-
-private:
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    uint32_t* bits_ = nullptr;
-    int width_;
-    int height_;
-};
-
 // Writes a PNG. rows are packed samples as libpng expects for the colour
 // type and bit depth; palette/trns are used for palette images.
 bool WriteTestPng(const std::wstring& path, int width, int height, int colourType, int bitDepth,
                   const std::vector<std::vector<uint8_t>>& rows,
                   const std::vector<uint8_t>& paletteRgb = {}, const std::vector<uint8_t>& trns = {});
-// Saves a 32-bit top-down BGRA image as an RGB PNG.
-bool SaveBgraAsPng(const std::wstring& path, int width, int height, const uint32_t* pixels);
 
 // A scratch folder of this test run.
 std::wstring TestScratchDir();
