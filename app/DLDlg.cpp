@@ -9,6 +9,10 @@
 #include "SomSkin.h"
 #include "SystemUtils.h"
 
+#include <shellapi.h>
+
+#include <cwchar>
+
 namespace {
 
 // Cyan areas of the background are cut out of the layered window.
@@ -49,7 +53,7 @@ BOOL CDLDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRE
             result = 0;
             return TRUE;
         case WM_CLOSE:
-            Exit();
+            SendMessage(WM_COMMAND, ID_CLOSE, 0);
             result = 0;
             return TRUE;
         case WM_NCHITTEST:
@@ -58,10 +62,14 @@ BOOL CDLDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRE
         case WM_COMMAND:
             switch (LOWORD(wp)) {
                 case ID_SHOW_DOWNLOADER: RestoreWindow(); break;
-                case ID_EXIT_DOWNLOADER:
-                case ID_CLOSE: Exit(); break;
+                case ID_EXIT_DOWNLOADER: Exit(); break;
+                case ID_CLOSE: MinimizeToTray(); break;
                 default: break;
             }
+            result = 0;
+            return TRUE;
+        case WM_TRAYICON:
+            OnTrayIcon(wp, lp);
             result = 0;
             return TRUE;
         case WM_LBUTTONDOWN:
@@ -108,7 +116,52 @@ void CDLDlg::RestoreWindow() {
     ::SetWindowPos(m_hWnd, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
 }
 
+void CDLDlg::MinimizeToTray() {
+    if (!trayIcon_) {
+        NOTIFYICONDATAW icon{};
+        icon.cbSize = sizeof(icon);
+        icon.hWnd = m_hWnd;
+        icon.uID = kTrayIconId;
+        icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        icon.uCallbackMessage = WM_TRAYICON;
+        icon.hIcon = ::LoadIconW(g_hInstance ? g_hInstance : ::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(119));
+        const std::wstring tip = FormatWindowTitle(TheDownloaderConfig().GetGameName());
+        const size_t capacity = sizeof(icon.szTip) / sizeof(icon.szTip[0]);
+        tip.copy(icon.szTip, capacity - 1);  // cut to the tip field, terminated by the zeroed record
+        trayIcon_ = ::Shell_NotifyIconW(NIM_ADD, &icon) != FALSE;
+    }
+    ShowWindow(SW_HIDE);
+}
+
+void CDLDlg::OnTrayIcon(WPARAM wp, LPARAM lp) {
+    if (wp != kTrayIconId) return;
+    if (lp == WM_LBUTTONUP) {
+        SendMessage(WM_COMMAND, ID_SHOW_DOWNLOADER, 0);
+    } else if (lp == WM_RBUTTONUP) {
+        HMENU menu = ::CreatePopupMenu();
+        ::AppendMenuW(menu, MF_STRING, ID_SHOW_DOWNLOADER, L"打开下载器");
+        ::AppendMenuW(menu, MF_STRING, ID_EXIT_DOWNLOADER, L"关闭");
+        POINT cursor{};
+        ::GetCursorPos(&cursor);
+        ::SetForegroundWindow(m_hWnd);
+        ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, m_hWnd, nullptr);
+        ::DestroyMenu(menu);
+    }
+}
+
+void CDLDlg::RemoveTrayIcon() {
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = m_hWnd;
+    icon.uID = kTrayIconId;
+    icon.uFlags = NIF_TIP;
+    wcscpy_s(icon.szTip, L"Vorla游戏下载器");
+    ::Shell_NotifyIconW(NIM_DELETE, &icon);
+    trayIcon_ = false;
+}
+
 void CDLDlg::Exit() {
+    RemoveTrayIcon();
     DestroyWindow();
     ::PostQuitMessage(0);
 }

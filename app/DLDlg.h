@@ -1,7 +1,8 @@
 // The download page. This first form is the window the start-up decision
 // opens: registered under the game identifier (so a second copy can find
-// it), skinned with the page background, answering the show and exit
-// commands. The download controls are built on it.
+// it), skinned with the page background, hiding to the notification area
+// when closed and answering the show and exit commands. The download
+// controls are built on it.
 #pragma once
 
 #include "SomBitmap.h"
@@ -18,6 +19,8 @@ public:
     static const int kWidth = 679;
     static const int kHeight = 419;
     enum ControlId { ID_TITLE = 5, ID_CLOSE = 13 };
+    static const UINT WM_TRAYICON = WM_USER + 1001;  // 2025
+    static const UINT kTrayIconId = 32513;
 
     // With the built-in background (resource 105).
     CDLDlg();
@@ -34,15 +37,21 @@ public:
     void RestoreWindow();
 
     bool UsesBuiltInBackground() const { return builtInBackground_; }
+    bool HasTrayIcon() const { return trayIcon_; }
 
 private:
     void OnCreate();
     void Exit();
+    // Close hides the page to the notification area; the program goes on.
+    void MinimizeToTray();
+    void OnTrayIcon(WPARAM wp, LPARAM lp);
+    void RemoveTrayIcon();
 
     std::unique_ptr<CSomBitmap> background_;
     bool builtInBackground_;
     CSomTextWnd title_;
     CSomButton4 closeButton_;
+    bool trayIcon_ = false;
 };
 
 // The page's ten-vertex window region.

@@ -123,17 +123,29 @@ TEST(Entry, TwoGamesRunSideBySideAndEachFetchesItsConfiguration) {
         EXPECT_NE(std::string::npos, LineContaining(PortalLogPath(), request, logBefore).find(agent)) << request;
     }
 
-    // A second copy of the first game hands over to its page and exits 0.
+    // Closing the page hides it to the notification area; the program runs on.
     EXPECT_EQ(window7223, ::FindWindowW(L"7223", nullptr));
+    ::PostMessageW(window7223, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window7223); }, kStartTimeoutMs));
+    EXPECT_TRUE(game7223.IsRunning());
+
+    // A second copy of the first game brings its page back and exits 0.
     ProgramRunner again;
     ASSERT_TRUE(again.Start(Program()));
     DWORD exitCode = 99;
     ASSERT_TRUE(again.WaitForExit(kStartTimeoutMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
+    EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(window7223) != FALSE; }, kStartTimeoutMs));
     EXPECT_TRUE(game7223.IsRunning());
 
+    // A left click on the notification icon shows the page too.
     ::PostMessageW(window7223, WM_CLOSE, 0, 0);
-    ::PostMessageW(window7224, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window7223); }, kStartTimeoutMs));
+    ::PostMessageW(window7223, 2025, 32513, WM_LBUTTONUP);
+    EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(window7223) != FALSE; }, kStartTimeoutMs));
+
+    ::PostMessageW(window7223, WM_COMMAND, 2026, 0);
+    ::PostMessageW(window7224, WM_COMMAND, 2026, 0);
     ASSERT_TRUE(game7223.WaitForExit(kStartTimeoutMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
     ASSERT_TRUE(game7224.WaitForExit(kStartTimeoutMs, &exitCode));
