@@ -4,14 +4,14 @@
 
 namespace {
 
-struct FontSpec {
+struct FontEntry {
     int height;
     int weight;  // 0: as the default GUI font
     bool underline;
     bool italic;
 };
 
-constexpr FontSpec kSpecs[CSomFontTable::kCount] = {
+constexpr FontEntry kEntries[CSomFontTable::kCount] = {
     {11, 0, false, false},   {11, 700, false, false}, {12, 400, false, false}, {12, 700, false, false},
     {13, 400, false, false}, {13, 700, false, false}, {16, 400, false, false}, {16, 700, false, false},
     {13, 700, false, false}, {11, 400, true, false},  {14, 700, false, false}, {14, 400, false, false},
@@ -42,10 +42,10 @@ const wchar_t* CSomFontTable::FaceForVersion(DWORD majorVersion) {
 CSomFontTable::CSomFontTable() {
     const wchar_t* face = FaceForVersion(SomOsMajorVersion());
     for (int i = 0; i < kCount; ++i) {
-        const FontSpec& spec = kSpecs[i];
+        const FontEntry& entry = kEntries[i];
         // The last entry, the large italic, is always in the YaHei face.
         const wchar_t* entryFace = i == kCount - 1 ? kYaHei : face;
-        fonts_[i].reset(CreateSomFont(entryFace, spec.height, spec.weight, spec.underline, spec.italic));
+        fonts_[i].reset(CreateSomFont(entryFace, entry.height, entry.weight, entry.underline, entry.italic));
     }
 }
 
