@@ -1,12 +1,15 @@
 #include "DLDlg.h"
 
 #include "AppMessages.h"
+#include "BuildConfig.h"
+#include "DownloadManager.h"
 #include "DownloaderConfig.h"
 #include "Entry.h"
-#include "GdiHelpers.h"
 #include "MainDlg.h"
+#include "ProgressFigures.h"
 #include "SomFontTable.h"
 #include "SomSkin.h"
+#include "StatisticsMgr.h"
 #include "SystemUtils.h"
 
 #include <shellapi.h>
@@ -17,6 +20,23 @@ namespace {
 
 // Cyan areas of the background are cut out of the layered window.
 const COLORREF kColourKey = RGB(0, 255, 255);
+const COLORREF kTextColour = 0xECCABA;
+const COLORREF kPromotionColour = 0x015CA9;
+const COLORREF kPromotionHoverColour = 0x012CA8;
+const COLORREF kFolderLinkHoverColour = 0x2B85FF;
+const int kWideText = 450;
+const RECT kWebPaneRect = {20, 56, 660, 301};
+
+std::wstring Format(const wchar_t* format, ...) {
+    wchar_t text[1024];
+    va_list args;
+    va_start(args, format);
+    std::vswprintf(text, sizeof(text) / sizeof(text[0]), format, args);
+    va_end(args);
+    return text;
+}
+
+HINSTANCE ProgramInstance() { return g_hInstance ? g_hInstance : ::GetModuleHandleW(nullptr); }
 
 }  // namespace
 
@@ -26,10 +46,18 @@ HRGN CreatePageRegion() {
     return ::CreatePolygonRgn(vertices, 10, ALTERNATE);
 }
 
-CDLDlg::CDLDlg() : background_(new CSomBitmap(IDR_PNG_PAGE_BACKGROUND, 1)), builtInBackground_(true) {}
+CDLDlg::CDLDlg() : CDLDlg(std::wstring()) {}
 
 CDLDlg::CDLDlg(const std::wstring& backgroundFile)
-    : background_(new CSomBitmap(backgroundFile.c_str(), 1)), builtInBackground_(false) {}
+    : background_(backgroundFile.empty() ? new CSomBitmap(IDR_PNG_PAGE_BACKGROUND, 1)
+                                         : new CSomBitmap(backgroundFile.c_str(), 1)),
+      builtInBackground_(backgroundFile.empty()),
+      startImage_(IDR_PNG_START_DOWNLOAD, 3),
+      continueImage_(IDR_PNG_CONTINUE_DOWNLOAD, 3),
+      pauseImage_(IDR_PNG_PAUSE_DOWNLOAD, 3),
+      installImage_(IDR_PNG_INSTALL, 3),
+      checkBoxImage_(IDR_PNG_CHECK_BOX, 9),
+      fallbackImage_(IDR_PNG_FALLBACK_PANEL, 1) {}
 
 CDLDlg::~CDLDlg() {
     if (m_hWnd) DestroyWindow();
@@ -43,67 +71,242 @@ CWndClassInfo& CDLDlg::GetWndClassInfo() {
     return info;
 }
 
+std::wstring CDLDlg::TargetPath() const { return (location_ ? location_->Folder() : std::wstring()) + fileName_; }
+
 BOOL CDLDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    BOOL handled = TRUE;
+    result = 0;
+    ++dispatchDepth_;
     switch (msg) {
+        case WM_SIZE:
+            break;
         case WM_CREATE:
             OnCreate();
-            result = 0;
-            return TRUE;
+            break;
         case WM_TIMER:
-            result = 0;
-            return TRUE;
+            // Every timer is the page's; the toolkit's own is not used here.
+            OnTimer(wp);
+            break;
         case WM_CLOSE:
             SendMessage(WM_COMMAND, ID_CLOSE, 0);
-            result = 0;
-            return TRUE;
+            break;
         case WM_NCHITTEST:
             result = HTCLIENT;
-            return TRUE;
+            break;
         case WM_COMMAND:
-            switch (LOWORD(wp)) {
-                case ID_SHOW_DOWNLOADER: RestoreWindow(); break;
-                case ID_EXIT_DOWNLOADER: Exit(); break;
-                case ID_CLOSE: MinimizeToTray(); break;
-                default: break;
-            }
-            result = 0;
-            return TRUE;
+            OnCommand(LOWORD(wp));
+            break;
         case WM_TRAYICON:
             OnTrayIcon(wp, lp);
-            result = 0;
-            return TRUE;
+            break;
+        case WM_WEB_FALLBACK:
+            break;
         case WM_LBUTTONDOWN:
             // Drag from anywhere; the elements still see the press.
             PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, lp);
+            handled = CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
             break;
         default:
+            handled = CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
             break;
     }
-    return CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
+    --dispatchDepth_;
+    // An exit chosen while a prompt ran is carried out once the routine that
+    // raised the prompt has returned, that is, when the outermost message
+    // handler of the page ends.
+    if (exitPending_ && promptDepth_ == 0 && dispatchDepth_ == 0 && !exited_) Exit();
+    return handled;
 }
 
 void CDLDlg::DrawBackground(HDC dc, const RECT*) {
     RECT client;
     GetClientRect(&client);
     background_->DrawStretched(dc, 0, 0, client.right, client.bottom, 0);
+    // The promotional banner stands in the web pane's place.
+    fallbackImage_.DrawStretched(dc, kWebPaneRect.left, kWebPaneRect.top, kWebPaneRect.right - kWebPaneRect.left,
+                                 kWebPaneRect.bottom - kWebPaneRect.top, 0);
 }
 
 void CDLDlg::OnCreate() {
+    if (!services_.engine) services_ = PlatformPageServices();
+    const CDownloaderConfig& config = TheDownloaderConfig();
+    state_ = CStateFile(services_.stateFilePath);
+    fileName_ = GetInstallerFileName();
+    checks_.reset(new CFolderChecks(*services_.volumes, fileName_, config.GetGameSize()));
+    location_.reset(new CSaveLocation(*checks_, *services_.folderDialog, *services_.prompts));
+
     ::SetWindowLongPtrW(m_hWnd, GWL_STYLE, ::GetWindowLongPtrW(m_hWnd, GWL_STYLE) | WS_MINIMIZEBOX);
-    const HICON icon = ::LoadIconW(g_hInstance ? g_hInstance : ::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(119));
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    ::SetWindowPos(m_hWnd, nullptr, 0, 0, kWidth, kHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(::LoadIconW(ProgramInstance(), MAKEINTRESOURCEW(119))));
+    ::SetWindowPos(m_hWnd, nullptr, 0, 0, kWidth, kHeight, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
     ::SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, ::GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
     ::SetLayeredWindowAttributes(m_hWnd, kColourKey, 255, LWA_COLORKEY | LWA_ALPHA);
     ::SetWindowRgn(m_hWnd, CreatePageRegion(), FALSE);
     CenterWindow();
 
+    CreateFonts();
+    LayoutControls();
+    ShowFace(Face::Start);
+
+    services_.engine->Init(0);
+    const std::wstring& seed = config.GetSeedUrl();
+    services_.engine->SetP2spOption(3, seed.c_str(), static_cast<int>(seed.size() * 2));
+
+    SetUpPage();
+}
+
+void CDLDlg::CreateFonts() {
+    regularFont_.reset(CreateSomFont(L"宋体", 12, 0));
+    underlinedFont_.reset(CreateSomFont(L"宋体", 13, 0, true));
+    boldUnderlinedFont_.reset(CreateSomFont(L"宋体", 12, FW_BOLD, true));
+    titleFont_.reset(CreateSomFont(SomOsMajorVersion() > 5 ? L"微软雅黑" : L"宋体", 13, FW_BOLD));
+}
+
+void CDLDlg::LayoutControls() {
+    const CDownloaderConfig& config = TheDownloaderConfig();
     const UINT shown = SOMF_VISIBLE | SOMF_AUTOSIZE;
-    closeButton_.Create(this, 643, 26, ID_CLOSE, shown);
-    closeButton_.SetImage(&SomSkin.closeButton);
+
+    struct ButtonSpec {
+        CSomButton4& button;
+        int x, y, id;
+        CSomBitmap* image;
+    };
+    const ButtonSpec buttons[] = {
+        {closeButton_, 643, 26, ID_CLOSE, &SomSkin.closeButton},
+        {minimizeButton_, 615, 26, ID_MINIMIZE, &SomSkin.minimizeButton},
+        {feedbackButton_, 588, 26, ID_FEEDBACK, &SomSkin.menuButton},
+        {startButton_, 520, 319, ID_START, &startImage_},
+        {continueButton_, 520, 319, ID_CONTINUE, &continueImage_},
+        {pauseButton_, 520, 319, ID_PAUSE, &pauseImage_},
+        {installButton_, 520, 319, ID_INSTALL, &installImage_},
+    };
+    for (const ButtonSpec& spec : buttons) {
+        spec.button.Create(this, spec.x, spec.y, spec.id, shown);
+        spec.button.SetImage(spec.image);
+    }
+
     title_.Create(this, 53, 22, ID_TITLE, shown);
-    title_.SetFont(SomSkin.fonts.Get(3));
-    title_.SetText((L"{&#color=0xffffff}" + FormatWindowTitle(TheDownloaderConfig().GetGameName())).c_str());
+    title_.SetFont(titleFont_.get());
+    title_.SetText((L"{&#color=0xffffff}" + FormatWindowTitle(config.GetGameName())).c_str());
+
+    const std::wstring promotionText =
+        config.GetTextPromotionTitle().empty() ? L"免费领取特权卡，激活码，快来Vorla发卡平台！" : config.GetTextPromotionTitle();
+    promotion_.Create(this, 21, 392, ID_PROMOTION, shown);
+    promotion_.SetFont(regularFont_.get());
+    promotion_.SetLinkColors(kPromotionColour, kPromotionHoverColour);
+    promotion_.SetTextColor(kPromotionColour);
+    promotion_.SetMaxWidth(kWideText);
+    promotion_.SetText(Format(L"{&#a=button:%d}{&#acolor=%d}%ls", ID_PROMOTION, static_cast<int>(kPromotionColour),
+                              promotionText.c_str())
+                           .c_str());
+
+    struct FolderLink {
+        CSomTextWnd& link;
+        int id;
+        const wchar_t* text;
+        bool visible;
+    };
+    const FolderLink links[] = {{openFolder_, ID_OPEN_FOLDER, L"打开", true},
+                                {changeFolder_, ID_CHANGE_FOLDER, L"更改", false}};
+    for (const FolderLink& spec : links) {
+        spec.link.Create(this, 217, 315, spec.id, spec.visible ? shown : SOMF_AUTOSIZE);
+        spec.link.SetFont(underlinedFont_.get());
+        spec.link.SetLinkColors(kTextColour, kFolderLinkHoverColour);
+        spec.link.SetTextColor(kTextColour);
+        spec.link.SetText(
+            Format(L"{&#a=button:%d}{&#acolor=%d}%ls", spec.id, static_cast<int>(kTextColour), spec.text).c_str());
+    }
+
+    // The companion offer; without a companion link there is nothing to offer.
+    const bool offered = !GetKeldorSetupFileName().empty();
+    checkBox_.reset(new CSomCheckBox(&checkBoxImage_, false));
+    checkBox_->Create(this, 22, 366, ID_CHECK_BOX, offered ? shown : SOMF_AUTOSIZE);
+    checkBox_->SetCheck(offered);
+    const std::wstring tip = config.GetKeldorInstallTip().empty() ? L"安装Vorla游戏Keldor" : config.GetKeldorInstallTip();
+    checkLabel_.Create(this, 44, 367, ID_LABEL, offered ? shown : SOMF_AUTOSIZE);
+    checkLabel_.SetMaxWidth(kWideText);
+    checkLabel_.SetText(tip.c_str());
+
+    version_.Create(this, 470, 392, ID_LABEL, shown);
+    version_.SetMaxWidth(190);
+    version_.SetText(config.GetGameVersion().c_str());
+
+    folder_.Create(this, 87, 315, ID_FOLDER_TEXT, shown);
+    folder_.SetMaxWidth(129);
+    SetFolderText(L"{&#color=0x888888}请点击下载按钮，选择游戏保存目录");
+
+    progressLabel_.Create(this, 21, 342, ID_FOLDER_LABEL_TEXT, shown);
+    progressLabel_.SetText(L"下载进度：");
+    saveLabel_.Create(this, 21, 315, ID_SAVE_LABEL_TEXT, shown);
+    saveLabel_.SetText(L"保存路径：");
+    speed_.Create(this, 408, 315, ID_SPEED_TEXT, shown);
+    SetSpeedText(L"速度：");
+
+    for (CSomTextWnd* text : {&checkLabel_, &version_, &folder_, &progressLabel_, &saveLabel_, &speed_}) {
+        text->SetFont(regularFont_.get());
+        text->SetTextColor(kTextColour);
+    }
+
+    progress_.Create(this, 87, 342, 420, 17, ID_PROGRESS, SOMF_VISIBLE);
+    progress_.SetRange(0, 100);
+    progress_.SetPosition(0);
+}
+
+void CDLDlg::ShowFace(Face face) {
+    face_ = face;
+    BeginUpdate();
+    startButton_.SetVisible(face == Face::Start);
+    pauseButton_.SetVisible(face == Face::Pause);
+    continueButton_.SetVisible(face == Face::Continue);
+    installButton_.SetVisible(face == Face::Install);
+    EndUpdate();
+}
+
+void CDLDlg::SetSpeedText(const std::wstring& text) {
+    if (text == speedText_) return;
+    speedText_ = text;
+    speed_.SetText(text.c_str());
+}
+
+void CDLDlg::SetFolderText(const std::wstring& markup) {
+    folderText_ = markup;
+    folder_.SetText(markup.c_str());
+}
+
+void CDLDlg::OnCommand(WORD id) {
+    switch (id) {
+        case ID_CLOSE: MinimizeToTray(); break;
+        case ID_MINIMIZE: ShowWindow(SW_SHOWMINIMIZED); break;
+        case ID_FEEDBACK: services_.openLink(VORLA_FORUM_URL); break;
+        case ID_PROMOTION: {
+            const std::wstring& link = TheDownloaderConfig().GetTextPromotionLink();
+            services_.openLink(link.empty() ? std::wstring(VORLA_HOME_URL) : link);
+            break;
+        }
+        case ID_START: OnStart(); break;
+        case ID_PAUSE:
+            PauseTasks();
+            SetSpeedText(kSpeedAtRest);
+            ShowFace(Face::Continue);
+            break;
+        case ID_CONTINUE: OnContinue(); break;
+        case ID_INSTALL: OnInstall(); break;
+        case ID_OPEN_FOLDER: OnOpenFolder(); break;
+        case ID_CHANGE_FOLDER: OnChangeFolder(); break;
+        case ID_CHECK_BOX: OnCheckBox(); break;
+        case ID_SHOW_DOWNLOADER: RestoreWindow(); break;
+        case ID_EXIT_DOWNLOADER:
+            if (promptDepth_ > 0) {
+                // The prompt's nested loop would swallow the quit, and the
+                // routine that raised it would go on after the engine is shut
+                // down: close the prompt and exit once that routine returns.
+                exitPending_ = true;
+                services_.prompts->CloseActive();
+            } else {
+                Exit();
+            }
+            break;
+        default: break;
+    }
 }
 
 void CDLDlg::RestoreWindow() {
@@ -124,7 +327,7 @@ void CDLDlg::MinimizeToTray() {
         icon.uID = kTrayIconId;
         icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
         icon.uCallbackMessage = WM_TRAYICON;
-        icon.hIcon = ::LoadIconW(g_hInstance ? g_hInstance : ::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(119));
+        icon.hIcon = ::LoadIconW(ProgramInstance(), MAKEINTRESOURCEW(119));
         const std::wstring tip = FormatWindowTitle(TheDownloaderConfig().GetGameName());
         const size_t capacity = sizeof(icon.szTip) / sizeof(icon.szTip[0]);
         tip.copy(icon.szTip, capacity - 1);  // cut to the tip field, terminated by the zeroed record
@@ -161,6 +364,9 @@ void CDLDlg::RemoveTrayIcon() {
 }
 
 void CDLDlg::Exit() {
+    if (exited_) return;
+    exited_ = true;
+    StopAll();
     RemoveTrayIcon();
     DestroyWindow();
     ::PostQuitMessage(0);

@@ -1,14 +1,25 @@
-// The download page. This first form is the window the start-up decision
-// opens: registered under the game identifier (so a second copy can find
-// it), skinned with the page background, hiding to the notification area
-// when closed and answering the show and exit commands. The download
-// controls are built on it.
+// The download page: the one working window of the program. It shows the
+// game, the save folder, the progress and speed, the action button with its
+// four faces and the companion offer; it owns the game and companion tasks,
+// polls them every second, restarts stalled downloads, hands a finished
+// download to completion and install, and hides to the notification area
+// when closed. The program ends from the notification icon's menu.
 #pragma once
 
+#include "Companion.h"
+#include "FolderChecks.h"
+#include "GdiHelpers.h"
+#include "P2spApi.h"
+#include "PageServices.h"
+#include "ProgressFigures.h"
+#include "SaveLocation.h"
 #include "SomBitmap.h"
 #include "SomButton4.h"
+#include "SomCheckBox.h"
 #include "SomTextWnd.h"
 #include "SomWndManager.h"
+#include "StateFile.h"
+#include "TextProgress.h"
 #include "WindowImpl.h"
 
 #include <memory>
@@ -18,15 +29,54 @@ class CDLDlg : public CWindowImplBase, public CSomWndManager {
 public:
     static const int kWidth = 679;
     static const int kHeight = 419;
-    enum ControlId { ID_TITLE = 5, ID_CLOSE = 13 };
+    // Element ids; the buttons' and links' ids are also their commands.
+    enum ControlId {
+        ID_LABEL = 0,
+        ID_TITLE = 5,
+        ID_CHECK_BOX = 7,
+        ID_FOLDER_LABEL_TEXT = 9,
+        ID_START = 10,
+        ID_CONTINUE = 11,
+        ID_PAUSE = 12,
+        ID_CLOSE = 13,
+        ID_MINIMIZE = 14,
+        ID_CHANGE_FOLDER = 15,
+        ID_OPEN_FOLDER = 16,
+        ID_FEEDBACK = 17,
+        ID_INSTALL = 18,
+        ID_PROMOTION = 19,
+        ID_FOLDER_TEXT = 23,
+        ID_PROGRESS = 4,
+    };
+    // Texts that share an id with a button (only the buttons issue commands).
+    static const int ID_SPEED_TEXT = 10;
+    static const int ID_SAVE_LABEL_TEXT = 11;
+
+    enum TimerId { TIMER_PROGRESS = 0, TIMER_NETWORK_WAIT = 1, TIMER_FILE_WAIT = 2 };
+    static const UINT kTimerPeriodMs = 1000;
     static const UINT WM_TRAYICON = WM_USER + 1001;  // 2025
     static const UINT kTrayIconId = 32513;
+    // Posted by the web pane when its page cannot be shown.
+    static const UINT WM_WEB_FALLBACK = 3232;
+
+    // Idle polls before a stalled download is restarted, and restarts before
+    // the download is given up.
+    static const int kIdlePollLimit = 90;
+    static const int kStallRestartLimit = 3;
+    // Seconds the file-wait timer waits for a finished file to appear.
+    static const int kFileWaitLimit = 30;
+
+    // The action button's faces.
+    enum class Face { Start, Pause, Continue, Install };
 
     // With the built-in background (resource 105).
     CDLDlg();
     // With a background image file (the fetched skin).
     explicit CDLDlg(const std::wstring& backgroundFile);
     ~CDLDlg() override;
+
+    // Replaces the platform services; before Create.
+    void SetServices(const PageServices& services) { services_ = services; }
 
     CWndClassInfo& GetWndClassInfo() override;
     BOOL ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
@@ -36,23 +86,154 @@ public:
     // taking the focus, otherwise restored and raised above all windows.
     void RestoreWindow();
 
+    // What a click on the companion check box does, for a given state.
+    void SetCompanionChoice(bool ticked);
+
+    // What the page shows and holds, for the program's tests.
     bool UsesBuiltInBackground() const { return builtInBackground_; }
     bool HasTrayIcon() const { return trayIcon_; }
+    Face CurrentFace() const { return face_; }
+    const std::wstring& SaveFolder() const { return location_->Folder(); }
+    int GameTaskId() const { return gameTask_; }
+    const CompanionState& Companion() const { return companion_; }
+    bool IsTimerRunning(TimerId id) const { return (timers_ & (1u << id)) != 0; }
+    bool IsCheckBoxTicked() const { return checkBox_ && checkBox_->GetCheck(); }
+    bool IsCheckBoxEnabled() const { return checkBox_ && checkBox_->IsEnabled(); }
+    std::wstring SpeedText() const { return speedText_; }
+    std::wstring SizeText() const { return progress_.GetCaption(); }
+    int ProgressPosition() const { return progress_.GetPosition(); }
+    std::wstring FolderText() const { return folderText_; }
+    bool IsChangeFolderShown() const { return changeFolder_.IsVisible(); }
+    bool IsOpenFolderShown() const { return openFolder_.IsVisible(); }
+    // Folder + the download's file name.
+    std::wstring TargetPath() const;
+    bool IsExitPending() const { return exitPending_; }
 
 private:
+    // Window and layout.
     void OnCreate();
-    void Exit();
-    // Close hides the page to the notification area; the program goes on.
+    void CreateFonts();
+    void LayoutControls();
+    void CreateWebPane();
+    void ShowFace(Face face);
+    void SetSpeedText(const std::wstring& text);
+    void SetFolderText(const std::wstring& markup);
+    void OnCommand(WORD id);
+
+    // The notification area and the end of the program.
     void MinimizeToTray();
     void OnTrayIcon(WPARAM wp, LPARAM lp);
     void RemoveTrayIcon();
+    void Exit();
+
+    // Set-up and the user's commands.
+    int DetectPreviousDownload();
+    void SetUpPage();
+    void OnStart();
+    void OnContinue();
+    void OnInstall();
+    void OnOpenFolder();
+    void OnChangeFolder();
+    void OnCheckBox();
+    void OfferRedownload();
+
+    // The tasks.
+    // Removes the task id names (when there is one) and creates it afresh.
+    void ReplaceTask(int& id, HWND owner, const std::wstring& url, const std::wstring& target);
+    void CreateInitialTasks();
+    void StartDownload();
+    void StartDownloadTask();
+    void RecreateTasks();
+    void ResumeTasks();
+    void PauseTasks();
+    void StopAll();
+    void StartTimer(TimerId id);
+    void StopTimer(TimerId id);
+    void OnTimer(UINT_PTR id);
+    void PollProgress();
+    void OnNetworkWait();
+    void OnFileWait();
+    void OnTaskEnded(const P2spTaskInfo& game);
+    void HandOverToGame();
+    std::wstring CompanionSetupPath() const;
+    CompanionFigures Figures() const;
+
+    // Progress display.
+    void RefreshProgress();
+    void ShowSizeText(uint64_t done, uint64_t total);
+
+    // Completion.
+    void CompleteDownload(const std::wstring& path);
+    void ShowVerificationFailed();
+    void ShowDownloadFailed();
+    int ShowInstallPrompt();
+    // Counts the prompt as running, so that an exit chosen meanwhile waits
+    // for the routine that raised it.
+    template <typename Fn>
+    int RunPrompt(Fn show);
+
+    PageServices services_;
+    CStateFile state_;
+    std::unique_ptr<CFolderChecks> checks_;
+    std::unique_ptr<CSaveLocation> location_;
 
     std::unique_ptr<CSomBitmap> background_;
     bool builtInBackground_;
-    CSomTextWnd title_;
+    CSomBitmap startImage_;
+    CSomBitmap continueImage_;
+    CSomBitmap pauseImage_;
+    CSomBitmap installImage_;
+    CSomBitmap checkBoxImage_;
+    CSomBitmap fallbackImage_;
+
     CSomButton4 closeButton_;
+    CSomButton4 minimizeButton_;
+    CSomButton4 feedbackButton_;
+    CSomButton4 startButton_;
+    CSomButton4 continueButton_;
+    CSomButton4 pauseButton_;
+    CSomButton4 installButton_;
+    CSomTextWnd title_;
+    CSomTextWnd promotion_;
+    CSomTextWnd openFolder_;
+    CSomTextWnd changeFolder_;
+    CSomTextWnd checkLabel_;
+    CSomTextWnd version_;
+    CSomTextWnd folder_;
+    CSomTextWnd progressLabel_;
+    CSomTextWnd saveLabel_;
+    CSomTextWnd speed_;
+    std::unique_ptr<CSomCheckBox> checkBox_;
+    CTextProgress progress_;
+
+    ScopedFont regularFont_;
+    ScopedFont underlinedFont_;
+    ScopedFont boldUnderlinedFont_;
+    ScopedFont titleFont_;
+
+    std::wstring fileName_;
+    std::wstring speedText_;
+    std::wstring folderText_;
+    Face face_ = Face::Start;
+    int gameTask_ = -1;
+    CompanionState companion_;
+    int fileWaitCount_ = 0;
+    unsigned timers_ = 0;
     bool trayIcon_ = false;
+    int promptDepth_ = 0;    // prompts running over the page
+    int dispatchDepth_ = 0;  // page messages being handled, nested ones included
+    bool exitPending_ = false;
+    bool exited_ = false;
 };
+
+template <typename Fn>
+int CDLDlg::RunPrompt(Fn show) {
+    if (exitPending_) return 4;  // the program is ending: nothing more is asked
+    ++promptDepth_;
+    const int result = show();
+    --promptDepth_;
+    return exitPending_ ? 4 : result;  // an exit closed it: no answer stands
+}
 
 // The page's ten-vertex window region.
 HRGN CreatePageRegion();

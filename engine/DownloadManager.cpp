@@ -53,6 +53,13 @@ CDownloadManager::CDownloadManager(int resourceId, const wchar_t* resourceType, 
     callback_ = nullptr;
 }
 
+CDownloadManager::CDownloadManager(const EngineEntryPoints& entries) : engine_(entries) {
+    const EngineEntryPoints& e = entries;
+    bound_ = e.Init && e.Login && e.Uninit && e.CreateP2SPTask && e.QueryTask && e.StopSeed && e.GetFinishMessage &&
+             e.RemoveTask && e.SetConfigInfo && e.UpdateRegInfo && e.SetP2spOption && e.StartTask && e.StopTask;
+    if (!bound_) engine_ = EngineEntryPoints();
+}
+
 CDownloadManager::~CDownloadManager() {
     // Freeing the library under running task threads would crash them; the
     // page normally calls Uninit at exit, this covers every other way out.

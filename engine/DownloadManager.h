@@ -56,6 +56,9 @@ public:
 
     // A manager bound to the engine resource (id, type) written to path.
     CDownloadManager(int resourceId, const wchar_t* resourceType, const std::wstring& libraryPath);
+    // A manager over entry points supplied by the caller (an engine linked
+    // in, or a test's scripted engine). Bound only when all thirteen are set.
+    explicit CDownloadManager(const EngineEntryPoints& entries);
     ~CDownloadManager();
     CDownloadManager(const CDownloadManager&) = delete;
     CDownloadManager& operator=(const CDownloadManager&) = delete;

@@ -37,8 +37,9 @@ public:
 
     // Starts the sender thread; a second call does nothing.
     void Start();
-    // Appends url to the queue; never waits for the network.
-    void Post(const std::wstring& url);
+    // Appends url to the queue; never waits for the network. Virtual so a
+    // recorder can stand in for the queue.
+    virtual void Post(const std::wstring& url);
 
     void ReportEvent(int kind, int action, int tg, int cg, int cwdm);
     void ReportConfigLoaded();

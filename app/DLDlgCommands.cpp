@@ -1,0 +1,183 @@
+// The download page's set-up and the commands the user gives it.
+#include "DLDlg.h"
+
+#include "DefaultFolder.h"
+#include "DownloadManager.h"
+#include "DownloaderConfig.h"
+#include "FileChecks.h"
+#include "ProgressFigures.h"
+#include "StatisticsMgr.h"
+
+namespace {
+
+bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool FullCheckSelected() { return TheDownloaderConfig().GetSafecheck() == L"1"; }
+
+void Report(int kind, int action, int tg, int cg, int cwdm) {
+    if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportEvent(kind, action, tg, cg, cwdm);
+}
+
+}  // namespace
+
+// 0: nothing usable; 1: a partial download; 2: the complete file. Takes the
+// recorded folder as the save folder for 1 and 2, and for a complete-sized
+// file with the wrong digest, which is deleted.
+int CDLDlg::DetectPreviousDownload() {
+    const std::wstring dir = state_.GetDir();
+    if (dir.empty() || !PathExists(dir)) return 0;
+    const std::wstring folder = WithTrailingSeparator(dir);
+    const std::wstring target = folder + fileName_;
+    if (PathExists(target)) {
+        const bool complete = IsFileComplete(target);
+        if (complete && (!FullCheckSelected() || IsFileMd5Valid(target, TheDownloaderConfig().GetGameMd5()))) {
+            location_->SetFolder(folder);
+            return 2;
+        }
+        if (complete) {
+            // The right size with the wrong content: it can only be downloaded again.
+            ::DeleteFileW(target.c_str());
+            location_->SetFolder(folder);
+            return 0;
+        }
+    }
+    if (PathExists(target + L".P2P")) {
+        location_->SetFolder(folder);
+        return 1;
+    }
+    return 0;
+}
+
+void CDLDlg::SetUpPage() {
+    const int previous = DetectPreviousDownload();
+    if (previous == 0) {
+        state_.Create();
+        std::wstring folder;
+        if (ChooseDefaultFolder(*services_.volumes, *checks_, state_, folder)) {
+            location_->SetFolder(WithTrailingSeparator(folder));
+        } else {
+            location_->SetFolder(std::wstring());
+        }
+        SetFolderText(location_->Folder());
+        changeFolder_.SetVisible(true);
+        openFolder_.SetVisible(false);
+        RefreshProgress();
+        return;
+    }
+
+    SetFolderText(location_->Folder());
+    if (checkBox_->IsVisible()) checkBox_->SetCheck(state_.GetDlKD(checkBox_->GetCheck()));
+    checkBox_->Enable(false);
+    CreateInitialTasks();
+    if (previous == 1) {
+        PauseTasks();
+        SetSpeedText(kSpeedAtRest);
+        ShowFace(Face::Continue);
+        RefreshProgress();
+    } else {
+        P2spTaskInfo companion{};
+        if (companion_.taskId > 0) services_.engine->QueryTask(companion_.taskId, &companion);
+        const uint64_t total = TheDownloaderConfig().GetGameSize() + CompanionTotal(companion, Figures());
+        ShowSizeText(total, total);
+        progress_.SetPosition(100);
+        ShowFace(Face::Install);
+    }
+}
+
+void CDLDlg::OnStart() {
+    Report(0, 2, IsCheckBoxTicked() ? 1 : 0, 0, 0);
+    StartDownload();
+}
+
+void CDLDlg::OnContinue() {
+    Report(2, 4, 0, 0, 0);
+    if (PathExists(TargetPath() + L".p2p")) {
+        ResumeTasks();
+        ShowFace(Face::Pause);
+    } else {
+        OfferRedownload();
+    }
+}
+
+void CDLDlg::OnInstall() {
+    const std::wstring target = TargetPath();
+    if (PathExists(target)) {
+        services_.shellOpen(target, SW_SHOW);  // the installer runs on its own
+    } else {
+        OfferRedownload();
+    }
+}
+
+void CDLDlg::OfferRedownload() {
+    const int answer = RunPrompt([this] { return services_.prompts->FileDamaged(m_hWnd); });
+    if (answer != 2 || exitPending_) return;
+    if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportRedownload();
+    RecreateTasks();
+    ResumeTasks();
+}
+
+void CDLDlg::OnOpenFolder() {
+    const std::wstring& folder = location_->Folder();
+    if (folder.empty() || !PathExists(folder)) {
+        RunPrompt([this] { return services_.prompts->DirOpenFailed(m_hWnd); });
+        return;
+    }
+    const std::wstring target = TargetPath();
+    if (PathExists(target + L".P2P")) {
+        services_.openFolderAndSelect(target + L".P2P");
+    } else if (PathExists(target)) {
+        services_.openFolderAndSelect(target);
+    } else {
+        services_.shellOpen(folder, SW_SHOWNORMAL);
+    }
+}
+
+void CDLDlg::OnChangeFolder() {
+    const bool changed = RunPrompt([this] { return location_->ChangeFolder(m_hWnd) ? 1 : 0; }) == 1;
+    if (changed) SetFolderText(location_->Folder());
+}
+
+void CDLDlg::SetCompanionChoice(bool ticked) {
+    if (!checkBox_ || !checkBox_->IsEnabled()) return;
+    checkBox_->SetCheck(ticked);
+    SendMessage(WM_COMMAND, ID_CHECK_BOX, 0);
+}
+
+void CDLDlg::OnCheckBox() {
+    RefreshProgress();
+    state_.SetDlKD(IsCheckBoxTicked());
+}
+
+void CDLDlg::StartDownload() {
+    state_.SetDlKD(IsCheckBoxTicked());
+    CSaveLocation::StepResult step = CSaveLocation::StepResult::Cancelled;
+    RunPrompt([&] {
+        step = location_->RunStartFolderStep(m_hWnd);
+        return 0;
+    });
+    if (step != CSaveLocation::StepResult::Accepted || exitPending_) {
+        ShowFace(Face::Start);
+        return;
+    }
+    SetFolderText(location_->Folder());
+    changeFolder_.SetVisible(false);
+    openFolder_.SetVisible(true);
+
+    const std::wstring target = TargetPath();
+    const CDownloaderConfig& config = TheDownloaderConfig();
+    bool checked = false;
+    bool sound = false;
+    if (PathExists(target) && config.GetSafecheck() != L"0") {
+        checked = true;
+        sound = IsFileComplete(target) && IsFileMd5Valid(target, config.GetGameMd5());
+    }
+    state_.SetDir(location_->Folder());
+    if (checked && sound) {
+        ShowFace(Face::Install);
+        progress_.SetPosition(100);
+        ShowSizeText(config.GetGameSize(), config.GetGameSize());
+        return;
+    }
+    ReplaceTask(gameTask_, nullptr, config.GetGameDownloadLink(), target);
+    StartDownloadTask();
+}

@@ -1,0 +1,85 @@
+// The download page's progress display and the end of a download: the
+// checks on the finished installer, the install question and the two
+// failure prompts.
+#include "DLDlg.h"
+
+#include "AppMessages.h"
+#include "DownloadManager.h"
+#include "DownloaderConfig.h"
+#include "FileChecks.h"
+#include "ProgressFigures.h"
+#include "StatisticsMgr.h"
+
+namespace {
+
+void Report(int kind, int action, int tg, int cg, int cwdm) {
+    if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportEvent(kind, action, tg, cg, cwdm);
+}
+
+}  // namespace
+
+void CDLDlg::ShowSizeText(uint64_t done, uint64_t total) { progress_.SetCaption(FormatSizeText(done, total).c_str()); }
+
+void CDLDlg::RefreshProgress() {
+    P2spTaskInfo game{};
+    P2spTaskInfo companion{};
+    if (gameTask_ > 0) services_.engine->QueryTask(gameTask_, &game);
+    if (companion_.taskId > 0) services_.engine->QueryTask(companion_.taskId, &companion);
+    const RefreshFigures figures =
+        ComputeRefreshFigures(game, companion, TheDownloaderConfig().GetGameSize(), Figures());
+    if (figures.show) {
+        ShowSizeText(figures.done, figures.total);
+        progress_.SetPosition(static_cast<int>(figures.position));
+    } else {
+        progress_.SetPosition(0);
+    }
+}
+
+void CDLDlg::CompleteDownload(const std::wstring& path) {
+    const CDownloaderConfig& config = TheDownloaderConfig();
+    progress_.SetPosition(100);
+    const bool sound = config.GetSafecheck() == L"1"
+                           ? IsFileMd5Valid(path, config.GetGameMd5()) && IsFileComplete(path)
+                           : IsFileComplete(path);
+    if (sound) {
+        RefreshProgress();
+        ShowFace(Face::Install);
+        SendMessage(WM_COMMAND, ID_SHOW_DOWNLOADER, 0);
+        // The installer starts after this routine, from the message queue.
+        if (ShowInstallPrompt() == 2) PostMessage(WM_COMMAND, ID_INSTALL, 0);
+    } else {
+        ShowVerificationFailed();
+    }
+    RefreshProgress();
+    if (gameTask_ > 0) services_.engine->StopTask(gameTask_);
+    ShowFace(Face::Install);
+    Report(3, 5, 0, 1, 3);
+}
+
+int CDLDlg::ShowInstallPrompt() {
+    wchar_t text[512];
+    swprintf(text, sizeof(text) / sizeof(text[0]), L"%ls下载完成，是否立即安装？",
+             TheDownloaderConfig().GetGameName().c_str());
+    return RunPrompt([&] { return services_.prompts->InstallPrompt(m_hWnd, text); });
+}
+
+void CDLDlg::ShowVerificationFailed() {
+    P2spTaskInfo game{};
+    if (gameTask_ > 0) services_.engine->QueryTask(gameTask_, &game);
+    Report(5, static_cast<int>(TaskPercentage(game)), static_cast<int>(game.completedBytes & 0xFFFFFFFFu), 0, 0);
+    const int answer = RunPrompt([this] { return services_.prompts->VerificationFailed(m_hWnd); });
+    if (exitPending_) return;
+    if (answer == 2) {
+        SendMessage(WM_COMMAND, ID_OPEN_FOLDER, 0);
+    } else if (answer == 3) {
+        SendMessage(WM_COMMAND, ID_FEEDBACK, 0);
+    }
+}
+
+void CDLDlg::ShowDownloadFailed() {
+    const int answer = RunPrompt([this] { return services_.prompts->DownloadFailed(m_hWnd); });
+    if (answer == 2 && !exitPending_) SendMessage(WM_COMMAND, ID_FEEDBACK, 0);
+    PauseTasks();
+    SetSpeedText(kSpeedAtRest);
+    ShowFace(Face::Continue);
+}

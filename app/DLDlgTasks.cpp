@@ -1,0 +1,249 @@
+// The download page's engine tasks: creating, starting, pausing and
+// restarting them, the one-second progress poll with its restart rules, and
+// the hand-over from the companion setup to the game.
+#include "DLDlg.h"
+
+#include "DownloadManager.h"
+#include "DownloaderConfig.h"
+#include "ProgressFigures.h"
+#include "StatisticsMgr.h"
+#include "SystemUtils.h"
+
+namespace {
+
+bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void Report(int kind, int action, int tg, int cg, int cwdm) {
+    if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportEvent(kind, action, tg, cg, cwdm);
+}
+
+}  // namespace
+
+std::wstring CDLDlg::CompanionSetupPath() const {
+    return TempFolderOr(location_->Folder()) + GetKeldorSetupFileName();
+}
+
+CompanionFigures CDLDlg::Figures() const {
+    CompanionFigures figures;
+    figures.ticked = IsCheckBoxTicked();
+    figures.taskId = companion_.taskId;
+    figures.done = companion_.doneFlag != 0;
+    figures.recordedSize = state_.GetKDSize();
+    figures.setupFileSize = GetFileSize64(CompanionSetupPath());
+    return figures;
+}
+
+void CDLDlg::ReplaceTask(int& id, HWND owner, const std::wstring& url, const std::wstring& target) {
+    // The engine would keep the old task for the same file alongside the new
+    // one; it goes first. The partial download stays on disk for the new task.
+    if (id > 0) services_.engine->RemoveTask(id);
+    id = services_.engine->CreateP2SPTask(owner, url.c_str(), target.c_str());
+}
+
+void CDLDlg::CreateInitialTasks() {
+    const CDownloaderConfig& config = TheDownloaderConfig();
+    gameTask_ = services_.engine->CreateP2SPTask(nullptr, config.GetGameDownloadLink().c_str(), TargetPath().c_str());
+    companion_.ticked = IsCheckBoxTicked();
+    if (companion_.ticked && TryClaimCompanion(services_.companionMutexName.c_str())) {
+        companion_.taskId = services_.engine->CreateP2SPTask(nullptr, config.GetKeldorDownloaderLink().c_str(),
+                                                             CompanionSetupPath().c_str());
+        if (companion_.taskId <= 0) companion_.taskId = -1;
+    }
+}
+
+void CDLDlg::StartDownloadTask() {
+    const CDownloaderConfig& config = TheDownloaderConfig();
+    StopTimer(TIMER_PROGRESS);
+    ReplaceTask(gameTask_, m_hWnd, config.GetGameDownloadLink(), TargetPath());
+    checkBox_->Enable(false);
+    companion_.ticked = IsCheckBoxTicked();
+    companion_.doneFlag = 0;
+    companion_.idleCount = 0;
+    bool companionStarted = false;
+    if (companion_.ticked && TryClaimCompanion(services_.companionMutexName.c_str())) {
+        ReplaceTask(companion_.taskId, m_hWnd, config.GetKeldorDownloaderLink(), CompanionSetupPath());
+        if (companion_.taskId > 0) {
+            services_.engine->StartTask(companion_.taskId);
+            companionStarted = true;  // the game waits for the companion
+        } else {
+            companion_.taskId = -1;
+        }
+    }
+    // Without the companion (not chosen, claimed by another downloader, or
+    // not creatable) the game starts at once.
+    if (!companionStarted) services_.engine->StartTask(gameTask_);
+    StartTimer(TIMER_PROGRESS);
+    ShowFace(Face::Pause);
+}
+
+void CDLDlg::RecreateTasks() {
+    const CDownloaderConfig& config = TheDownloaderConfig();
+    if (IsCompanionPending(companion_)) {
+        companion_.doneFlag = 0;
+        services_.engine->StopTask(companion_.taskId);
+        ReplaceTask(companion_.taskId, nullptr, config.GetKeldorDownloaderLink(), CompanionSetupPath());
+        if (companion_.taskId <= 0) {
+            companion_.taskId = -1;
+            companion_.doneFlag = 1;
+        }
+    }
+    if (gameTask_ > 0) services_.engine->StopTask(gameTask_);
+    ReplaceTask(gameTask_, nullptr, config.GetGameDownloadLink(), TargetPath());
+}
+
+void CDLDlg::ResumeTasks() {
+    services_.engine->StartTask(IsCompanionPending(companion_) ? companion_.taskId : gameTask_);
+    StartTimer(TIMER_PROGRESS);
+    ShowFace(Face::Pause);
+}
+
+void CDLDlg::PauseTasks() {
+    if (companion_.taskId > 0) services_.engine->StopTask(companion_.taskId);
+    if (gameTask_ > 0) services_.engine->StopTask(gameTask_);
+    StopTimer(TIMER_PROGRESS);
+    // A pause while waiting for the network must not be undone when it returns.
+    StopTimer(TIMER_NETWORK_WAIT);
+    ShowFace(Face::Continue);
+}
+
+void CDLDlg::StopAll() {
+    if (companion_.taskId > 0) services_.engine->StopTask(companion_.taskId);
+    if (gameTask_ > 0) services_.engine->StopTask(gameTask_);
+    StopTimer(TIMER_PROGRESS);
+    StopTimer(TIMER_NETWORK_WAIT);
+    StopTimer(TIMER_FILE_WAIT);
+    services_.engine->Uninit();
+}
+
+void CDLDlg::StartTimer(TimerId id) {
+    if (::SetTimer(m_hWnd, id, kTimerPeriodMs, nullptr)) timers_ |= 1u << id;
+}
+
+void CDLDlg::StopTimer(TimerId id) {
+    if (m_hWnd) ::KillTimer(m_hWnd, id);
+    timers_ &= ~(1u << id);
+}
+
+void CDLDlg::OnTimer(UINT_PTR id) {
+    if (id > TIMER_FILE_WAIT || !IsTimerRunning(static_cast<TimerId>(id))) return;
+    switch (id) {
+        case TIMER_PROGRESS: PollProgress(); break;
+        case TIMER_NETWORK_WAIT: OnNetworkWait(); break;
+        case TIMER_FILE_WAIT: OnFileWait(); break;
+        default: break;
+    }
+}
+
+void CDLDlg::PollProgress() {
+    PageRetryCounters& counters = ThePageRetryCounters();
+    CDownloadManager& engine = *services_.engine;
+    P2spTaskInfo game{};
+    P2spTaskInfo companion{};
+    engine.QueryTask(gameTask_, &game);
+    if (companion_.taskId > 0) engine.QueryTask(companion_.taskId, &companion);
+
+    if (game.state != P2SP_STATE_RUNNING || counters.stallRestarts > kStallRestartLimit) {
+        OnTaskEnded(game);
+        return;
+    }
+
+    if (companion_.doneFlag == 0) {
+        if (UpdateCompanionDone(companion_, companion)) HandOverToGame();
+    }
+
+    const uint64_t gameSize = TheDownloaderConfig().GetGameSize();
+    const ProgressFiguresResult figures = ComputePollFigures(game, companion, gameSize, Figures());
+    if (IsCompanionPending(companion_)) state_.SetKDSize(companion.totalBytes);
+
+    if (figures.speed == 0) {
+        if (!services_.isOnline()) {
+            if (companion_.taskId > 0 && companion_.doneFlag == 0) engine.StopTask(companion_.taskId);
+            if (gameTask_ > 0) engine.StopTask(gameTask_);
+            StartTimer(TIMER_NETWORK_WAIT);
+            StopTimer(TIMER_PROGRESS);
+        } else if (++counters.idlePolls > kIdlePollLimit) {
+            counters.idlePolls = 0;
+            if (++counters.stallRestarts <= kStallRestartLimit) {
+                PauseTasks();
+                RecreateTasks();
+                ResumeTasks();
+            } else {
+                PauseTasks();
+                counters.stallRestarts = 0;
+                StopTimer(TIMER_PROGRESS);
+                Report(4, static_cast<int>(TaskPercentage(game)), static_cast<int>(game.completedBytes), 0, 0);
+                ShowDownloadFailed();
+            }
+        }
+    } else {
+        counters.idlePolls = 0;
+        counters.stallRestarts = 0;
+    }
+
+    SetSpeedText(FormatSpeedText(figures.speed));
+    progress_.SetPosition(static_cast<int>(figures.percentage));
+    ShowSizeText(figures.done, figures.total);
+}
+
+void CDLDlg::OnNetworkWait() {
+    if (!services_.isOnline()) return;
+    RecreateTasks();
+    ResumeTasks();
+    StopTimer(TIMER_NETWORK_WAIT);
+}
+
+void CDLDlg::OnFileWait() {
+    if (fileWaitCount_ > kFileWaitLimit) {
+        StopTimer(TIMER_FILE_WAIT);
+        fileWaitCount_ = 0;
+        return;
+    }
+    const std::wstring target = TargetPath();
+    if (PathExists(target)) {
+        StopTimer(TIMER_FILE_WAIT);
+        fileWaitCount_ = 0;
+        CompleteDownload(target);
+        return;
+    }
+    ++fileWaitCount_;
+}
+
+void CDLDlg::OnTaskEnded(const P2spTaskInfo& game) {
+    StopTimer(TIMER_PROGRESS);
+    SetSpeedText(kSpeedAtRest);
+    if (game.state == P2SP_STATE_FINISHED) {
+        const std::wstring target = TargetPath();
+        if (PathExists(target)) {
+            CompleteDownload(target);
+        } else {
+            fileWaitCount_ = 0;
+            StartTimer(TIMER_FILE_WAIT);
+        }
+        return;
+    }
+    ShowFace(Face::Pause);
+    if (game.state == P2SP_STATE_SOURCE_FAILED) Report(6, 5, 0, 0, 6);
+    if (game.state == P2SP_STATE_LOCAL_FAILED) Report(5, 5, 0, 0, 5);
+    PageRetryCounters& counters = ThePageRetryCounters();
+    if (!counters.failureRetried) {
+        counters.failureRetried = true;
+        RecreateTasks();
+        ResumeTasks();
+    } else {
+        counters.failureRetried = false;
+        ShowDownloadFailed();
+    }
+}
+
+void CDLDlg::HandOverToGame() {
+    CDownloadManager& engine = *services_.engine;
+    engine.StopTask(companion_.taskId);
+    P2spTaskInfo record{};
+    engine.QueryTask(companion_.taskId, &record);
+    if (record.state == P2SP_STATE_FINISHED) {
+        CompanionSetupJob job = MakeCompanionSetupJob(location_->Folder());
+        job.launch = services_.launchSetup;
+        LaunchCompanionSetup(job);
+    }
+    engine.StartTask(gameTask_);
+}

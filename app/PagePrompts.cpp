@@ -1,0 +1,58 @@
+#include "PagePrompts.h"
+
+#include "DownloaderConfig.h"
+#include "PromptDialogs.h"
+#include "SystemUtils.h"
+
+int CPagePrompts::Run(CPromptDlg& prompt, HWND page) {
+    CPromptDlg* outer = active_;
+    active_ = &prompt;
+    const int result = prompt.RunModal(page);
+    active_ = outer;
+    return result;
+}
+
+void CPagePrompts::CloseActive() {
+    if (active_ && active_->m_hWnd) active_->DestroyWindow();
+}
+
+int CPagePrompts::Show(HWND page, const std::wstring& message) {
+    CDirErrDlg prompt(message);
+    return Run(prompt, page);
+}
+
+int CPagePrompts::InstallPrompt(HWND page, const std::wstring& text) {
+    CInstallGameDlg prompt;
+    prompt.SetText(text);
+    prompt.SetWindowName(L"DownloadFinished");
+    if (!prompt.CreatePrompt(page, WS_POPUP)) return CPromptDlg::kResultOther;
+    // Shown without taking the activation, and behind a full-screen
+    // application rather than over it.
+    const HWND after = IsFullScreenAppInForeground() ? HWND_BOTTOM : HWND_TOP;
+    ::SetWindowPos(prompt.m_hWnd, after, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    return Run(prompt, page);
+}
+
+int CPagePrompts::VerificationFailed(HWND page) {
+    CFileCheckFailedDlg prompt;
+    return Run(prompt, page);
+}
+
+int CPagePrompts::DownloadFailed(HWND page) {
+    CDownLoadFailedDlg prompt;
+    if (!prompt.CreatePrompt(page, WS_POPUP | WS_VISIBLE)) return CPromptDlg::kResultOther;
+    if (IsFullScreenAppInForeground()) {
+        ::SetWindowPos(prompt.m_hWnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+    }
+    return Run(prompt, page);
+}
+
+int CPagePrompts::FileDamaged(HWND page) {
+    CFileDamagedDlg prompt;
+    return Run(prompt, page);
+}
+
+int CPagePrompts::DirOpenFailed(HWND page) {
+    CDirOpenFailedDlg prompt;
+    return Run(prompt, page);
+}

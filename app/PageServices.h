@@ -1,0 +1,42 @@
+// What the download page needs from the world outside its window: the
+// engine, the prompts, the drives, the network and the shell. The program
+// uses the platform's; tests put scripted stand-ins in their place.
+#pragma once
+
+#include "Companion.h"
+#include "PagePrompts.h"
+#include "SaveLocation.h"
+#include "SystemVolumes.h"
+
+#include <functional>
+#include <string>
+
+class CDownloadManager;
+
+struct PageServices {
+    CDownloadManager* engine = nullptr;                    // not owned
+    IPagePrompts* prompts = nullptr;                       // not owned
+    ISystemVolumes* volumes = nullptr;                     // not owned
+    CSaveLocation::IFolderDialog* folderDialog = nullptr;  // not owned
+    std::function<bool()> isOnline;
+    // The shell's "open" of a file or folder with the given show state.
+    std::function<void(const std::wstring& path, int show)> shellOpen;
+    std::function<bool(const std::wstring& path)> openFolderAndSelect;
+    // A web address for the user's browser.
+    std::function<void(const std::wstring& url)> openLink;
+    ProcessLauncher launchSetup;
+    std::wstring stateFilePath;
+    std::wstring companionMutexName;
+};
+
+// The platform's services and the process's engine.
+PageServices PlatformPageServices();
+
+// The counters of the restart rules. They belong to the process, not to one
+// page, so they survive the page being built again.
+struct PageRetryCounters {
+    int idlePolls = 0;            // consecutive polls at zero speed while online
+    int stallRestarts = 0;        // restarts made because of idle polls
+    bool failureRetried = false;  // the one silent retry after a failed task is used
+};
+PageRetryCounters& ThePageRetryCounters();
