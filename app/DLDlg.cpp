@@ -101,11 +101,18 @@ BOOL CDLDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRE
             break;
         case WM_WEB_FALLBACK:
             break;
-        case WM_LBUTTONDOWN:
-            // Drag from anywhere; the elements still see the press.
-            PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, lp);
+        case WM_LBUTTONDOWN: {
+            // The elements see the press first. One that no button or link
+            // took drags the page; a press on a button must not, since the
+            // move loop would swallow its release.
             handled = CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
+            if (!GetCaptureElement()) {
+                POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+                ::ClientToScreen(m_hWnd, &pt);
+                PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(pt.x, pt.y));
+            }
             break;
+        }
         default:
             handled = CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
             break;
