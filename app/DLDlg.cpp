@@ -56,8 +56,7 @@ CDLDlg::CDLDlg(const std::wstring& backgroundFile)
       continueImage_(IDR_PNG_CONTINUE_DOWNLOAD, 3),
       pauseImage_(IDR_PNG_PAUSE_DOWNLOAD, 3),
       installImage_(IDR_PNG_INSTALL, 3),
-      checkBoxImage_(IDR_PNG_CHECK_BOX, 9),
-      fallbackImage_(IDR_PNG_FALLBACK_PANEL, 1) {}
+      checkBoxImage_(IDR_PNG_CHECK_BOX, 9) {}
 
 CDLDlg::~CDLDlg() {
     if (m_hWnd) DestroyWindow();
@@ -100,6 +99,7 @@ BOOL CDLDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRE
             OnTrayIcon(wp, lp);
             break;
         case WM_WEB_FALLBACK:
+            webPane_.OnWebFallback();
             break;
         case WM_LBUTTONDOWN: {
             // The elements see the press first. One that no button or link
@@ -129,9 +129,6 @@ void CDLDlg::DrawBackground(HDC dc, const RECT*) {
     RECT client;
     GetClientRect(&client);
     background_->DrawStretched(dc, 0, 0, client.right, client.bottom, 0);
-    // The promotional banner stands in the web pane's place.
-    fallbackImage_.DrawStretched(dc, kWebPaneRect.left, kWebPaneRect.top, kWebPaneRect.right - kWebPaneRect.left,
-                                 kWebPaneRect.bottom - kWebPaneRect.top, 0);
 }
 
 void CDLDlg::OnCreate() {
@@ -152,6 +149,7 @@ void CDLDlg::OnCreate() {
 
     CreateFonts();
     LayoutControls();
+    webPane_.Create(m_hWnd, kWebPaneRect, config.GetEmbedLink2(), services_.isOnline());
     ShowFace(Face::Start);
 
     services_.engine->Init(0);

@@ -20,6 +20,7 @@
 #include "SomWndManager.h"
 #include "StateFile.h"
 #include "TextProgress.h"
+#include "WebPane.h"
 #include "WindowImpl.h"
 
 #include <memory>
@@ -56,8 +57,6 @@ public:
     static const UINT kTimerPeriodMs = 1000;
     static const UINT WM_TRAYICON = WM_USER + 1001;  // 2025
     static const UINT kTrayIconId = 32513;
-    // Posted by the web pane when its page cannot be shown.
-    static const UINT WM_WEB_FALLBACK = 3232;
 
     // Idle polls before a stalled download is restarted, and restarts before
     // the download is given up.
@@ -108,13 +107,13 @@ public:
     // Folder + the download's file name.
     std::wstring TargetPath() const;
     bool IsExitPending() const { return exitPending_; }
+    const CWebPane& WebPane() const { return webPane_; }
 
 private:
     // Window and layout.
     void OnCreate();
     void CreateFonts();
     void LayoutControls();
-    void CreateWebPane();
     void ShowFace(Face face);
     void SetSpeedText(const std::wstring& text);
     void SetFolderText(const std::wstring& markup);
@@ -184,7 +183,6 @@ private:
     CSomBitmap pauseImage_;
     CSomBitmap installImage_;
     CSomBitmap checkBoxImage_;
-    CSomBitmap fallbackImage_;
 
     CSomButton4 closeButton_;
     CSomButton4 minimizeButton_;
@@ -205,6 +203,7 @@ private:
     CSomTextWnd speed_;
     std::unique_ptr<CSomCheckBox> checkBox_;
     CTextProgress progress_;
+    CWebPane webPane_;
 
     ScopedFont regularFont_;
     ScopedFont underlinedFont_;

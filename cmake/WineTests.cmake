@@ -18,5 +18,9 @@ function(vorla_add_wine_test)
   set_tests_properties(${ARG_NAME} PROPERTIES
     FIXTURES_REQUIRED "vorla_env;${ARG_FIXTURES}"
     TIMEOUT ${ARG_TIMEOUT}
+    # A test program that dies under Wine may still end with 0: it passes
+    # only when GoogleTest says so at its very end.
+    PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ test"
+    FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]"
     ENVIRONMENT "VORLA_BUILD_DIR=${CMAKE_BINARY_DIR};VORLA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()

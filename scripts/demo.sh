@@ -1,36 +1,83 @@
 #!/usr/bin/env bash
 # The main job: a local demo portal (nginx on 127.0.0.1:17223 serving
-# tests/portal) and the downloader for game 7223 fetching its game from it,
-# under wine64 on the current display (on a private Xvfb display when there is
-# none; a screenshot is then saved to build/demo/screenshot.png).
+# tests/portal and the generated installers) and the downloader for game 7223
+# getting its game from it, under wine64.
+#
+# With a display and no request for the automatic run, the downloader opens on
+# that display for a person to use. Without a display (or with DEMO_AUTO=1) it
+# runs on a private Xvfb display and clicks through the whole story itself:
+# start, the companion setup, the game, the install question, the installer;
+# then it prints where the installed marker and the screenshots are.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
+. "$root/scripts/wine-common.sh"
 
 demo=$root/build/demo
 mkdir -p "$demo"
-headless=1
-[ -n "${DISPLAY:-}" ] && headless=0
-VORLA_USE_DISPLAY=$([ $headless = 0 ] && echo 1 || echo "") "$root/scripts/test-env.sh" start "$demo"
+auto=${DEMO_AUTO:-}
+[ -z "${DISPLAY:-}" ] && auto=1
+VORLA_USE_DISPLAY=$([ -z "$auto" ] && echo 1 || echo "") "$root/scripts/test-env.sh" start "$demo"
 trap '"$root/scripts/test-env.sh" stop "$demo" >/dev/null' EXIT
+export WINEPREFIX=$demo/wineprefix
+export DISPLAY=$(cat "$demo/test-env/display")
+bin=$root/build/win64/bin
+marker=$demo/installed.log
+rm -f "$marker"
+export VORLA_FIXTURE_LOG=$(winpath "$marker")
 
 echo "demo: portal on http://127.0.0.1:17223/ (serving $demo/portal)"
+# A fresh start: no earlier download of the demo game in this prefix.
+temp_dir=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -name Temp | head -1)
+rm -f "$temp_dir/7223.tmp.cfg" "$temp_dir"/KeldorSetup.exe* "$WINEPREFIX/drive_c/download"/XingchenSetup.exe*
 echo "demo: starting VorlaDownloader.exe (game 7223)"
-"$root/scripts/wine-run.sh" "$demo" "$root/build/win64/bin/VorlaDownloader.exe" &
+"$root/scripts/wine-run.sh" "$demo" "$bin/VorlaDownloader.exe" &
 program=$!
 
-if [ $headless = 1 ]; then
-  export DISPLAY=$(cat "$demo/test-env/display")
-  for _ in $(seq 1 100); do
-    xdotool search --name '专版' >/dev/null 2>&1 && break
-    sleep 0.2
-  done
-  sleep "${DEMO_SECONDS:-3}"
-  import -window root "$demo/screenshot.png" 2>/dev/null && echo "demo: screenshot saved to $demo/screenshot.png"
-  for w in $(xdotool search --name 'Vorla' 2>/dev/null); do echo "demo: window \"$(xdotool getwindowname "$w")\""; done
-  WINEPREFIX=$demo/wineprefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+if [ -z "$auto" ]; then
+  wait $program || true
+  echo "demo: portal requests:"
+  sed 's/^/  /' "$demo/portal-logs/access.log"
+  exit 0
 fi
+
+helper() { "$root/scripts/wine-run.sh" "$demo" "$bin/story-helper.exe" "$@" 2>/dev/null | tr -d '\r'; }
+wait_visible() {  # <class> <seconds>: sets X Y
+  local deadline=$((SECONDS + $2)) w v
+  while [ $SECONDS -lt $deadline ]; do
+    w=$(helper where "$1") && [ -n "$w" ] && { read -r X Y _ _ v <<<"$w"; [ "$v" = 1 ] && return 0; }
+    sleep 0.5
+  done
+  return 1
+}
+click() { xdotool mousemove "$1" "$2"; sleep 0.2; xdotool mousemove "$(($1 + 1))" "$2"; sleep 0.2; xdotool click 1; }
+shot() { import -window root "$demo/$1.png" 2>/dev/null && echo "demo: screenshot $demo/$1.png"; }
+
+wait_visible 7223 90 || { echo "demo: the download page did not open" >&2; exit 1; }
+shot 1-page
+echo "demo: pressing 开始下载"
+click $((X + 587)) $((Y + 339))
+sleep 3
+shot 2-downloading
+wait_visible DownLoadFinished 300 || { echo "demo: the download did not finish" >&2; exit 1; }
+shot 3-finished
+echo "demo: pressing 立即安装"
+click $((X + 261)) $((Y + 173))
+for _ in $(seq 40); do grep -q '^installer' "$marker" 2>/dev/null && break; sleep 0.5; done
+sleep 1
+shot 4-installed
+helper post 7223 2026 >/dev/null || true
 wait $program || true
+
 echo "demo: portal requests:"
 sed 's/^/  /' "$demo/portal-logs/access.log"
+if grep -q '^installer' "$marker" 2>/dev/null; then
+  echo "demo: the game was downloaded, verified and installed:"
+  sed 's/^/  /' "$marker"
+  echo "demo: installed marker: $marker"
+else
+  echo "demo: the installer did not run" >&2
+  exit 1
+fi
+echo "demo: screenshots: $demo/*.png"

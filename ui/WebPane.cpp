@@ -1,5 +1,7 @@
 #include "WebPane.h"
 
+#include <ole2.h>
+
 #include <new>
 
 namespace {
@@ -11,6 +13,10 @@ bool HasVisibleStyle(HWND window) {
 }  // namespace
 
 bool CWebPane::Create(HWND parent, const RECT& rect, const std::wstring& embedLink, bool online) {
+    // The browser control wants OLE on its thread (drag and drop, the
+    // clipboard), not only COM. Once per thread; it lasts until the end.
+    static thread_local const bool oleReady = SUCCEEDED(::OleInitialize(nullptr));
+    (void)oleReady;
     parent_ = parent;
     rect_ = rect;
     const bool created =

@@ -271,3 +271,37 @@ TEST_F(PageSetUpTest, LinksAndFolderCommands) {
     Command(CDLDlg::ID_OPEN_FOLDER);
     EXPECT_EQ(1u, prompts_.Count("diropen"));
 }
+
+TEST_F(PageSetUpTest, TheWebPaneFallsBackToThePanelAndThePageKeepsWorking) {
+    PageConfig config;
+    config.embedLink = std::wstring(kPortalBase) + L"/promo/7223.html";
+    Configure(config);
+    const size_t before = ReadLines(PortalLogPath()).size();
+    OpenPage();
+    EXPECT_TRUE(PumpUntil([this] { return Page().WebPane().IsPanelVisible(); }, 20000))
+        << "a page the platform cannot show gives way to the panel";
+    EXPECT_FALSE(Page().WebPane().IsViewVisible());
+    EXPECT_TRUE(PumpUntil([&] { return CountLinesContaining(PortalLogPath(), "GET /promo/7223.html", before) > 0; },
+                          5000))
+        << "the page was asked for";
+    Page().SetCompanionChoice(false);
+    StartInFolder();
+    ASSERT_NE(nullptr, Game());
+    EXPECT_TRUE(Game()->running);
+}
+
+TEST_F(PageSetUpTest, WithoutAnEmbeddedPageOrOfflineThePanelShowsFromTheStart) {
+    OpenPage();
+    EXPECT_TRUE(Page().WebPane().IsPanelVisible());
+    EXPECT_FALSE(Page().WebPane().IsViewVisible());
+    page_.reset();
+    PageConfig config;
+    config.embedLink = std::wstring(kPortalBase) + L"/promo/7223.html";
+    Configure(config);
+    online_ = false;
+    const size_t before = ReadLines(PortalLogPath()).size();
+    OpenPage();
+    EXPECT_TRUE(Page().WebPane().IsPanelVisible());
+    ::Sleep(300);
+    EXPECT_EQ(0u, CountLinesContaining(PortalLogPath(), "/promo/", before));
+}

@@ -121,8 +121,8 @@ void PageTest::Configure(const PageConfig& config) {
     std::wstring text = L"[GameConfig]\r\nGameName=测试游戏\r\nGameSize=" + std::to_wstring(config.gameSize) +
                         L"\r\nGameDownloadLink=http://127.0.0.1:17223/games/t/" + kGameFile +
                         L"\r\nGameMd5=" + (config.md5.empty() ? L"00000000000000000000000000000000" : config.md5) +
-                        L"\r\nSeedUrl=\r\nGameVersion=1.0.0\r\n[DownLoader]\r\nNewVersion=1.1.0.1005\r\nEmbedLink2=\r\n"
-                        L"KeldorInstallTip=\r\n[Keldor]\r\nKeldorDownloaderLink=" +
+                        L"\r\nSeedUrl=\r\nGameVersion=1.0.0\r\n[DownLoader]\r\nNewVersion=1.1.0.1005\r\nEmbedLink2=" +
+                        config.embedLink + L"\r\nKeldorInstallTip=\r\n[Keldor]\r\nKeldorDownloaderLink=" +
                         (config.companion ? std::wstring(L"http://127.0.0.1:17223/keldor/") + kSetupFile : L"") +
                         L"\r\nsafecheck=" + config.safecheck + L"\r\n";
     WriteFileBytes(path, ToUtf16LeWithMark(text));

@@ -89,6 +89,7 @@ struct PageConfig {
     std::wstring safecheck = L"1";
     std::wstring md5;  // of the installer; empty: a digest nothing matches
     bool companion = true;
+    std::wstring embedLink;  // EmbedLink2
 };
 
 class PageTest : public ::testing::Test {
