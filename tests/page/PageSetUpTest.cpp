@@ -245,6 +245,7 @@ TEST_F(PageSetUpTest, CloseHidesToTheNotificationAreaAndExitRemovesTheIcon) {
     EXPECT_TRUE(Page().HasTrayIcon()) << "the icon stays";
     Command(ID_EXIT_DOWNLOADER);
     EXPECT_FALSE(PageAlive());
+    EXPECT_FALSE(Page().HasTrayIcon()) << "exit removes the icon";
     EXPECT_EQ("Uninit", engine().calls.back());
 }
 
