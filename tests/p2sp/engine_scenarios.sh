@@ -198,6 +198,25 @@ killed_process_resumes() {
         resent_at_most /kill.bin "$work/srv/kill.bin" $((512 * 1024))
 }
 
+killed_many_connections_resume_every_segment() {
+    # 16 connections at 2 MB/s each; killed at three points, then finished.
+    make_file "$work/srv/many.bin" $((24 * MIB))
+    local point done_before=0 done
+    for point in 20 50 80; do
+        get "$RANGE_URL/many.bin?rate=2000000" "$work/dl/many.bin" --kill-at-percent $point
+        [ "$RC" = 99 ] || { echo "    run killed at $point%: exit code $RC, expected 99"; return 1; }
+        ls "$work/dl/many.bin".P2P.ctl.new >/dev/null 2>&1 && echo "    (a record replacement was cut: .new left)" >>"$work/harness.log"
+    done
+    get "$RANGE_URL/many.bin?rate=2000000" "$work/dl/many.bin"
+    read -r done _ <<<"$(created_progress)"
+    [ "${done:-0}" -ge $((19 * MIB)) ] || { echo "    only ${done:-0} bytes kept from the killed runs"; return 1; }
+    read -r _ requests < <(sent_bytes /many.bin)
+    [ "$requests" -ge 48 ] || { echo "    only $requests requests: not 16 connections"; return 1; }
+    # Per kill and connection: the read in flight and what the socket held.
+    complete_and_clean "$work/dl/many.bin" "$work/srv/many.bin" &&
+        resent_at_most /many.bin "$work/srv/many.bin" $((3 * 16 * 256 * 1024))
+}
+
 dropped_connections_recover() {
     make_file "$work/srv/drop.bin" $((4 * MIB))
     get "$RANGE_URL/drop.bin?drop=700000" "$work/dl/drop.bin"
@@ -258,6 +277,7 @@ scenario untrusted_certificate_is_refused
 scenario stop_then_start_resumes
 scenario pause_and_continue_in_one_process
 scenario killed_process_resumes
+scenario killed_many_connections_resume_every_segment
 scenario dropped_connections_recover
 scenario reset_connections_recover
 scenario stalled_connection_is_resumed
