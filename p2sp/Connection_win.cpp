@@ -92,10 +92,16 @@ void Connection::Run() {
             continue;  // the piece is excluded for this source; others fetch it
         }
         if (result == Result::kRefused) {
+            // A mirror without the file is of no use; the task's own URL is
+            // given another try (the task decides when it has failed).
+            if (source_->index != 0) {
+                refused_ = true;
+                source_->dropped = true;
+                break;
+            }
             if (++refusals >= kMaxRefusals) {
                 refused_ = true;
                 ++source_->failedConnections;
-                if (source_->index != 0) source_->dropped = true;
                 break;
             }
             WaitOrStop(300);

@@ -209,6 +209,8 @@ uint8_t Task::Transfer() {
         case Outcome::kSeedMismatch:
             // The seed describes another file: forget it and what came with it.
             seedLoaded_ = seedActive_ = false;
+            for (auto& s : sources_)
+                if (s->index != 0) s->dropped = true;
             if (!StartOver()) return P2SP_STATE_LOCAL_FAILED;
             break;
         case Outcome::kRestart:
@@ -371,9 +373,13 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     context.lastModified = record_.lastModified;
     context.pieces = pieces ? &seed_ : nullptr;
 
+    // The task's own URL takes part in every round; mirrors only while the
+    // seed matches, and until they are dropped.
     std::vector<SourceStats*> live;
+    sources_[0]->dropped = false;
+    sources_[0]->badPieces = 0;
     for (auto& s : sources_)
-        if (!s->dropped.load()) live.push_back(s.get());
+        if (s->index == 0 || (seedActive_ && !s->dropped.load())) live.push_back(s.get());
     uint64_t missing = record_.totalSize - record_.done.CoveredBytes();
     int perSource = ConnectionsFor(missing);
     SegmentMap::Plan plan;
@@ -386,8 +392,9 @@ Task::Outcome Task::RunSegments(ByteRange first) {
 
     std::vector<std::unique_ptr<Connection>> connections;
     int nextId = 0;
-    for (SourceStats* source : live) {
-        for (int i = 0; i < perSource; ++i) {
+    // Round robin over the sources, so each gets its share of the first segments.
+    for (int i = 0; i < perSource; ++i) {
+        for (SourceStats* source : live) {
             connections.emplace_back(new Connection(nextId, source, &context));
             if (nextId == 0) {
                 // The first request goes on as connection 0's first segment,

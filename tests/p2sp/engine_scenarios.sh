@@ -9,6 +9,7 @@
 #   P2SP_WINE_RUN   command that runs a Windows program (default: scripts/wine-run.sh <build-dir>)
 #   P2SP_NGINX_URL  nginx base URL (default http://127.0.0.1:17223)
 #   P2SP_NGINX_DIR  folder nginx serves at that URL (default <build-dir>/portal)
+#   P2SP_SCENARIOS  space-separated scenario names: run only these
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -118,6 +119,8 @@ resent_at_most() {  # PATH SOURCE LIMIT
 
 scenario() {
     local name=$1
+    # P2SP_SCENARIOS="a b": run only these (while working on them).
+    [ -n "${P2SP_SCENARIOS:-}" ] && [[ " $P2SP_SCENARIOS " != *" $name "* ]] && return 0
     echo "== $name" >>"$work/harness.log"
     if "$name"; then
         echo "ok   $name"
@@ -217,6 +220,74 @@ killed_many_connections_resume_every_segment() {
         resent_at_most /many.bin "$work/srv/many.bin" $((3 * 16 * 256 * 1024))
 }
 
+# make_meta4 OUT FILE NAME SIZE MIRROR...: a Metalink 4 document describing
+# FILE under NAME with SIZE (normally the file's), SHA-256 of the whole file
+# and of 256 KiB pieces, and the mirror URLs.
+make_meta4() {
+    python3 - "$@" <<'PY'
+import hashlib, sys
+out, path, name, size, mirrors = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
+data = open(path, "rb").read()
+piece = 256 * 1024
+hashes = "".join("<hash>%s</hash>" % hashlib.sha256(data[i:i + piece]).hexdigest() for i in range(0, len(data), piece))
+urls = "".join('<url priority="%d">%s</url>' % (i + 1, u.replace("&", "&amp;")) for i, u in enumerate(mirrors))
+open(out, "w").write('<?xml version="1.0" encoding="UTF-8"?>\n'
+                     '<metalink xmlns="urn:ietf:params:xml:ns:metalink">\n'
+                     '  <file name="%s"><size>%s</size><hash type="sha-256">%s</hash>\n'
+                     '    <pieces length="%d" type="sha-256">%s</pieces>%s</file>\n'
+                     '</metalink>\n' % (name, size, hashlib.sha256(data).hexdigest(), piece, hashes, urls))
+PY
+    chmod a+r "$1"
+}
+
+# Bytes the range server sent for PATH with a query containing WORD.
+sent_for() { python3 -c '
+import json, sys
+print(sum(json.loads(l)["sent"] for l in open(sys.argv[1])
+          if json.loads(l)["path"] == sys.argv[2] and sys.argv[3] in json.loads(l)["query"]))' "$work/range.log" "$1" "$2"; }
+
+mirror_with_a_corrupt_piece_is_caught() {
+    make_file "$work/srv/mirrored.bin" $((8 * MIB))
+    mkdir -p "$work/srv/m1" "$work/srv/m2"
+    cp "$work/srv/mirrored.bin" "$work/srv/m1/"; cp "$work/srv/mirrored.bin" "$work/srv/m2/"
+    make_meta4 "$work/srv/mirrored.meta4" "$work/srv/mirrored.bin" mirrored.bin $((8 * MIB)) \
+        "$RANGE_URL/m1/mirrored.bin?rate=1500000&corrupt_start=1" "$RANGE_URL/m2/mirrored.bin?rate=1500000"
+    get "$RANGE_URL/mirrored.bin?rate=1500000" "$work/dl/mirrored.bin" --seed "$RANGE_URL/mirrored.meta4"
+    complete_and_clean "$work/dl/mirrored.bin" "$work/srv/mirrored.bin" || return 1
+    # Mirror 1 sends every body with its first byte wrong: its pieces fail
+    # and are fetched from the others; it is dropped, and mirror 2 helps.
+    echo "$OUT" | tr -d '\r' | grep -q '^source 1 .* [1-9][0-9]* bad pieces, dropped' || { echo "    the bad pieces went unseen"; return 1; }
+    [ "$(sent_for /m2/mirrored.bin rate)" -gt $MIB ] || { echo "    mirror 2 was hardly used"; return 1; }
+}
+
+mirror_returning_404_is_dropped() {
+    make_file "$work/srv/dropmirror.bin" $((6 * MIB))
+    mkdir -p "$work/srv/m2"
+    cp "$work/srv/dropmirror.bin" "$work/srv/m2/"
+    make_meta4 "$work/srv/dropmirror.meta4" "$work/srv/dropmirror.bin" dropmirror.bin $((6 * MIB)) \
+        "$RANGE_URL/gone/dropmirror.bin" "$RANGE_URL/m2/dropmirror.bin?rate=1500000"
+    get "$RANGE_URL/dropmirror.bin?rate=1500000" "$work/dl/dropmirror.bin" --seed "$RANGE_URL/dropmirror.meta4"
+    complete_and_clean "$work/dl/dropmirror.bin" "$work/srv/dropmirror.bin" || return 1
+    echo "$OUT" | tr -d '\r' | grep -q '^source 1 .*, dropped$' || { echo "    the 404 mirror was not dropped"; return 1; }
+    [ "$(sent_for /m2/dropmirror.bin rate)" -gt $MIB ] || { echo "    the good mirror was hardly used"; return 1; }
+}
+
+seed_of_another_file_is_ignored() {
+    make_file "$work/srv/own.bin" $((4 * MIB))
+    make_file "$work/srv/other.bin" $((4 * MIB))
+    mkdir -p "$work/srv/m1"
+    cp "$work/srv/other.bin" "$work/srv/m1/own.bin"
+    # Wrong size: the mirror is never asked.
+    make_meta4 "$work/srv/size.meta4" "$work/srv/own.bin" own.bin $((4 * MIB + 1)) "$RANGE_URL/m1/own.bin?size"
+    get "$RANGE_URL/own.bin" "$work/dl/own.bin" --seed "$RANGE_URL/size.meta4"
+    complete_and_clean "$work/dl/own.bin" "$work/srv/own.bin" || return 1
+    [ "$(sent_for /m1/own.bin size)" = 0 ] || { echo "    a seed of another size was used"; return 1; }
+    # Right size, hashes of another file: nothing from its mirror is kept.
+    make_meta4 "$work/srv/hash.meta4" "$work/srv/other.bin" own.bin $((4 * MIB)) "$RANGE_URL/m1/own.bin?hash"
+    get "$RANGE_URL/own.bin?rate=1500000" "$work/dl/own.bin" --seed "$RANGE_URL/hash.meta4"
+    complete_and_clean "$work/dl/own.bin" "$work/srv/own.bin"
+}
+
 dropped_connections_recover() {
     make_file "$work/srv/drop.bin" $((4 * MIB))
     get "$RANGE_URL/drop.bin?drop=700000" "$work/dl/drop.bin"
@@ -278,6 +349,9 @@ scenario stop_then_start_resumes
 scenario pause_and_continue_in_one_process
 scenario killed_process_resumes
 scenario killed_many_connections_resume_every_segment
+scenario mirror_with_a_corrupt_piece_is_caught
+scenario mirror_returning_404_is_dropped
+scenario seed_of_another_file_is_ignored
 scenario dropped_connections_recover
 scenario reset_connections_recover
 scenario stalled_connection_is_resumed

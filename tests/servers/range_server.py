@@ -15,6 +15,8 @@ from the query string, so one server covers every case:
   redirect=PATH   answer 302 with Location PATH
   stall=N         after N body bytes, send nothing more for 60 s
   stall_first=K   with stall: only the first K responses of this path
+  corrupt=N       the byte at file offset N is sent inverted (a mirror with a bad copy)
+  corrupt_start=1 the first byte of every body is sent inverted
 Range (one "bytes=a-b", "a-" or "-n" range) and If-Range are honoured
 otherwise. The ETag follows the file's size and modification time, so
 rewriting the file changes it.
@@ -116,6 +118,10 @@ class Handler(BaseHTTPRequestHandler):
             return
         with open(path, "rb") as f:
             data = f.read()
+        if "corrupt" in q and 0 <= int(q["corrupt"]) < len(data):
+            at = int(q["corrupt"])
+            data = data[:at] + bytes([data[at] ^ 0xFF]) + data[at + 1:]
+        corrupt_start = q.get("corrupt_start") == "1"
         st = os.stat(path)
         size = len(data)
         etag = '"%x-%x"' % (size, st.st_mtime_ns)
@@ -163,7 +169,10 @@ class Handler(BaseHTTPRequestHandler):
         try:
             while sent < limit:
                 n = min(CHUNK, limit - sent)
-                self.wfile.write(data[first + sent:first + sent + n])
+                chunk = data[first + sent:first + sent + n]
+                if corrupt_start and sent == 0 and chunk:
+                    chunk = bytes([chunk[0] ^ 0xFF]) + chunk[1:]
+                self.wfile.write(chunk)
                 sent += n
                 if rate > 0:
                     ahead = sent / rate - (time.monotonic() - begun)
