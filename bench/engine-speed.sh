@@ -178,11 +178,12 @@ check "engine resumed" "$WORK/out/engine.bin"
 sleep 0.5
 sent=$(awk -v port=$LIMITED '$1 == port && $2 == "/kill.bin" { s += $4 } END { print s + 0 }' "$WORK/nginx/access.log")
 size=$((64 * 1048576))
-# The last figure the killed run reported, against what the next run kept:
-# what the engine itself lost. The rest of the bytes sent twice were on
-# their way (socket buffers) when the process died.
-reported=$(grep '^progress' "$WORK/kill1.txt" | tail -1 | cut -d' ' -f2)
+# What the killed run had reported done just before the kill, against what
+# the next run kept: what the engine itself lost. The rest of the bytes sent
+# twice were on their way (socket buffers) when the process died.
+reported=$(sed -n 's/^killing at .*, \([0-9]*\) bytes$/\1/p' "$WORK/kill1.txt")
 kept=$(sed -n 's/^created \([0-9]*\) .*/\1/p' "$WORK/kill2.txt")
-printf 'resume check, 64 MiB killed at %s: %d bytes sent twice (%.2f%% of the file); last reported %s, kept %s\n' \
-    "$(sed -n 's/^killing at //p' "$WORK/kill1.txt")" $((sent - size)) "$(echo "($sent - $size) * 100 / $size" | bc -l)" \
-    "$reported" "$kept"
+printf 'resume check, 64 MiB killed at %s: %d bytes sent twice (%.2f%% of the file)\n' \
+    "$(sed -n 's/^killing at \([0-9]*%\).*/\1/p' "$WORK/kill1.txt")" $((sent - size)) \
+    "$(echo "($sent - $size) * 100 / $size" | bc -l)"
+printf '  done when killed %s bytes, kept by the next run %s bytes\n' "$reported" "$kept"

@@ -1,13 +1,14 @@
 // One connection of a segmented download: its own thread and WinINet
-// request, fetching one segment after another from one source. Requests ask
-// for exactly the segment, so a finished body leaves the connection open for
-// the next one (keep-alive); a segment cut short by a split ends its request.
+// request, fetching one segment after another from one source. Each request
+// asks for an exact, committed part of the segment (SegmentMap::Commit) and is
+// read to its end, so the connection stays open for the next one (keep-alive).
 #pragma once
 
 #include "HttpSource.h"
 #include "PartialFile.h"
 #include "PieceHash.h"
 #include "PieceTable.h"
+#include "ReadSizer.h"
 #include "SegmentMap.h"
 #include "SourceStats.h"
 
@@ -60,7 +61,8 @@ private:
     enum class Result { kDone, kStopped, kTransient, kRefused, kBadData, kWrongFile, kLocalError };
 
     void Run();
-    Result Fetch(const ByteRange& segment);
+    Result FetchSegment(const ByteRange& segment);
+    Result Fetch(const ByteRange& request);
     Result ReadSegment(ByteRange segment);
     Result Deliver(uint64_t pos, const uint8_t* data, uint64_t n);
     bool WaitOrStop(DWORD ms);
@@ -74,6 +76,7 @@ private:
     std::unique_ptr<PieceHash> hash_;
     uint64_t pieceStart_ = 0;  // first byte of the piece being hashed
     std::vector<uint8_t> buffer_;
+    ReadSizer sizer_;
     std::thread thread_;
     std::atomic<bool> running_{false};
     bool refused_ = false;

@@ -10,6 +10,9 @@ namespace {
 constexpr int kMaxFailures = 5;      // failed requests in a row before the connection ends
 constexpr int kMaxRefusals = 2;      // 4xx answers in a row before the connection ends
 constexpr int kMaxBadPieces = 2;     // bad pieces before a source is dropped
+// The longest request: a split cannot take bytes already requested, so this
+// bounds what a connection that finishes early must leave to the others.
+constexpr uint64_t kRequestBytes = 2u << 20;
 
 std::string Decimal(uint64_t v) { return std::to_string(static_cast<unsigned long long>(v)); }
 
@@ -65,7 +68,7 @@ void Connection::Run() {
             result = ReadSegment(segment);
         } else {
             if (!context_->map->Claim(id_, source_->index, &segment)) break;
-            result = Fetch(segment);
+            result = FetchSegment(segment);
         }
         bool progressed = source_->bytes.load() > before;
         if (result == Result::kDone) {
@@ -120,6 +123,17 @@ void Connection::Run() {
     running_ = false;
 }
 
+Connection::Result Connection::FetchSegment(const ByteRange& segment) {
+    uint64_t pos = segment.begin;
+    for (;;) {
+        uint64_t end = context_->map->Commit(id_, pos, kRequestBytes);
+        if (end <= pos) return Result::kDone;  // the segment's end moved to here
+        Result r = Fetch(ByteRange{pos, end});
+        if (r != Result::kDone) return r;
+        pos = end;
+    }
+}
+
 Connection::Result Connection::Fetch(const ByteRange& segment) {
     std::string headers = "Range: bytes=" + Decimal(segment.begin) + "-" + Decimal(segment.end - 1) + "\r\n";
     bool primary = source_->index == 0;
@@ -151,17 +165,17 @@ Connection::Result Connection::Fetch(const ByteRange& segment) {
 }
 
 Connection::Result Connection::ReadSegment(ByteRange segment) {
-    ReadSizer sizer;
+    ReadSizer& sizer = sizer_;  // kept across requests: the link stays the same
     uint64_t pos = segment.begin;
     uint64_t end = context_->map->Advance(id_, pos);
     if (hash_) {
         pieceStart_ = pos;
         if (!hash_->Start()) return Result::kLocalError;
     }
-    while (pos < end) {
+    while (pos < std::min(end, segment.end)) {
         if (context_->stopRequested->load()) return Result::kStopped;
         if (context_->fault.load() != TransferContext::kNone || source_->dropped.load()) return Result::kStopped;
-        DWORD want = DWORD(std::min<uint64_t>(sizer.Size(), end - pos));
+        DWORD want = DWORD(std::min<uint64_t>(sizer.Size(), std::min(end, segment.end) - pos));
         DWORD got = 0;
         ULONGLONG readStart = GetTickCount64();
         if (!http_->Read(buffer_.data(), want, &got) || got == 0) return Result::kTransient;
@@ -173,11 +187,11 @@ Connection::Result Connection::ReadSegment(ByteRange segment) {
             if (r != Result::kDone) return r;
             pos += use;
         }
-        if (use < got || pos >= end) break;
+        if (use < got) break;
     }
-    // Cut short by a split: the rest of the body is not wanted, and the
-    // connection cannot be reused before it is read.
-    if (end < segment.end) http_->CloseRequest();
+    // A request is committed before it is sent, so no split cuts it; should
+    // one end early all the same, its connection cannot be reused.
+    if (pos < segment.end) http_->CloseRequest();
     return Result::kDone;
 }
 

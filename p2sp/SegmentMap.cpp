@@ -61,7 +61,7 @@ bool SegmentMap::TakeSplit(int source, int* owner, ByteRange* out) const {
     uint64_t bestLeft = 0;
     for (const auto& entry : owned_) {
         const Owned& o = entry.second;
-        uint64_t from = std::max(o.next, o.begin);
+        uint64_t from = std::max(std::max(o.next, o.begin), o.committed);
         if (from >= o.end) continue;
         uint64_t left = o.end - from;
         if (left < 2 * plan_.minSplit || left <= bestLeft) continue;
@@ -85,14 +85,25 @@ bool SegmentMap::Claim(int id, int source, ByteRange* segment) {
     } else {
         return false;
     }
-    owned_[id] = Owned{range.begin, range.begin, range.end};
+    owned_[id] = Owned{range.begin, range.begin, range.begin, range.end};
     *segment = range;
     return true;
 }
 
 void SegmentMap::Adopt(int id, const ByteRange& segment) {
     std::lock_guard<std::mutex> hold(lock_);
-    owned_[id] = Owned{segment.begin, segment.begin, segment.end};
+    owned_[id] = Owned{segment.begin, segment.begin, segment.end, segment.end};
+}
+
+uint64_t SegmentMap::Commit(int id, uint64_t pos, uint64_t maxBytes) {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto it = owned_.find(id);
+    if (it == owned_.end() || pos >= it->second.end) return 0;
+    Owned& o = it->second;
+    o.next = std::max(o.next, pos);
+    uint64_t end = std::min(o.end, AlignUp(pos + std::max<uint64_t>(maxBytes, 1)));
+    o.committed = std::max(o.committed, end);
+    return end;
 }
 
 uint64_t SegmentMap::Advance(int id, uint64_t pos) {

@@ -4,10 +4,14 @@
 // pieces are checked) stay its own until it marks them done or lets go.
 //
 // A connection asking for work gets the largest free run (cut to the planned
-// segment size), or, when nothing is free, the back half of the segment with
-// the most bytes left: that segment's owner sees its end move down and stops
-// there. Segment edges fall on multiples of the unit (the piece length when
-// pieces are verified), except the end of the file.
+// segment size), or, when nothing is free, the back half of what is left of
+// the segment with the most bytes left: that segment's owner sees its end
+// move down and stops there. A connection fetches its segment in requests
+// of bounded length and commits each before it sends it; a split never cuts
+// a committed request, so no request is abandoned half read (WinINet cannot
+// reuse such a connection, and the server has sent bytes nobody uses).
+// Segment edges fall on multiples of the unit (the piece length when pieces
+// are verified), except the end of the file.
 //
 // Thread-safe: every connection calls in from its own thread.
 #pragma once
@@ -36,6 +40,10 @@ public:
     // Connection `id` takes over `segment`, already requested (the first
     // request of a download). It must be free.
     void Adopt(int id, const ByteRange& segment);
+    // Connection `id`, at `pos`, is about to ask for up to `maxBytes` more:
+    // returns where that request must end (at most the segment's end, on a
+    // unit edge), which no split may move below. 0 when it owns nothing there.
+    uint64_t Commit(int id, uint64_t pos, uint64_t maxBytes);
     // Connection `id` fetched up to `pos` in its segment. Returns the end it
     // must stop at now (a split may have moved it below `pos`).
     uint64_t Advance(int id, uint64_t pos);
@@ -57,6 +65,7 @@ private:
     struct Owned {
         uint64_t begin = 0;  // everything from here to `end` is this connection's
         uint64_t next = 0;   // fetched up to here
+        uint64_t committed = 0;  // requested up to here: splits start at or after it
         uint64_t end = 0;
     };
     uint64_t AlignUp(uint64_t v) const;

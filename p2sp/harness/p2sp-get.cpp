@@ -172,7 +172,7 @@ int main() {
             return info.state == P2SP_STATE_FINISHED ? 0 : int(info.state);
         }
         if (killAt && info.totalBytes && Percent(info) >= killAt) {
-            printf("killing at %u%%\n", Percent(info));
+            printf("killing at %u%%, %llu bytes\n", Percent(info), (unsigned long long)info.completedBytes);
             fflush(stdout);
             TerminateProcess(GetCurrentProcess(), 99);
         }

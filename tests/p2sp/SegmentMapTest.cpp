@@ -140,3 +140,19 @@ TEST(SegmentMap, ExcludedRangeGoesToAnotherSource) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SegmentMap, SplitNeverCutsACommittedRequest) {
+    SegmentMap map;
+    map.Reset(MakePlan(10000, 1, 1, 1000), RangeSet());
+    ByteRange a, b;
+    ASSERT_TRUE(map.Claim(0, 0, &a));
+    EXPECT_EQ(map.Commit(0, 0, 6000), 6000u);  // asked the server for [0, 6000)
+    map.Advance(0, 100);
+    ASSERT_TRUE(map.Claim(1, 0, &b));
+    EXPECT_EQ(b.begin, 8000u);  // the back half of what was not yet requested
+    EXPECT_EQ(map.Commit(0, 6000, 6000), 8000u);  // the next request stops at the split
+}
+
+}  // namespace
