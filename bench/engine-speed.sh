@@ -6,10 +6,16 @@
 #   8 MB/s per conn   one server, limit_rate 8m
 #   two mirrors       two servers at 8 MB/s per connection; the engine gets a
 #                     Metalink seed naming both, aria2c both URLs, curl one
+#   paced 8 MB/s      tests/servers/range_server.py at 8 MB/s per response,
+#                     paced from its first byte. nginx's limit_rate lets every
+#                     request start with a second's worth at full speed, which
+#                     favours a client that makes many short requests (the
+#                     engine asks for at most 2 MiB at a time); this server
+#                     grants no such start, so the per-connection limit holds.
 # Every file is checked against the source's MD5. Then: the engine's peak
 # memory for a 1 GiB download, and a resume check: the engine is killed at
 # about 40% of a 64 MiB download (8 MB/s per connection, 16 connections) and
-# run again; nginx's log tells how many bytes were sent twice.
+# run again; the server's log tells how many bytes were sent twice.
 # Figures, not a test: nothing here fails on a slow machine.
 #
 # usage: bench/engine-speed.sh [BIN_DIR]   (default: build/win64/bin)
@@ -23,15 +29,17 @@ BIN_DIR=$(realpath "${1:-$ROOT/build/win64/bin}")
 SIZE_MIB=${BENCH_SIZE_MIB:-256}
 MEMORY_MIB=${BENCH_MEMORY_MIB:-1024}
 PORT=${BENCH_PORT:-17331}
-PLAIN=$PORT LIMITED=$((PORT + 1)) MIRROR=$((PORT + 2))
+PLAIN=$PORT LIMITED=$((PORT + 1)) MIRROR=$((PORT + 2)) PACED=$((PORT + 3))
 WORK=$(mktemp -d /tmp/p2sp-speed.XXXXXX)
 NGINX_PID=
 
 . "$ROOT/scripts/wine-common.sh"
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$BIN_DIR")/wineprefix}
 
+PACED_PID=
 cleanup() {
     [ -n "$NGINX_PID" ] && kill "$NGINX_PID" 2>/dev/null || true
+    [ -n "$PACED_PID" ] && kill "$PACED_PID" 2>/dev/null || true
     wait 2>/dev/null || true
     rm -rf "$WORK"
 }
@@ -87,6 +95,9 @@ http {
 CONF
 nginx -p "$WORK/nginx" -c "$WORK/nginx/nginx.conf" &
 NGINX_PID=$!
+python3 "$ROOT/tests/servers/range_server.py" --port "$PACED" --root "$WORK/www" --log "$WORK/paced.log" \
+    >/dev/null 2>&1 </dev/null &
+PACED_PID=$!
 for _ in $(seq 50); do
     curl -sf -o /dev/null -r 0-0 "http://127.0.0.1:$PLAIN/big.bin" && break
     sleep 0.1
@@ -129,13 +140,14 @@ run_engine() {  # KEY URL [options]
     check "engine $key" "$WORK/out/engine.bin"
 }
 
-echo "downloading $SIZE_MIB MiB three ways in three scenarios..." >&2
-for scenario in unthrottled limited mirrors; do
+echo "downloading $SIZE_MIB MiB three ways in four scenarios..." >&2
+for scenario in unthrottled limited mirrors paced; do
     case $scenario in
     unthrottled) url=http://127.0.0.1:$PLAIN/big.bin; urls=("$url"); seed=() ;;
     limited) url=http://127.0.0.1:$LIMITED/big.bin; urls=("$url"); seed=() ;;
     mirrors) url=http://127.0.0.1:$LIMITED/big.bin; urls=("$url" "http://127.0.0.1:$MIRROR/big.bin")
              seed=(--seed "http://127.0.0.1:$PLAIN/big.meta4") ;;
+    paced) url="http://127.0.0.1:$PACED/big.bin?rate=8000000"; urls=("$url"); seed=() ;;
     esac
     run_curl "curl_$scenario" "$url"
     run_aria2c "aria2c_$scenario" "${urls[@]}"
@@ -145,10 +157,11 @@ done
 mbs() { echo "$SIZE_MIB * 1.048576 / ${TAKEN[$1]}" | bc -l; }
 ratio() { echo "${TAKEN[$2]} / ${TAKEN[$1]}" | bc -l; }
 printf '\n%-28s %12s %12s %12s %14s %14s\n' "scenario ($SIZE_MIB MiB)" "curl MB/s" "aria2c MB/s" "engine MB/s" "engine/aria2c" "engine/curl"
-for scenario in unthrottled limited mirrors; do
+for scenario in unthrottled limited mirrors paced; do
     label=$scenario
     [ $scenario = limited ] && label="8 MB/s per connection"
     [ $scenario = mirrors ] && label="two mirrors, 8 MB/s per conn"
+    [ $scenario = paced ] && label="paced 8 MB/s per conn"
     printf '%-28s %12.1f %12.1f %12.1f %14.2f %14.2f\n' "$label" "$(mbs curl_$scenario)" "$(mbs aria2c_$scenario)" \
         "$(mbs engine_$scenario)" "$(ratio engine_$scenario aria2c_$scenario)" "$(ratio engine_$scenario curl_$scenario)"
 done
@@ -168,22 +181,32 @@ if [ "$MEMORY_MIB" -gt 0 ]; then
     printf '\nengine peak memory, %d MiB download: %.1f MiB resident\n' "$MEMORY_MIB" "$(echo "$peak / 1024" | bc -l)"
 fi
 
-# Resume check: kill at about 40%, run again, count what nginx sent in all.
+# Resume check: kill at about 40%, run again, count what the server sent in
+# all; once against nginx, once against the paced server. What the killed run
+# had reported done, against what the next run kept, is what the engine
+# itself lost; the rest of the bytes sent twice were on their way (socket
+# buffers) when the process died.
 EXPECTED=$(md5sum <"$WORK/www/kill.bin" | cut -d' ' -f1)
-: >"$WORK/nginx/access.log"
-engine "http://127.0.0.1:$LIMITED/kill.bin" "$WORK/out/engine.bin" --kill-at-percent 40 >"$WORK/kill1.txt" || true
-sleep 0.5
-engine "http://127.0.0.1:$LIMITED/kill.bin" "$WORK/out/engine.bin" >"$WORK/kill2.txt"
-check "engine resumed" "$WORK/out/engine.bin"
-sleep 0.5
-sent=$(awk -v port=$LIMITED '$1 == port && $2 == "/kill.bin" { s += $4 } END { print s + 0 }' "$WORK/nginx/access.log")
 size=$((64 * 1048576))
-# What the killed run had reported done just before the kill, against what
-# the next run kept: what the engine itself lost. The rest of the bytes sent
-# twice were on their way (socket buffers) when the process died.
-reported=$(sed -n 's/^killing at .*, \([0-9]*\) bytes$/\1/p' "$WORK/kill1.txt")
-kept=$(sed -n 's/^created \([0-9]*\) .*/\1/p' "$WORK/kill2.txt")
-printf 'resume check, 64 MiB killed at %s: %d bytes sent twice (%.2f%% of the file)\n' \
-    "$(sed -n 's/^killing at \([0-9]*%\).*/\1/p' "$WORK/kill1.txt")" $((sent - size)) \
-    "$(echo "($sent - $size) * 100 / $size" | bc -l)"
-printf '  done when killed %s bytes, kept by the next run %s bytes\n' "$reported" "$kept"
+resume_check() {  # LABEL URL; the server's log is read by sent_bytes
+    engine "$2" "$WORK/out/engine.bin" --kill-at-percent 40 >"$WORK/kill1.txt" || true
+    sleep 0.5
+    engine "$2" "$WORK/out/engine.bin" >"$WORK/kill2.txt"
+    check "engine resumed ($1)" "$WORK/out/engine.bin"
+    sleep 0.5
+    local sent reported kept
+    sent=$(sent_bytes)
+    reported=$(sed -n 's/^killing at .*, \([0-9]*\) bytes$/\1/p' "$WORK/kill1.txt")
+    kept=$(sed -n 's/^created \([0-9]*\) .*/\1/p' "$WORK/kill2.txt")
+    printf 'resume check, %s, 64 MiB killed at %s: %d bytes sent twice (%.2f%% of the file); done when killed %s, kept %s\n' \
+        "$1" "$(sed -n 's/^killing at \([0-9]*%\).*/\1/p' "$WORK/kill1.txt")" $((sent - size)) \
+        "$(echo "($sent - $size) * 100 / $size" | bc -l)" "$reported" "$kept"
+}
+echo
+: >"$WORK/nginx/access.log"
+sent_bytes() { awk -v port=$LIMITED '$1 == port && $2 == "/kill.bin" { s += $4 } END { print s + 0 }' "$WORK/nginx/access.log"; }
+resume_check "nginx 8 MB/s per conn" "http://127.0.0.1:$LIMITED/kill.bin"
+: >"$WORK/paced.log"
+sent_bytes() { python3 -c 'import json, sys
+print(sum(json.loads(l)["sent"] for l in open(sys.argv[1]) if json.loads(l)["path"] == "/kill.bin"))' "$WORK/paced.log"; }
+resume_check "paced 8 MB/s per conn" "http://127.0.0.1:$PACED/kill.bin?rate=8000000"

@@ -116,14 +116,12 @@ class Handler(BaseHTTPRequestHandler):
             self.send_error(404)
             self.record(404, 0, 0)
             return
-        with open(path, "rb") as f:
-            data = f.read()
-        if "corrupt" in q and 0 <= int(q["corrupt"]) < len(data):
-            at = int(q["corrupt"])
-            data = data[:at] + bytes([data[at] ^ 0xFF]) + data[at + 1:]
+        # Read as sent, not whole: the benchmark serves files of hundreds of MiB.
+        source = open(path, "rb")
+        corrupt_at = int(q["corrupt"]) if "corrupt" in q else -1
         corrupt_start = q.get("corrupt_start") == "1"
-        st = os.stat(path)
-        size = len(data)
+        st = os.fstat(source.fileno())
+        size = st.st_size
         etag = '"%x-%x"' % (size, st.st_mtime_ns)
         modified = email.utils.formatdate(st.st_mtime, usegmt=True)
         validators = q.get("no_validators") != "1"
@@ -135,6 +133,7 @@ class Handler(BaseHTTPRequestHandler):
             if wanted is not None and if_range is not None and if_range not in (etag, modified):
                 wanted = None  # changed since: the whole new file
         if wanted == "unsatisfiable":
+            source.close()
             self.send_response(416)
             self.send_header("Content-Range", "bytes */%d" % size)
             self.send_header("Content-Length", "0")
@@ -169,9 +168,12 @@ class Handler(BaseHTTPRequestHandler):
         try:
             while sent < limit:
                 n = min(CHUNK, limit - sent)
-                chunk = data[first + sent:first + sent + n]
+                source.seek(first + sent)
+                chunk = bytearray(source.read(n))
                 if corrupt_start and sent == 0 and chunk:
-                    chunk = bytes([chunk[0] ^ 0xFF]) + chunk[1:]
+                    chunk[0] ^= 0xFF
+                if first + sent <= corrupt_at < first + sent + len(chunk):
+                    chunk[corrupt_at - first - sent] ^= 0xFF
                 self.wfile.write(chunk)
                 sent += n
                 if rate > 0:
@@ -181,6 +183,7 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             pass
+        source.close()
         if stall_at >= 0:
             self.record(status, first, sent)
             time.sleep(60)  # a live connection that delivers nothing
