@@ -347,7 +347,9 @@ Task::Outcome Task::ReadBody(uint64_t offset, uint64_t end, bool lengthKnown) {
 }
 
 void Task::MatchSeed() {
-    seedActive_ = seedLoaded_ && seed_.size == record_.totalSize;
+    // Mirrors are only trusted piece by piece: a seed without piece hashes
+    // adds none (its whole-file hash could only condemn a finished file).
+    seedActive_ = seedLoaded_ && seed_.size == record_.totalSize && seed_.HasPieces();
     if (!seedActive_) return;
     std::lock_guard<std::mutex> hold(lock_);
     for (const std::wstring& mirror : seed_.mirrors) {
@@ -360,7 +362,7 @@ void Task::MatchSeed() {
 
 Task::Outcome Task::RunSegments(ByteRange first) {
     if (!seedActive_) MatchSeed();
-    const bool pieces = seedActive_ && seed_.HasPieces();
+    const bool pieces = seedActive_;
     if (pieces) record_.done = WholePieces(record_.done, seed_.pieceLength, record_.totalSize);
 
     TransferContext context;
