@@ -19,7 +19,7 @@ struct Engine {
     // once; they are let go of here once their threads are done.
     std::vector<std::unique_ptr<Task>> retired;
     int nextId = 1;
-    std::wstring seedUrl;  // kept for the seed feature; not used yet
+    std::wstring seedUrl;  // a Metalink document handed to every task that starts
 };
 
 // Never destroyed: at process end without Uninit the worker threads are
@@ -140,7 +140,7 @@ int P2SP_API StartTask(int taskId) {
         }
         for (auto& other : engine.retired)
             if (other->TargetKey() == task->TargetKey()) other->Join();
-        return task->Start() ? 1 : 0;
+        return task->Start(engine.seedUrl) ? 1 : 0;
     });
 }
 
@@ -175,8 +175,9 @@ int P2SP_API RemoveTask(int taskId) {
     });
 }
 
-// Option 3 stores the seed URL (valueBytes = characters x 2). Returns 1 for a
-// known option, else 0.
+// Option 3 stores the seed URL (valueBytes = characters x 2): a Metalink 4
+// document whose mirrors and piece hashes serve every later task whose file
+// it describes. Returns 1 for a known option, else 0.
 int P2SP_API SetP2spOption(int option, const wchar_t* value, int valueBytes) {
     if (option != P2SP_OPTION_SEED_URL) return 0;
     return NoThrow(0, [&] {

@@ -38,11 +38,17 @@ public:
     // After a failed Send: true when retrying cannot help (a certificate
     // that does not verify, a malformed URL or scheme).
     bool FailureIsPermanent() const;
+    // Ends the request (an unread body drops its socket); the connection
+    // handle stays for the next request to the same server.
     void CloseRequest();
+    void CloseConnection();
 
 private:
+    bool SendOn(const std::wstring& object, bool secure, const std::string& headers, HttpReply* reply);
+
     HINTERNET session_ = nullptr;  // owned
     HINTERNET connection_ = nullptr;  // owned
     HINTERNET request_ = nullptr;     // owned
+    std::wstring connectionKey_;      // scheme, port and host of connection_
     DWORD sendError_ = 0;
 };

@@ -14,6 +14,18 @@
 // below are part of the contract, every other byte belongs to the engine.
 // Offsets are fixed and identical on 32- and 64-bit builds.
 #pragma pack(push, 1)
+// What one source (the task's URL or a mirror) brought so far.
+struct P2spSourceInfo {
+    uint64_t bytes;             // body bytes used from this source
+    uint32_t rate;              // bytes per second now
+    uint16_t connections;       // open now
+    uint16_t maxConnections;    // most open at once
+    uint16_t badPieces;         // pieces that failed their hash
+    uint8_t dropped;            // 1 once the source is no longer used
+    uint8_t reserved[5];
+};
+enum { P2SP_MAX_SOURCE_INFO = 8 };
+
 struct P2spTaskInfo {
     uint8_t reserved0[8];
     uint64_t totalBytes;        // 8: total size, 0 while unknown
@@ -23,7 +35,13 @@ struct P2spTaskInfo {
     uint32_t peerSpeed;         // 64: bytes per second from peers
     uint8_t reserved68;
     uint8_t state;              // 69: P2SP_STATE_*
-    uint8_t reserved70[526];
+    // Engine-private from here on: the program never reads these bytes. The
+    // harness prints them.
+    uint8_t reserved70[2];
+    uint8_t sourceCount;        // 72: entries used in `sources`
+    uint8_t reserved73[3];
+    P2spSourceInfo sources[P2SP_MAX_SOURCE_INFO];  // 76: the task's URL, then mirrors
+    uint8_t reserved268[328];
 };
 #pragma pack(pop)
 
@@ -33,6 +51,8 @@ static_assert(offsetof(P2spTaskInfo, completedBytes) == 16, "completed at 16");
 static_assert(offsetof(P2spTaskInfo, serverSpeed) == 60, "server speed at 60");
 static_assert(offsetof(P2spTaskInfo, peerSpeed) == 64, "peer speed at 64");
 static_assert(offsetof(P2spTaskInfo, state) == 69, "state at 69");
+static_assert(sizeof(P2spSourceInfo) == 24, "source entries are 24 bytes");
+static_assert(offsetof(P2spTaskInfo, sources) == 76, "source entries at 76");
 
 enum : uint8_t {
     P2SP_STATE_RUNNING = 0,      // running or idle

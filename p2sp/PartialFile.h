@@ -35,6 +35,7 @@ public:
     void Close() { file_.Reset(); }
     bool Valid() const { return file_.Valid(); }
     HANDLE Handle() const { return file_.Get(); }
+    // Positioned transfers; several threads may call them at once.
     bool WriteAt(uint64_t offset, const void* data, DWORD size);
     bool ReadAt(uint64_t offset, void* data, DWORD size);
     bool Truncate(uint64_t size);
@@ -51,8 +52,10 @@ std::wstring RecordPathFor(const std::wstring& target);  // target + ".P2P.ctl"
 
 // Reads and checks the record; false when missing or refused.
 bool LoadRecordFile(const std::wstring& path, RangeRecord* record);
-// Writes `<path>.new`, flushes it and renames it over `path`, so a reader
-// sees the old record or the new one, never a mix.
-bool SaveRecordFile(const std::wstring& path, const RangeRecord& record);
+// Writes `<path>.new` and renames it over `path`, so a reader sees the old
+// record or the new one, never a mix. With `flush` the new record reaches the
+// disk before the call returns; without, it outlives the process but not a
+// system crash (the record's own rules make that safe, see RangeRecord.h).
+bool SaveRecordFile(const std::wstring& path, const RangeRecord& record, bool flush = true);
 uint64_t FileSizeOf(const std::wstring& path);  // 0 when missing
 bool FileExists(const std::wstring& path);

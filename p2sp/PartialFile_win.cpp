@@ -16,16 +16,31 @@ bool PartFile::Seek(uint64_t offset) {
     return SetFilePointerEx(file_.Get(), pos, nullptr, FILE_BEGIN) != FALSE;
 }
 
+namespace {
+
+// An offset for a positioned transfer on a handle opened without
+// FILE_FLAG_OVERLAPPED: the call still completes before it returns, and
+// threads writing different offsets do not race on a shared file pointer.
+OVERLAPPED At(uint64_t offset) {
+    OVERLAPPED at;
+    ZeroMemory(&at, sizeof(at));
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(offset >> 32);
+    return at;
+}
+
+}  // namespace
+
 bool PartFile::WriteAt(uint64_t offset, const void* data, DWORD size) {
-    if (!Seek(offset)) return false;
+    OVERLAPPED at = At(offset);
     DWORD written = 0;
-    return WriteFile(file_.Get(), data, size, &written, nullptr) && written == size;
+    return WriteFile(file_.Get(), data, size, &written, &at) && written == size;
 }
 
 bool PartFile::ReadAt(uint64_t offset, void* data, DWORD size) {
-    if (!Seek(offset)) return false;
+    OVERLAPPED at = At(offset);
     DWORD got = 0;
-    return ReadFile(file_.Get(), data, size, &got, nullptr) && got == size;
+    return ReadFile(file_.Get(), data, size, &got, &at) && got == size;
 }
 
 bool PartFile::Truncate(uint64_t size) {
@@ -57,7 +72,7 @@ bool LoadRecordFile(const std::wstring& path, RangeRecord* record) {
     return DecodeRangeRecord(bytes.data(), bytes.size(), record) == RecordError::kNone;
 }
 
-bool SaveRecordFile(const std::wstring& path, const RangeRecord& record) {
+bool SaveRecordFile(const std::wstring& path, const RangeRecord& record, bool flush) {
     std::vector<uint8_t> bytes = EncodeRangeRecord(record);
     std::wstring temp = path + L".new";
     {
@@ -67,10 +82,10 @@ bool SaveRecordFile(const std::wstring& path, const RangeRecord& record) {
         if (!file.Valid()) return false;
         DWORD written = 0;
         if (!WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &written, nullptr) ||
-            written != bytes.size() || !FlushFileBuffers(file.Get()))
+            written != bytes.size() || (flush && !FlushFileBuffers(file.Get())))
             return false;
     }
-    return MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+    return MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | (flush ? MOVEFILE_WRITE_THROUGH : 0)) !=
            FALSE;
 }
 

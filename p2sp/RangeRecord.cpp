@@ -94,9 +94,58 @@ uint32_t Crc32(const uint8_t* data, size_t size) {
     return crc ^ 0xFFFFFFFFu;
 }
 
+namespace {
+
+RecordSection WrittenSection(const RangeRecord& record) {
+    RecordSection section;
+    section.tag = kSectionWrittenRanges;
+    const auto& ranges = record.written.Ranges();
+    Writer out(12 + ranges.size() * 16);
+    out.Put64(record.bootStamp);
+    out.Put32(uint32_t(ranges.size()));
+    for (const ByteRange& r : ranges) {
+        out.Put64(r.begin);
+        out.Put64(r.end);
+    }
+    section.data = std::move(out.Bytes());
+    return section;
+}
+
+RecordError DecodeWritten(const RecordSection& section, RangeRecord* record) {
+    Reader in(section.data.data(), section.data.size());
+    uint32_t count = 0;
+    if (!in.Get64(&record->bootStamp) || !in.Get32(&count) || count > kRecordMaxRanges ||
+        section.data.size() != 12 + uint64_t(count) * 16)
+        return RecordError::kBadWritten;
+    uint64_t previousEnd = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint64_t begin = 0, end = 0;
+        in.Get64(&begin);
+        in.Get64(&end);
+        if (begin >= end || end > record->totalSize || (i > 0 && begin <= previousEnd))
+            return RecordError::kBadWritten;
+        record->written.Add(begin, end);
+        previousEnd = end;
+    }
+    for (const ByteRange& r : record->done.Ranges())
+        if (!record->written.Covers(r.begin, r.end)) return RecordError::kBadWritten;
+    return RecordError::kNone;
+}
+
+}  // namespace
+
+const RangeSet& ResumableRanges(const RangeRecord& record, uint64_t currentBootStamp) {
+    if (record.written.Empty()) return record.done;
+    uint64_t a = record.bootStamp, b = currentBootStamp;
+    return (a > b ? a - b : b - a) <= kBootStampSlackMs ? record.written : record.done;
+}
+
 std::vector<uint8_t> EncodeRangeRecord(const RangeRecord& record) {
+    std::vector<RecordSection> extra;
+    if (!record.written.Empty()) extra.push_back(WrittenSection(record));
     uint32_t sectionBytes = 0;
     for (const RecordSection& s : record.sections) sectionBytes += uint32_t(8 + s.data.size());
+    for (const RecordSection& s : extra) sectionBytes += uint32_t(8 + s.data.size());
     const auto& ranges = record.done.Ranges();
     size_t size = kRecordHeaderSize + record.etag.size() + record.lastModified.size() + ranges.size() * 16 +
                   sectionBytes + 4;
@@ -115,6 +164,12 @@ std::vector<uint8_t> EncodeRangeRecord(const RangeRecord& record) {
     for (const ByteRange& r : ranges) {
         out.Put64(r.begin);
         out.Put64(r.end);
+    }
+    for (const RecordSection& s : extra) {
+        out.Put16(s.tag);
+        out.Put16(s.flags);
+        out.Put32(uint32_t(s.data.size()));
+        out.PutBytes(s.data.data(), s.data.size());
     }
     for (const RecordSection& s : record.sections) {
         out.Put16(s.tag);
@@ -192,9 +247,13 @@ RecordError DecodeRangeRecord(const uint8_t* data, size_t size, RangeRecord* out
         in.Get32(&length);
         const uint8_t* body = nullptr;
         if (length > sectionsEnd - in.Pos() || !in.GetBytes(length, &body)) return RecordError::kBadSection;
-        // Version 1 defines no section of its own: every critical one is unknown.
-        if (section.flags & kRecordSectionCritical) return RecordError::kUnknownCritical;
         section.data.assign(body, body + length);
+        if (section.tag == kSectionWrittenRanges) {
+            RecordError error = DecodeWritten(section, &record);
+            if (error != RecordError::kNone) return error;
+            continue;
+        }
+        if (section.flags & kRecordSectionCritical) return RecordError::kUnknownCritical;
         record.sections.push_back(std::move(section));
     }
     *out = std::move(record);
@@ -214,6 +273,7 @@ const char* RecordErrorName(RecordError error) {
     case RecordError::kBadRange: return "bad range";
     case RecordError::kBadSection: return "bad section";
     case RecordError::kUnknownCritical: return "unknown critical section";
+    case RecordError::kBadWritten: return "bad written ranges";
     }
     return "?";
 }

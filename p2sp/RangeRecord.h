@@ -24,6 +24,17 @@
 //           per-connection state of later versions go here.
 //   last 4  CRC-32 (IEEE) of every byte before it
 // The file is exactly this long; anything else is refused.
+//
+// Known sections:
+//   0x0101  written ranges (not critical): { boot stamp u64, range count u32,
+//           count x { begin u64, end u64 } }. The completed ranges above are
+//           those flushed to disk before the record was written; these are
+//           the ranges written (handed to the system) by then, a superset.
+//           Written data survives the end of the process but not the end of
+//           the system, so they count only while the system that wrote them
+//           still runs: the boot stamp (system time minus time since start,
+//           in milliseconds) tells. A reader without this section sees the
+//           flushed ranges only, which is always safe.
 #pragma once
 
 #include "RangeSet.h"
@@ -48,9 +59,22 @@ struct RangeRecord {
     uint64_t totalSize = 0;
     std::string etag;          // as the server sent it, quotes included
     std::string lastModified;  // as the server sent it
-    RangeSet done;
-    std::vector<RecordSection> sections;  // carried through unchanged
+    RangeSet done;             // flushed before the record was written
+    // Written by the time of the record (a superset of `done`); empty when
+    // the record holds no such section.
+    RangeSet written;
+    uint64_t bootStamp = 0;
+    std::vector<RecordSection> sections;  // unknown ones, carried through unchanged
 };
+
+enum : uint16_t { kSectionWrittenRanges = 0x0101 };
+// Boot stamps this close (milliseconds) name the same system start: clock
+// adjustments move the stamp a little.
+constexpr uint64_t kBootStampSlackMs = 10000;
+
+// The ranges a resumed download may trust: the written ones while the system
+// that wrote them still runs, else the flushed ones.
+const RangeSet& ResumableRanges(const RangeRecord& record, uint64_t currentBootStamp);
 
 enum class RecordError {
     kNone = 0,
@@ -64,6 +88,7 @@ enum class RecordError {
     kBadRange,          // empty, unsorted, touching or beyond the total size
     kBadSection,        // section overruns its area
     kUnknownCritical,   // a critical section this version cannot honour
+    kBadWritten,        // written ranges malformed or not covering the completed ones
 };
 
 constexpr size_t kRecordHeaderSize = 32;

@@ -56,3 +56,15 @@ bool RangeSet::FirstGap(uint64_t limit, ByteRange* gap) const {
     }
     return false;
 }
+
+std::vector<ByteRange> RangeSet::Gaps(uint64_t limit) const {
+    std::vector<ByteRange> gaps;
+    uint64_t pos = 0;
+    for (const ByteRange& r : ranges_) {
+        if (pos >= limit) break;
+        if (r.begin > pos) gaps.push_back(ByteRange{pos, std::min(r.begin, limit)});
+        pos = std::max(pos, r.end);
+    }
+    if (pos < limit) gaps.push_back(ByteRange{pos, limit});
+    return gaps;
+}

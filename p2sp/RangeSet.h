@@ -26,6 +26,8 @@ public:
     uint64_t RunEndingAt(uint64_t pos) const;
     // The first missing range inside [0, limit); false when [0, limit) is complete.
     bool FirstGap(uint64_t limit, ByteRange* gap) const;
+    // Every missing range inside [0, limit), in order.
+    std::vector<ByteRange> Gaps(uint64_t limit) const;
 
     const std::vector<ByteRange>& Ranges() const { return ranges_; }
     bool operator==(const RangeSet& o) const { return ranges_ == o.ranges_; }

@@ -1,5 +1,10 @@
 #include "Task.h"
 
+#include "BootStamp.h"
+#include "HttpHeaders.h"
+#include "Metalink.h"
+#include "ReadSizer.h"
+
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
@@ -7,10 +12,15 @@
 namespace {
 
 constexpr uint64_t kOverlapBytes = 16u << 10;  // re-fetched and compared before a splice
-constexpr DWORD kCheckpointMs = 250;         // at most this much arrived data is unrecorded
+constexpr uint64_t kFirstRequestBytes = 1u << 20;  // asked for before the size is known
+constexpr uint64_t kBytesPerConnection = 1u << 20;  // a connection for every MiB missing...
+constexpr int kMaxConnectionsPerSource = 16;       // ... up to this many per server
+constexpr uint64_t kMinSplit = 512u << 10;   // a re-split leaves both halves at least this long
+constexpr DWORD kPollMs = 10;                // the record and progress figures while connections run
 constexpr DWORD kRetryBudgetMs = 60000;      // transient errors without progress before giving up
 constexpr int kRefusedAttempts = 3;          // 4xx answers in a row before giving up
 constexpr int kMaxRestarts = 4;              // start-overs in a row without progress
+constexpr size_t kMaxSources = 8;            // the task's URL and up to seven mirrors
 
 std::wstring UpperCased(std::wstring s) {
     for (wchar_t& c : s) c = wchar_t(std::towupper(c));
@@ -26,6 +36,22 @@ bool StorableValidator(const std::string& text, size_t limit) {
     return true;
 }
 
+// Whole pieces inside `ranges`: with pieces checked, only they count as done.
+RangeSet WholePieces(const RangeSet& ranges, uint64_t pieceLength, uint64_t total) {
+    RangeSet whole;
+    for (const ByteRange& r : ranges.Ranges()) {
+        uint64_t begin = (r.begin + pieceLength - 1) / pieceLength * pieceLength;
+        uint64_t end = r.end == total ? total : r.end / pieceLength * pieceLength;
+        if (begin < end) whole.Add(begin, end);
+    }
+    return whole;
+}
+
+int ConnectionsFor(uint64_t missing) {
+    uint64_t n = missing / kBytesPerConnection;
+    return int(std::max<uint64_t>(1, std::min<uint64_t>(n, kMaxConnectionsPerSource)));
+}
+
 }  // namespace
 
 Task::Task(int id, std::wstring url, std::wstring target)
@@ -34,8 +60,10 @@ Task::Task(int id, std::wstring url, std::wstring target)
       target_(std::move(target)),
       partPath_(PartPathFor(target_)),
       recordPath_(RecordPathFor(target_)),
-      targetKey_(UpperCased(target_)) {
+      targetKey_(UpperCased(target_)),
+      keeper_(recordPath_) {
     stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    sources_.emplace_back(new SourceStats(0, url_));
 }
 
 Task::~Task() {
@@ -47,13 +75,14 @@ Task::~Task() {
 void Task::LoadSavedProgress() {
     RangeRecord saved;
     if (!FileExists(partPath_) || !LoadRecordFile(recordPath_, &saved)) return;
-    if (FileSizeOf(partPath_) < saved.done.HighestEnd()) return;
+    const RangeSet& usable = ResumableRanges(saved, CurrentBootStamp());
+    if (FileSizeOf(partPath_) < usable.HighestEnd()) return;
     std::lock_guard<std::mutex> hold(lock_);
     totalBytes_ = saved.totalSize;
-    completedBytes_ = saved.done.CoveredBytes();
+    completedBytes_ = usable.CoveredBytes();
 }
 
-bool Task::Start() {
+bool Task::Start(const std::wstring& seedUrl) {
     if (running_.load() && !stopRequested_.load()) return true;
     Join();  // an earlier run that is still ending
     {
@@ -62,6 +91,7 @@ bool Task::Start() {
         if (state_ == P2SP_STATE_FINISHED && FileExists(target_) && !FileExists(partPath_)) return true;
     }
     if (!stopEvent_) return false;
+    seedUrl_ = seedUrl;
     stopRequested_ = false;
     ResetEvent(stopEvent_);
     SetState(P2SP_STATE_RUNNING);
@@ -83,7 +113,23 @@ void Task::Query(P2spTaskInfo* info) {
     std::lock_guard<std::mutex> hold(lock_);
     info->totalBytes = totalBytes_;
     info->completedBytes = completedBytes_;
-    info->serverSpeed = running_.load() ? speed_.Rate(GetTickCount64()) : 0;
+    uint64_t now = GetTickCount64();
+    uint64_t speed = 0;
+    P2spSourceInfo* out = info->sources;
+    info->sourceCount = uint8_t(std::min(sources_.size(), size_t(P2SP_MAX_SOURCE_INFO)));
+    for (size_t i = 0; i < sources_.size(); ++i) {
+        SourceStats& s = *sources_[i];
+        uint32_t rate = running_.load() ? s.Rate(now) : 0;
+        speed += rate;
+        if (i >= P2SP_MAX_SOURCE_INFO) continue;
+        out[i].bytes = s.bytes.load();
+        out[i].rate = rate;
+        out[i].connections = uint16_t(s.connections.load());
+        out[i].maxConnections = uint16_t(s.maxConnections.load());
+        out[i].badPieces = uint16_t(s.badPieces.load());
+        out[i].dropped = s.dropped.load() ? 1 : 0;
+    }
+    info->serverSpeed = uint32_t(std::min<uint64_t>(speed, 0xFFFFFFFFu));
     info->peerSpeed = 0;
     info->state = state_;
 }
@@ -106,6 +152,7 @@ bool Task::WaitOrStop(DWORD ms) {
 void Task::Run() {
     buffer_.resize(ReadSizer::kMaxBytes);
     verifyBuffer_.resize(size_t(kOverlapBytes));
+    http_.reset(new HttpSource);
     uint8_t result = P2SP_STATE_RUNNING;
     if (part_.Open(partPath_) != 0) {
         result = P2SP_STATE_LOCAL_FAILED;
@@ -114,12 +161,13 @@ void Task::Run() {
             result = P2SP_STATE_LOCAL_FAILED;
         } else {
             Publish();
-            result = source_.Open() ? Transfer() : uint8_t(P2SP_STATE_SOURCE_FAILED);
+            if (!seedUrl_.empty()) seedLoaded_ = LoadMetalinkSeed(seedUrl_, url_, target_, &seed_);
+            result = http_->Open() ? Transfer() : uint8_t(P2SP_STATE_SOURCE_FAILED);
         }
     }
     if (result != P2SP_STATE_FINISHED) Checkpoint(true);
-    saver_.Wait();
-    source_.CloseRequest();
+    keeper_.Quiesce();
+    http_->CloseRequest();
     // A download that failed before its first byte leaves no empty partial
     // file behind: the page would take it for a paused download. A stopped
     // one keeps it, since the page expects it on "continue".
@@ -130,7 +178,6 @@ void Task::Run() {
     {
         std::lock_guard<std::mutex> hold(lock_);
         state_ = result;
-        speed_.Reset();
     }
     running_ = false;
 }
@@ -146,7 +193,7 @@ uint8_t Task::Transfer() {
 
         uint64_t writtenBefore = bytesWritten_;
         Outcome outcome = FetchOnce();
-        source_.CloseRequest();
+        http_->CloseRequest();
         bool progressed = bytesWritten_ > writtenBefore;
         if (progressed) {
             lastProgress = GetTickCount();
@@ -159,6 +206,13 @@ uint8_t Task::Transfer() {
             return P2SP_STATE_RUNNING;
         case Outcome::kLocalError:
             return P2SP_STATE_LOCAL_FAILED;
+        case Outcome::kSeedMismatch:
+            // The seed describes another file: forget it and what came with it.
+            seedLoaded_ = seedActive_ = false;
+            for (auto& s : sources_)
+                if (s->index != 0) s->dropped = true;
+            if (!StartOver()) return P2SP_STATE_LOCAL_FAILED;
+            break;
         case Outcome::kRestart:
             if (++restarts > kMaxRestarts) return P2SP_STATE_SOURCE_FAILED;
             if (!StartOver()) return P2SP_STATE_LOCAL_FAILED;
@@ -184,8 +238,7 @@ uint8_t Task::Transfer() {
 Task::Outcome Task::FetchOnce() {
     bodyComplete_ = false;
     const bool resume = record_.totalSize > 0 && !record_.done.Empty();
-    uint64_t from = 0, overlap = 0, end = 0;
-    std::string headers;
+    uint64_t from = 0, overlap = 0, end = kFirstRequestBytes;
     if (resume) {
         ByteRange gap;
         record_.done.FirstGap(record_.totalSize, &gap);
@@ -193,57 +246,84 @@ Task::Outcome Task::FetchOnce() {
         // source that changed without changing its validator is caught here.
         overlap = std::min(kOverlapBytes, record_.done.RunEndingAt(gap.begin));
         from = gap.begin - overlap;
-        end = gap.end;
-        headers = "Range: bytes=" + Decimal(from) + "-" +
-                  (end < record_.totalSize ? Decimal(end - 1) : std::string()) + "\r\n";
+        end = std::min(gap.end, gap.begin + kFirstRequestBytes);
+    }
+    // Always a range: the answer tells whether the server splits the file.
+    std::string headers = "Range: bytes=" + Decimal(from) + "-" + Decimal(end - 1) + "\r\n";
+    if (resume) {
         if (IsStrongEtag(record_.etag))
             headers += "If-Range: " + record_.etag + "\r\n";
         else if (!record_.lastModified.empty())
             headers += "If-Range: " + record_.lastModified + "\r\n";
     }
     HttpReply reply;
-    if (!source_.Send(url_, headers, &reply))
-        return source_.FailureIsPermanent() ? Outcome::kRefused : Outcome::kTransient;
+    if (!http_->Send(url_, headers, &reply))
+        return http_->FailureIsPermanent() ? Outcome::kRefused : Outcome::kTransient;
 
-    if (reply.status == 206 && resume) {
-        if (!reply.hasRange || reply.range.first != from || reply.range.total != record_.totalSize)
-            return Outcome::kRestart;
-        bool sameSource = !record_.etag.empty()           ? reply.etag == record_.etag
-                          : !record_.lastModified.empty() ? reply.lastModified == record_.lastModified
-                                                          : true;
-        if (!sameSource) return Outcome::kRestart;
-        end = std::min(end, reply.range.last + 1);
-        return ReadBody(from, end, true, from + overlap);
+    if (reply.status == 206) {
+        if (!reply.hasRange || reply.range.first != from || reply.range.total == 0) return Outcome::kRestart;
+        if (resume) {
+            if (reply.range.total != record_.totalSize) return Outcome::kRestart;
+            bool sameSource = !record_.etag.empty()           ? reply.etag == record_.etag
+                              : !record_.lastModified.empty() ? reply.lastModified == record_.lastModified
+                                                              : true;
+            if (!sameSource) return Outcome::kRestart;
+            Outcome checked = CheckOverlap(from, from + overlap);
+            if (checked != Outcome::kProgress) return checked;
+        } else {
+            record_.totalSize = reply.range.total;
+            record_.etag = StorableValidator(reply.etag, kRecordMaxEtag) ? reply.etag : std::string();
+            record_.lastModified =
+                StorableValidator(reply.lastModified, kRecordMaxLastModified) ? reply.lastModified : std::string();
+            keeper_.Reset(record_, RangeSet(), RangeSet());
+            Publish();
+        }
+        return RunSegments(ByteRange{from + overlap, std::min(end, reply.range.last + 1)});
     }
     if (reply.status == 200) {
-        // A whole body: either the first request, or the server ignored our
-        // range, or the file changed (If-Range). Either way, from byte 0.
+        // A whole body: the server ignores ranges, or the file changed
+        // (If-Range). Either way, from byte 0 on this one request.
         if (!record_.done.Empty() && !StartOver()) return Outcome::kLocalError;
         record_.totalSize = reply.hasLength ? reply.length : 0;
         record_.etag = StorableValidator(reply.etag, kRecordMaxEtag) ? reply.etag : std::string();
         record_.lastModified =
             StorableValidator(reply.lastModified, kRecordMaxLastModified) ? reply.lastModified : std::string();
+        keeper_.Reset(record_, RangeSet(), RangeSet());
         Publish();
         if (reply.hasLength && reply.length == 0) {
             bodyComplete_ = true;
             return Outcome::kProgress;
         }
-        return ReadBody(0, record_.totalSize, reply.hasLength, 0);
+        return ReadBody(0, record_.totalSize, reply.hasLength);
     }
     if (reply.status == 416) return Outcome::kRestart;  // the file shrank
     if (reply.status == 408 || reply.status == 429 || reply.status >= 500) return Outcome::kTransient;
     return Outcome::kRefused;
 }
 
-Task::Outcome Task::ReadBody(uint64_t offset, uint64_t end, bool lengthKnown, uint64_t verifyEnd) {
+Task::Outcome Task::CheckOverlap(uint64_t offset, uint64_t end) {
+    while (offset < end) {
+        if (stopRequested_.load()) return Outcome::kStopped;
+        DWORD got = 0;
+        if (!http_->Read(buffer_.data(), DWORD(end - offset), &got)) return Outcome::kTransient;
+        if (got == 0) return Outcome::kTransient;
+        if (!part_.ReadAt(offset, verifyBuffer_.data(), got) || memcmp(verifyBuffer_.data(), buffer_.data(), got) != 0)
+            return Outcome::kRestart;
+        offset += got;
+    }
+    return Outcome::kProgress;
+}
+
+Task::Outcome Task::ReadBody(uint64_t offset, uint64_t end, bool lengthKnown) {
     ReadSizer sizer;
+    SourceStats& source = *sources_[0];
     while (!lengthKnown || offset < end) {
         if (stopRequested_.load()) return Outcome::kStopped;
         DWORD want = sizer.Size();
         if (lengthKnown) want = DWORD(std::min<uint64_t>(want, end - offset));
         DWORD got = 0;
         ULONGLONG readStart = GetTickCount64();
-        if (!source_.Read(buffer_.data(), want, &got)) return Outcome::kTransient;
+        if (!http_->Read(buffer_.data(), want, &got)) return Outcome::kTransient;
         sizer.Observe(want, got, GetTickCount64() - readStart);
         if (got == 0) {
             if (lengthKnown) return Outcome::kTransient;  // closed early
@@ -251,26 +331,13 @@ Task::Outcome Task::ReadBody(uint64_t offset, uint64_t end, bool lengthKnown, ui
             bodyComplete_ = true;
             return Outcome::kProgress;
         }
-        const uint8_t* data = buffer_.data();
-        DWORD left = got;
-        if (offset < verifyEnd) {
-            DWORD n = DWORD(std::min<uint64_t>(left, verifyEnd - offset));
-            if (!part_.ReadAt(offset, verifyBuffer_.data(), n) || memcmp(verifyBuffer_.data(), data, n) != 0)
-                return Outcome::kRestart;
-            offset += n;
-            data += n;
-            left -= n;
-        }
-        if (left > 0) {
-            if (!part_.WriteAt(offset, data, left)) return Outcome::kLocalError;
-            record_.done.Add(offset, offset + left);
-            offset += left;
-            bytesWritten_ += left;
-            recordDirty_ = true;
-        }
+        if (!part_.WriteAt(offset, buffer_.data(), got)) return Outcome::kLocalError;
+        record_.done.Add(offset, offset + got);
+        offset += got;
+        bytesWritten_ += got;
+        source.Add(got, GetTickCount64());
         {
             std::lock_guard<std::mutex> hold(lock_);
-            speed_.Add(got, GetTickCount64());
             completedBytes_ = record_.done.CoveredBytes();
             if (!lengthKnown) totalBytes_ = 0;
         }
@@ -279,54 +346,149 @@ Task::Outcome Task::ReadBody(uint64_t offset, uint64_t end, bool lengthKnown, ui
     return Outcome::kProgress;
 }
 
-bool Task::Checkpoint(bool force) {
-    // Unknown-length bodies cannot be resumed, so they get no record.
-    if (!recordDirty_ || record_.totalSize == 0 || !part_.Valid()) return true;
-    DWORD now = GetTickCount();
-    if (!force) {
-        if (now - lastCheckpointTick_ < kCheckpointMs || saver_.Busy()) return true;
-        lastCheckpointTick_ = now;
-        recordDirty_ = false;
-        return saver_.Begin(part_.Handle(), recordPath_, record_);
+void Task::MatchSeed() {
+    // Mirrors are only trusted piece by piece: a seed without piece hashes
+    // adds none (its whole-file hash could only condemn a finished file).
+    seedActive_ = seedLoaded_ && seed_.size == record_.totalSize && seed_.HasPieces();
+    if (!seedActive_) return;
+    std::lock_guard<std::mutex> hold(lock_);
+    for (const std::wstring& mirror : seed_.mirrors) {
+        if (sources_.size() >= kMaxSources) break;
+        bool known = false;
+        for (const auto& s : sources_) known = known || UpperCased(s->url) == UpperCased(mirror);
+        if (!known) sources_.emplace_back(new SourceStats(int(sources_.size()), mirror));
     }
-    // On stop, retry and error paths: at once, after any save in flight.
-    // Data first, then the record that claims it.
-    if (!saver_.Wait()) return false;
-    lastCheckpointTick_ = now;
-    if (!part_.Flush() || !SaveRecordFile(recordPath_, record_)) return false;
-    recordDirty_ = false;
-    return true;
+}
+
+Task::Outcome Task::RunSegments(ByteRange first) {
+    if (!seedActive_) MatchSeed();
+    const bool pieces = seedActive_;
+    if (pieces) record_.done = WholePieces(record_.done, seed_.pieceLength, record_.totalSize);
+
+    TransferContext context;
+    context.file = &part_;
+    context.map = &map_;
+    context.stopEvent = stopEvent_;
+    context.stopRequested = &stopRequested_;
+    context.totalSize = record_.totalSize;
+    context.etag = record_.etag;
+    context.lastModified = record_.lastModified;
+    context.pieces = pieces ? &seed_ : nullptr;
+
+    // The task's own URL takes part in every round; mirrors only while the
+    // seed matches, and until they are dropped.
+    std::vector<SourceStats*> live;
+    sources_[0]->dropped = false;
+    sources_[0]->badPieces = 0;
+    for (auto& s : sources_)
+        if (s->index == 0 || (seedActive_ && !s->dropped.load())) live.push_back(s.get());
+    uint64_t missing = record_.totalSize - record_.done.CoveredBytes();
+    int perSource = ConnectionsFor(missing);
+    SegmentMap::Plan plan;
+    plan.totalSize = record_.totalSize;
+    plan.unit = pieces ? seed_.pieceLength : 1;
+    plan.minSplit = kMinSplit;
+    plan.connections = perSource * int(live.size());
+    map_.Reset(plan, record_.done);
+    uint64_t doneBefore = map_.DoneBytes();
+
+    std::vector<std::unique_ptr<Connection>> connections;
+    int nextId = 0;
+    // Round robin over the sources, so each gets its share of the first segments.
+    for (int i = 0; i < perSource; ++i) {
+        for (SourceStats* source : live) {
+            connections.emplace_back(new Connection(nextId, source, &context));
+            if (nextId == 0) {
+                // The first request goes on as connection 0's first segment,
+                // when its edges suit the pieces to check.
+                bool aligned = !pieces || (first.begin % seed_.pieceLength == 0 &&
+                                           (first.end % seed_.pieceLength == 0 || first.end == record_.totalSize));
+                if (aligned && first.begin < first.end && !record_.done.Covers(first.begin, first.end)) {
+                    map_.Adopt(0, first);
+                    connections.back()->Adopt(std::move(http_), first);
+                    http_.reset(new HttpSource);
+                    http_->Open();
+                }
+            }
+            ++nextId;
+        }
+    }
+    http_->CloseRequest();  // not adopted: the first request is not needed
+    for (auto& c : connections) c->Start();
+
+    bool localError = false, seedMismatch = false;
+    SourceStats& primary = *sources_[0];
+    for (;;) {
+        WaitForSingleObject(stopEvent_, kPollMs);
+        // The first piece from the task's own URL fails its hash: the seed
+        // describes another file, and nothing fetched by it can be kept.
+        if (pieces && !seedMismatch && primary.badPieces.load() > 0 && primary.goodPieces.load() == 0) {
+            seedMismatch = true;
+            context.Raise(TransferContext::kRestart);
+        }
+        record_.done = map_.Done();
+        if (!localError && !Checkpoint(false)) {
+            localError = true;
+            context.Raise(TransferContext::kLocalError);
+        }
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            completedBytes_ = record_.done.CoveredBytes();
+        }
+        bool anyRunning = false;
+        for (auto& c : connections) anyRunning = anyRunning || c->Running();
+        if (!anyRunning) break;
+    }
+    connections.clear();  // joins every thread
+    record_.done = map_.Done();
+    bytesWritten_ += record_.done.CoveredBytes() - doneBefore;
+    Publish();
+
+    if (seedMismatch) return Outcome::kSeedMismatch;
+    if (map_.Complete()) return Outcome::kProgress;
+    if (stopRequested_.load()) return Outcome::kStopped;
+    if (localError || context.fault.load() == TransferContext::kLocalError) return Outcome::kLocalError;
+    if (context.fault.load() == TransferContext::kRestart) return Outcome::kRestart;
+    return primary.failedConnections.load() > 0 && primary.connections.load() == 0 && primary.bytes.load() == 0
+               ? Outcome::kRefused
+               : Outcome::kTransient;
+}
+
+bool Task::Checkpoint(bool force) {
+    return keeper_.Update(part_, record_.done, force);
 }
 
 bool Task::LoadUsableRecord() {
     RangeRecord saved;
     if (!LoadRecordFile(recordPath_, &saved)) return false;
-    if (part_.Size() < saved.done.HighestEnd()) return false;  // data the record claims is gone
+    RangeSet usable = ResumableRanges(saved, CurrentBootStamp());
+    if (part_.Size() < usable.HighestEnd()) return false;  // data the record claims is gone
+    RangeSet flushed = saved.done;
     record_ = std::move(saved);
-    recordDirty_ = false;
+    record_.done = usable;
+    record_.written.Clear();
+    keeper_.Reset(record_, flushed, usable);
     return true;
 }
 
 bool Task::StartOver() {
     // The record goes first: without it nothing in the data file is trusted.
-    saver_.Wait();  // a save in flight would bring the old record back
-    DeleteFileW(recordPath_.c_str());
+    keeper_.Forget();
     record_ = RangeRecord();
-    recordDirty_ = false;
+    keeper_.Reset(record_, RangeSet(), RangeSet());
     bodyComplete_ = false;
     Publish();
     return part_.Truncate(0);
 }
 
 bool Task::Finalize() {
-    saver_.Wait();  // its record is obsolete; only its use of the file matters
+    keeper_.Quiesce();
     if (!part_.Flush()) return false;
     if (part_.Size() != record_.totalSize && !part_.Truncate(record_.totalSize)) return false;
     part_.Close();
     if (!MoveFileExW(partPath_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return false;
-    DeleteFileW(recordPath_.c_str());
-    DeleteFileW((recordPath_ + L".new").c_str());
+    keeper_.Forget();
     Publish();
     return true;
 }

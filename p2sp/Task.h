@@ -1,19 +1,27 @@
 // One download task: a URL, a target path and, while running, one worker
 // thread that fills `<target>.P2P` and keeps its range record current.
+//
+// The worker's first request asks for the start of what is missing. A server
+// that answers with a range gets the rest split over several connections
+// (Connection, SegmentMap), also over the mirrors of a matching seed; one
+// that ignores ranges is read on that single request.
 #pragma once
 
+#include "Connection.h"
 #include "HttpSource.h"
 #include "P2spApi.h"
 #include "PartialFile.h"
-#include "ReadSizer.h"
-#include "RecordSaver.h"
+#include "PieceTable.h"
 #include "RangeRecord.h"
-#include "SpeedMeter.h"
+#include "RecordKeeper.h"
+#include "SegmentMap.h"
+#include "SourceStats.h"
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,8 +37,9 @@ public:
     // Reads the range record of an existing partial file so that progress
     // shows before the task starts. Touches no data.
     void LoadSavedProgress();
-    // Starts the worker unless it already runs. False when it cannot start.
-    bool Start();
+    // Starts the worker unless it already runs. `seedUrl` (may be empty)
+    // names a Metalink document that may describe this task's file.
+    bool Start(const std::wstring& seedUrl);
     // Asks the worker to stop; it saves its record and ends soon after.
     void RequestStop();
     void Join();
@@ -43,14 +52,19 @@ public:
 
 private:
     // What one request to the source came to.
-    enum class Outcome { kProgress, kStopped, kRestart, kTransient, kRefused, kLocalError };
+    enum class Outcome { kProgress, kStopped, kRestart, kTransient, kRefused, kLocalError, kSeedMismatch };
 
     void Run();
     uint8_t Transfer();  // the retry loop; returns the final state
     Outcome FetchOnce();
-    // Reads the body into [offset, end); bytes below verifyEnd must equal
-    // what is on disk already.
-    Outcome ReadBody(uint64_t offset, uint64_t end, bool lengthKnown, uint64_t verifyEnd);
+    // Reads a body on the worker's own request into [offset, end).
+    Outcome ReadBody(uint64_t offset, uint64_t end, bool lengthKnown);
+    // Reads the re-fetched bytes [offset, end) and compares them with the disk.
+    Outcome CheckOverlap(uint64_t offset, uint64_t end);
+    // Fetches everything missing over several connections; the first request
+    // (still open, answered with a range) covers `first`.
+    Outcome RunSegments(ByteRange first);
+    void MatchSeed();
     bool Finalize();
     bool StartOver();
     bool Checkpoint(bool force);
@@ -70,23 +84,27 @@ private:
     HANDLE stopEvent_ = nullptr;  // owned; manual reset
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> running_{false};
+    std::wstring seedUrl_;  // set by Start before the worker runs
 
     // Worker-only state.
     PartFile part_;
-    RecordSaver saver_;  // after part_: finishes with the file before it closes
-    HttpSource source_;
-    RangeRecord record_;
+    RecordKeeper keeper_;  // after part_: finishes with the file before it closes
+    std::unique_ptr<HttpSource> http_;  // the worker's own request
+    RangeRecord record_;   // size, validators and the ranges written so far
+    SegmentMap map_;
+    PieceTable seed_;
+    bool seedLoaded_ = false;   // the seed document describes a file of this task's name
+    bool seedActive_ = false;   // ... and its size matches: its mirrors and pieces are used
     bool bodyComplete_ = false;  // a body of unknown or zero length ended cleanly
-    bool recordDirty_ = false;
     uint64_t bytesWritten_ = 0;
-    DWORD lastCheckpointTick_ = 0;
     std::vector<uint8_t> buffer_;
     std::vector<uint8_t> verifyBuffer_;
 
-    // Shared with QueryTask, guarded by lock_.
+    // Shared with QueryTask, guarded by lock_. Sources are added by the
+    // worker while it holds the lock and live as long as the task.
     std::mutex lock_;
     uint64_t totalBytes_ = 0;
     uint64_t completedBytes_ = 0;
     uint8_t state_ = P2SP_STATE_RUNNING;
-    SpeedMeter speed_;
+    std::vector<std::unique_ptr<SourceStats>> sources_;
 };

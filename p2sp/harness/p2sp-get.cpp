@@ -13,7 +13,9 @@
 //   --timeout-s N            give up with exit 124 after N seconds (default 600)
 // Every poll prints "progress <completed> <total> <percent> <speed> <state>"; right
 // after CreateP2SPTask it prints "created <completed> <total> <state>", and at
-// the end "finished state <state>, <bytes> bytes in <ms> ms" (from StartTask).
+// the end "finished state <state>, <bytes> bytes in <ms> ms" (from StartTask)
+// and one line per source: "source <n> <url>: <connections> connections,
+// <bytes> bytes, <MB/s> MB/s, <bad> bad pieces[, dropped]".
 #include "../P2spApi.h"
 
 #include <windows.h>
@@ -88,6 +90,17 @@ int CreateAndStart(const Engine& e, const std::wstring& url, const std::wstring&
     return id;
 }
 
+void PrintSources(const P2spTaskInfo& info, const std::wstring& url, const std::wstring& seed, ULONGLONG ms) {
+    for (unsigned i = 0; i < info.sourceCount && i < P2SP_MAX_SOURCE_INFO; ++i) {
+        const P2spSourceInfo& s = info.sources[i];
+        double mbs = ms ? double(s.bytes) / 1e6 / (double(ms) / 1000.0) : 0.0;
+        printf("source %u %ls: %u connections, %llu bytes, %.1f MB/s, %u bad pieces%s\n", i,
+               i == 0 ? url.c_str() : (seed.empty() ? L"mirror" : L"mirror from the seed"),
+               unsigned(s.maxConnections), (unsigned long long)s.bytes, mbs, unsigned(s.badPieces),
+               s.dropped ? ", dropped" : "");
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -134,10 +147,14 @@ int main() {
         return kExitNoEngine;
     }
     ULONGLONG started = GetTickCount64(), lastPrint = 0;
+    P2spTaskInfo lastSources;
+    ZeroMemory(&lastSources, sizeof(lastSources));
     for (;;) {
         Sleep(pollMs);
         P2spTaskInfo info = Query(e, id);
         ULONGLONG now = GetTickCount64();
+        // The engine forgets its figures once the task ends; keep the last running ones.
+        if (info.sourceCount) lastSources = info;
         bool done = info.state != P2SP_STATE_RUNNING;
         if (now - lastPrint >= 1000 || done) {
             lastPrint = now;
@@ -149,12 +166,13 @@ int main() {
         if (done) {
             printf("finished state %u, %llu bytes in %llu ms\n", unsigned(info.state),
                    (unsigned long long)info.completedBytes, (unsigned long long)(now - started));
+            PrintSources(lastSources, url, seed, now - started);
             fflush(stdout);
             e.Uninit();
             return info.state == P2SP_STATE_FINISHED ? 0 : int(info.state);
         }
         if (killAt && info.totalBytes && Percent(info) >= killAt) {
-            printf("killing at %u%%\n", Percent(info));
+            printf("killing at %u%%, %llu bytes\n", Percent(info), (unsigned long long)info.completedBytes);
             fflush(stdout);
             TerminateProcess(GetCurrentProcess(), 99);
         }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -156,5 +157,68 @@ INSTANTIATE_TEST_SUITE_P(
                      RecordError::kUnknownCritical},
         MutationCase{"section longer than its area", [](std::vector<uint8_t>& b) { b[kRanges + 48 + 4] = 4; },
                      RecordError::kBadSection}));
+
+}  // namespace
+
+namespace {
+
+RangeRecord WithWritten() {
+    RangeRecord r;
+    r.totalSize = 10000;
+    r.etag = "\"v2\"";
+    r.done.Add(0, 1000);  // flushed
+    r.written.Add(0, 1500);
+    r.written.Add(4000, 4500);
+    r.bootStamp = 1700000000000ull;
+    return r;
+}
+
+TEST(RangeRecordWritten, RoundTripsAndCountsOnlyWhileTheSystemRuns) {
+    std::vector<uint8_t> bytes = EncodeRangeRecord(WithWritten());
+    RangeRecord out;
+    ASSERT_EQ(DecodeRangeRecord(bytes.data(), bytes.size(), &out), RecordError::kNone);
+    EXPECT_EQ(out.written, WithWritten().written);
+    EXPECT_EQ(out.bootStamp, WithWritten().bootStamp);
+    EXPECT_TRUE(out.sections.empty());  // known, so not carried as unknown
+    EXPECT_EQ(ResumableRanges(out, out.bootStamp + 3).CoveredBytes(), 2000u);   // same system run
+    EXPECT_EQ(ResumableRanges(out, out.bootStamp + 3600000).CoveredBytes(), 1000u);  // restarted since
+}
+
+TEST(RangeRecordWritten, WrittenRangesMissingFlushedOnesAreRefused) {
+    RangeRecord r = WithWritten();
+    r.done.Add(6000, 7000);  // flushed but not written: impossible
+    std::vector<uint8_t> bytes = EncodeRangeRecord(r);
+    RangeRecord out;
+    EXPECT_EQ(DecodeRangeRecord(bytes.data(), bytes.size(), &out), RecordError::kBadWritten);
+}
+
+TEST(RangeRecordWritten, WrittenRangeBeyondTheFileIsRefused) {
+    RangeRecord r = WithWritten();
+    r.written.Add(9000, 10001);
+    std::vector<uint8_t> bytes = EncodeRangeRecord(r);
+    RangeRecord out;
+    EXPECT_EQ(DecodeRangeRecord(bytes.data(), bytes.size(), &out), RecordError::kBadWritten);
+}
+
+// A record as the single-connection engine wrote it (format 1, no sections),
+// built byte by byte: it must still resume, from its ranges.
+TEST(RangeRecordWritten, SingleConnectionRecordStillResumes) {
+    const std::string etag = "\"abc\"";
+    std::vector<uint8_t> b(32 + etag.size() + 16 + 4, 0);
+    memcpy(b.data(), "QPRR", 4);
+    b[4] = 1;
+    b[6] = 32;
+    Put64(b, 8, 3000000);
+    Put32(b, 16, 1);
+    b[20] = uint8_t(etag.size());
+    memcpy(&b[32], etag.data(), etag.size());
+    Put64(b, 32 + etag.size(), 0);
+    Put64(b, 32 + etag.size() + 8, 1200000);
+    Reseal(b);
+    RangeRecord out;
+    ASSERT_EQ(DecodeRangeRecord(b.data(), b.size(), &out), RecordError::kNone);
+    EXPECT_EQ(out.etag, etag);
+    EXPECT_EQ(ResumableRanges(out, 12345).CoveredBytes(), 1200000u);
+}
 
 }  // namespace

@@ -9,6 +9,7 @@
 #   P2SP_WINE_RUN   command that runs a Windows program (default: scripts/wine-run.sh <build-dir>)
 #   P2SP_NGINX_URL  nginx base URL (default http://127.0.0.1:17223)
 #   P2SP_NGINX_DIR  folder nginx serves at that URL (default <build-dir>/portal)
+#   P2SP_SCENARIOS  space-separated scenario names: run only these
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -118,6 +119,8 @@ resent_at_most() {  # PATH SOURCE LIMIT
 
 scenario() {
     local name=$1
+    # P2SP_SCENARIOS="a b": run only these (while working on them).
+    [ -n "${P2SP_SCENARIOS:-}" ] && [[ " $P2SP_SCENARIOS " != *" $name "* ]] && return 0
     echo "== $name" >>"$work/harness.log"
     if "$name"; then
         echo "ok   $name"
@@ -174,15 +177,17 @@ stop_then_start_resumes() {
     read -r done total <<<"$(created_progress)"
     [ "${done:-0}" -ge 1500000 ] && [ "${total:-0}" = $((4 * MIB)) ] ||
         { echo "    before StartTask: completed ${done:-?} of ${total:-?}"; return 1; }
+    # The 16 KiB overlap, and what each of the 4 connections had on its way
+    # when it stopped.
     complete_and_clean "$work/dl/stop.bin" "$work/srv/stop.bin" &&
-        resent_at_most /stop.bin "$work/srv/stop.bin" $((96 * 1024))
+        resent_at_most /stop.bin "$work/srv/stop.bin" $((160 * 1024))
 }
 
 pause_and_continue_in_one_process() {
     make_file "$work/srv/pause.bin" $((4 * MIB))
     get "$RANGE_URL/pause.bin?rate=2000000" "$work/dl/pause.bin" --pause-after-bytes 1500000
     complete_and_clean "$work/dl/pause.bin" "$work/srv/pause.bin" &&
-        resent_at_most /pause.bin "$work/srv/pause.bin" $((96 * 1024))
+        resent_at_most /pause.bin "$work/srv/pause.bin" $((160 * 1024))
 }
 
 killed_process_resumes() {
@@ -194,6 +199,93 @@ killed_process_resumes() {
     [ "${done:-0}" -gt 0 ] || { echo "    nothing kept from the killed run"; return 1; }
     complete_and_clean "$work/dl/kill.bin" "$work/srv/kill.bin" &&
         resent_at_most /kill.bin "$work/srv/kill.bin" $((512 * 1024))
+}
+
+killed_many_connections_resume_every_segment() {
+    # 16 connections at 2 MB/s each; killed at three points, then finished.
+    make_file "$work/srv/many.bin" $((24 * MIB))
+    local point done_before=0 done
+    for point in 20 50 80; do
+        get "$RANGE_URL/many.bin?rate=2000000" "$work/dl/many.bin" --kill-at-percent $point
+        [ "$RC" = 99 ] || { echo "    run killed at $point%: exit code $RC, expected 99"; return 1; }
+        ls "$work/dl/many.bin".P2P.ctl.new >/dev/null 2>&1 && echo "    (a record replacement was cut: .new left)" >>"$work/harness.log"
+    done
+    get "$RANGE_URL/many.bin?rate=2000000" "$work/dl/many.bin"
+    read -r done _ <<<"$(created_progress)"
+    [ "${done:-0}" -ge $((19 * MIB)) ] || { echo "    only ${done:-0} bytes kept from the killed runs"; return 1; }
+    read -r _ requests < <(sent_bytes /many.bin)
+    [ "$requests" -ge 48 ] || { echo "    only $requests requests: not 16 connections"; return 1; }
+    # Per kill and connection: the read in flight and what the socket held.
+    complete_and_clean "$work/dl/many.bin" "$work/srv/many.bin" &&
+        resent_at_most /many.bin "$work/srv/many.bin" $((3 * 16 * 256 * 1024))
+}
+
+# make_meta4 OUT FILE NAME SIZE MIRROR...: a Metalink 4 document describing
+# FILE under NAME with SIZE (normally the file's), SHA-256 of the whole file
+# and of 256 KiB pieces, and the mirror URLs.
+make_meta4() {
+    python3 - "$@" <<'PY'
+import hashlib, sys
+out, path, name, size, mirrors = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
+data = open(path, "rb").read()
+piece = 256 * 1024
+hashes = "".join("<hash>%s</hash>" % hashlib.sha256(data[i:i + piece]).hexdigest() for i in range(0, len(data), piece))
+urls = "".join('<url priority="%d">%s</url>' % (i + 1, u.replace("&", "&amp;")) for i, u in enumerate(mirrors))
+open(out, "w").write('<?xml version="1.0" encoding="UTF-8"?>\n'
+                     '<metalink xmlns="urn:ietf:params:xml:ns:metalink">\n'
+                     '  <file name="%s"><size>%s</size><hash type="sha-256">%s</hash>\n'
+                     '    <pieces length="%d" type="sha-256">%s</pieces>%s</file>\n'
+                     '</metalink>\n' % (name, size, hashlib.sha256(data).hexdigest(), piece, hashes, urls))
+PY
+    chmod a+r "$1"
+}
+
+# Bytes the range server sent for PATH with a query containing WORD.
+sent_for() { python3 -c '
+import json, sys
+print(sum(json.loads(l)["sent"] for l in open(sys.argv[1])
+          if json.loads(l)["path"] == sys.argv[2] and sys.argv[3] in json.loads(l)["query"]))' "$work/range.log" "$1" "$2"; }
+
+mirror_with_a_corrupt_piece_is_caught() {
+    make_file "$work/srv/mirrored.bin" $((8 * MIB))
+    mkdir -p "$work/srv/m1" "$work/srv/m2"
+    cp "$work/srv/mirrored.bin" "$work/srv/m1/"; cp "$work/srv/mirrored.bin" "$work/srv/m2/"
+    make_meta4 "$work/srv/mirrored.meta4" "$work/srv/mirrored.bin" mirrored.bin $((8 * MIB)) \
+        "$RANGE_URL/m1/mirrored.bin?rate=1500000&corrupt_start=1" "$RANGE_URL/m2/mirrored.bin?rate=1500000"
+    get "$RANGE_URL/mirrored.bin?rate=1500000" "$work/dl/mirrored.bin" --seed "$RANGE_URL/mirrored.meta4"
+    complete_and_clean "$work/dl/mirrored.bin" "$work/srv/mirrored.bin" || return 1
+    # Mirror 1 sends every body with its first byte wrong: its pieces fail
+    # and are fetched from the others; it is dropped, and mirror 2 helps.
+    echo "$OUT" | tr -d '\r' | grep -q '^source 1 .* [1-9][0-9]* bad pieces, dropped' || { echo "    the bad pieces went unseen"; return 1; }
+    [ "$(sent_for /m2/mirrored.bin rate)" -gt $MIB ] || { echo "    mirror 2 was hardly used"; return 1; }
+}
+
+mirror_returning_404_is_dropped() {
+    make_file "$work/srv/dropmirror.bin" $((6 * MIB))
+    mkdir -p "$work/srv/m2"
+    cp "$work/srv/dropmirror.bin" "$work/srv/m2/"
+    make_meta4 "$work/srv/dropmirror.meta4" "$work/srv/dropmirror.bin" dropmirror.bin $((6 * MIB)) \
+        "$RANGE_URL/gone/dropmirror.bin" "$RANGE_URL/m2/dropmirror.bin?rate=1500000"
+    get "$RANGE_URL/dropmirror.bin?rate=1500000" "$work/dl/dropmirror.bin" --seed "$RANGE_URL/dropmirror.meta4"
+    complete_and_clean "$work/dl/dropmirror.bin" "$work/srv/dropmirror.bin" || return 1
+    echo "$OUT" | tr -d '\r' | grep -q '^source 1 .*, dropped$' || { echo "    the 404 mirror was not dropped"; return 1; }
+    [ "$(sent_for /m2/dropmirror.bin rate)" -gt $MIB ] || { echo "    the good mirror was hardly used"; return 1; }
+}
+
+seed_of_another_file_is_ignored() {
+    make_file "$work/srv/own.bin" $((4 * MIB))
+    make_file "$work/srv/other.bin" $((4 * MIB))
+    mkdir -p "$work/srv/m1"
+    cp "$work/srv/other.bin" "$work/srv/m1/own.bin"
+    # Wrong size: the mirror is never asked.
+    make_meta4 "$work/srv/size.meta4" "$work/srv/own.bin" own.bin $((4 * MIB + 1)) "$RANGE_URL/m1/own.bin?size"
+    get "$RANGE_URL/own.bin" "$work/dl/own.bin" --seed "$RANGE_URL/size.meta4"
+    complete_and_clean "$work/dl/own.bin" "$work/srv/own.bin" || return 1
+    [ "$(sent_for /m1/own.bin size)" = 0 ] || { echo "    a seed of another size was used"; return 1; }
+    # Right size, hashes of another file: nothing from its mirror is kept.
+    make_meta4 "$work/srv/hash.meta4" "$work/srv/other.bin" own.bin $((4 * MIB)) "$RANGE_URL/m1/own.bin?hash"
+    get "$RANGE_URL/own.bin?rate=1500000" "$work/dl/own.bin" --seed "$RANGE_URL/hash.meta4"
+    complete_and_clean "$work/dl/own.bin" "$work/srv/own.bin"
 }
 
 dropped_connections_recover() {
@@ -256,6 +348,10 @@ scenario untrusted_certificate_is_refused
 scenario stop_then_start_resumes
 scenario pause_and_continue_in_one_process
 scenario killed_process_resumes
+scenario killed_many_connections_resume_every_segment
+scenario mirror_with_a_corrupt_piece_is_caught
+scenario mirror_returning_404_is_dropped
+scenario seed_of_another_file_is_ignored
 scenario dropped_connections_recover
 scenario reset_connections_recover
 scenario stalled_connection_is_resumed

@@ -15,6 +15,8 @@ from the query string, so one server covers every case:
   redirect=PATH   answer 302 with Location PATH
   stall=N         after N body bytes, send nothing more for 60 s
   stall_first=K   with stall: only the first K responses of this path
+  corrupt=N       the byte at file offset N is sent inverted (a mirror with a bad copy)
+  corrupt_start=1 the first byte of every body is sent inverted
 Range (one "bytes=a-b", "a-" or "-n" range) and If-Range are honoured
 otherwise. The ETag follows the file's size and modification time, so
 rewriting the file changes it.
@@ -114,10 +116,12 @@ class Handler(BaseHTTPRequestHandler):
             self.send_error(404)
             self.record(404, 0, 0)
             return
-        with open(path, "rb") as f:
-            data = f.read()
-        st = os.stat(path)
-        size = len(data)
+        # Read as sent, not whole: the benchmark serves files of hundreds of MiB.
+        source = open(path, "rb")
+        corrupt_at = int(q["corrupt"]) if "corrupt" in q else -1
+        corrupt_start = q.get("corrupt_start") == "1"
+        st = os.fstat(source.fileno())
+        size = st.st_size
         etag = '"%x-%x"' % (size, st.st_mtime_ns)
         modified = email.utils.formatdate(st.st_mtime, usegmt=True)
         validators = q.get("no_validators") != "1"
@@ -129,6 +133,7 @@ class Handler(BaseHTTPRequestHandler):
             if wanted is not None and if_range is not None and if_range not in (etag, modified):
                 wanted = None  # changed since: the whole new file
         if wanted == "unsatisfiable":
+            source.close()
             self.send_response(416)
             self.send_header("Content-Range", "bytes */%d" % size)
             self.send_header("Content-Length", "0")
@@ -163,7 +168,13 @@ class Handler(BaseHTTPRequestHandler):
         try:
             while sent < limit:
                 n = min(CHUNK, limit - sent)
-                self.wfile.write(data[first + sent:first + sent + n])
+                source.seek(first + sent)
+                chunk = bytearray(source.read(n))
+                if corrupt_start and sent == 0 and chunk:
+                    chunk[0] ^= 0xFF
+                if first + sent <= corrupt_at < first + sent + len(chunk):
+                    chunk[corrupt_at - first - sent] ^= 0xFF
+                self.wfile.write(chunk)
                 sent += n
                 if rate > 0:
                     ahead = sent / rate - (time.monotonic() - begun)
@@ -172,6 +183,7 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             pass
+        source.close()
         if stall_at >= 0:
             self.record(status, first, sent)
             time.sleep(60)  # a live connection that delivers nothing

@@ -1,0 +1,33 @@
+// Flushes the data file off the download path. A flush waits for the disk;
+// done inline it would stall every connection at each checkpoint. The
+// snapshot handed in names the ranges written before the flush began, so once
+// the flush is done they are on disk and a record may call them flushed.
+#pragma once
+
+#include "RangeSet.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+class DataFlusher {
+public:
+    DataFlusher() = default;
+    ~DataFlusher() { Wait(); }
+    DataFlusher(const DataFlusher&) = delete;
+    DataFlusher& operator=(const DataFlusher&) = delete;
+
+    bool Busy() const { return worker_.joinable() && !done_.load(); }
+    // Starts flushing `dataFile`; the caller keeps the handle open until Wait.
+    void Begin(HANDLE dataFile, RangeSet written);
+    // Waits for the flush in flight. True when it succeeded; *flushed then
+    // holds its snapshot. False when it failed or none ran.
+    bool Wait(RangeSet* flushed = nullptr);
+
+private:
+    std::thread worker_;
+    std::atomic<bool> done_{false};
+    bool ok_ = false;  // written by the helper before done_, read after join
+    RangeSet snapshot_;
+};

@@ -1,0 +1,14 @@
+// The seed: a Metalink 4 document (RFC 5854) that describes files, their
+// sizes, hashes, piece hashes and mirror URLs.
+#pragma once
+
+#include "PieceTable.h"
+
+#include <string>
+
+// Fetches the document at `seedUrl` and fills `table` with the file entry
+// named like the task's file (the last segment of `taskUrl`, or the file name
+// of `target`). False when the document cannot be fetched or parsed, names
+// no such file, or gives hash types the platform cannot compute.
+bool LoadMetalinkSeed(const std::wstring& seedUrl, const std::wstring& taskUrl, const std::wstring& target,
+                      PieceTable* table);

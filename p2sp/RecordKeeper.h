@@ -1,0 +1,50 @@
+// Keeps the range record of a download current. Connections write data and
+// mark it done; the keeper, called by the task's own thread, replaces the
+// record every few milliseconds so a killed process loses little, and has
+// the data flushed about once a second so a system crash loses little more.
+//
+// Order of events: data is written before a record claims it as written, and
+// flushed before a record claims it as flushed. Records are replaced
+// atomically (SaveRecordFile). The frequent records are not flushed
+// themselves: a kill leaves them with the system, and after a crash the
+// boot stamp makes a reader fall back to the flushed ranges (RangeRecord.h).
+#pragma once
+
+#include "DataFlusher.h"
+#include "PartialFile.h"
+#include "RangeRecord.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+class RecordKeeper {
+public:
+    static constexpr DWORD kRecordMs = 10;    // at most this much arrived data is unrecorded
+    static constexpr DWORD kFlushMs = 1000;   // at most this much is unflushed
+
+    explicit RecordKeeper(std::wstring path) : path_(std::move(path)) {}
+
+    // A new base: size, validators and the ranges known to be on disk
+    // (`flushed`) and written (`written`, a superset).
+    void Reset(const RangeRecord& header, const RangeSet& flushed, const RangeSet& written);
+    // Records `written` when due (or at once with `force`, flushing the data
+    // first). False when a record or a flush failed.
+    bool Update(PartFile& data, const RangeSet& written, bool force);
+    // Waits for a flush in flight (before the data file closes or is renamed).
+    void Quiesce() { flusher_.Wait(); }
+    void Forget();  // deletes the record (start over, or the file is complete)
+
+private:
+    bool Save(const RangeSet& written, bool durable);
+
+    const std::wstring path_;
+    RangeRecord header_;  // size and validators; its ranges are unused
+    RangeSet flushed_;
+    RangeSet lastWritten_;
+    bool haveRecord_ = false;
+    DWORD lastRecord_ = 0;
+    DWORD lastFlush_ = 0;
+    DataFlusher flusher_;
+};

@@ -1,0 +1,66 @@
+#include "RecordKeeper.h"
+
+#include "BootStamp.h"
+
+void RecordKeeper::Reset(const RangeRecord& header, const RangeSet& flushed, const RangeSet& written) {
+    flusher_.Wait();
+    header_ = header;
+    header_.done.Clear();
+    header_.written.Clear();
+    flushed_ = flushed;
+    lastWritten_ = written;
+    haveRecord_ = false;
+    lastRecord_ = lastFlush_ = GetTickCount();
+}
+
+bool RecordKeeper::Save(const RangeSet& written, bool durable) {
+    RangeRecord record = header_;
+    record.done = flushed_;
+    if (!(written == flushed_)) {
+        record.written = written;
+        record.bootStamp = CurrentBootStamp();
+    }
+    if (!SaveRecordFile(path_, record, durable)) return false;
+    lastWritten_ = written;
+    haveRecord_ = true;
+    return true;
+}
+
+bool RecordKeeper::Update(PartFile& data, const RangeSet& written, bool force) {
+    // Unknown-length bodies cannot be resumed, so they get no record.
+    if (header_.totalSize == 0 || !data.Valid()) return true;
+    if (force) {
+        flusher_.Wait();
+        if (haveRecord_ && written == lastWritten_ && written == flushed_) return true;
+        if (!data.Flush()) return false;
+        flushed_ = written;
+        lastRecord_ = lastFlush_ = GetTickCount();
+        return Save(written, true);
+    }
+    DWORD now = GetTickCount();
+    bool saveDue = false;
+    if (!flusher_.Busy()) {
+        RangeSet flushed;
+        if (flusher_.Wait(&flushed)) {
+            flushed_ = std::move(flushed);
+            saveDue = true;  // the record may now call more bytes flushed
+        }
+        if (now - lastFlush_ >= kFlushMs && !(written == flushed_)) {
+            lastFlush_ = now;
+            flusher_.Begin(data.Handle(), written);
+        }
+    }
+    if (now - lastRecord_ < kRecordMs) return true;
+    if (!saveDue && haveRecord_ && written == lastWritten_) return true;
+    lastRecord_ = now;
+    return Save(written, false);
+}
+
+void RecordKeeper::Forget() {
+    flusher_.Wait();
+    DeleteFileW(path_.c_str());
+    DeleteFileW((path_ + L".new").c_str());
+    haveRecord_ = false;
+    flushed_.Clear();
+    lastWritten_.Clear();
+}

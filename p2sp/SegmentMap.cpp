@@ -1,0 +1,159 @@
+#include "SegmentMap.h"
+
+#include <algorithm>
+
+void SegmentMap::Reset(const Plan& plan, const RangeSet& done) {
+    std::lock_guard<std::mutex> hold(lock_);
+    plan_ = plan;
+    if (plan_.unit == 0) plan_.unit = 1;
+    if (plan_.connections < 1) plan_.connections = 1;
+    plan_.minSplit = AlignUp(std::max<uint64_t>(plan_.minSplit, 1));
+    done_ = done;
+    owned_.clear();
+    excluded_.clear();
+    uint64_t missing = plan_.totalSize - std::min(plan_.totalSize, done_.CoveredBytes());
+    segmentBytes_ = AlignUp(std::max(plan_.minSplit, missing / uint64_t(plan_.connections)));
+}
+
+uint64_t SegmentMap::AlignUp(uint64_t v) const {
+    uint64_t rest = v % plan_.unit;
+    return rest ? v + (plan_.unit - rest) : v;
+}
+
+bool SegmentMap::Excluded(uint64_t begin, uint64_t end, int source) const {
+    uint32_t bit = 1u << (source & 31);
+    auto it = excluded_.upper_bound(begin);
+    if (it != excluded_.begin()) --it;
+    for (; it != excluded_.end() && it->first < end; ++it)
+        if (it->second.first > begin && (it->second.second & bit)) return true;
+    return false;
+}
+
+bool SegmentMap::TakeFree(int source, ByteRange* out) const {
+    RangeSet taken = done_;
+    for (const auto& entry : owned_) taken.Add(entry.second.begin, entry.second.end);
+    uint32_t bit = 1u << (source & 31);
+    ByteRange best;
+    for (const ByteRange& gap : taken.Gaps(plan_.totalSize)) {
+        // Cut the gap around the ranges this source must not fetch.
+        uint64_t pos = gap.begin;
+        auto it = excluded_.upper_bound(gap.begin);
+        if (it != excluded_.begin()) --it;
+        for (;; ++it) {
+            bool atEnd = it == excluded_.end() || it->first >= gap.end;
+            uint64_t stop = atEnd ? gap.end : std::max(pos, it->first);
+            if (atEnd || (it->second.second & bit)) {
+                if (stop > pos && stop - pos > best.end - best.begin) best = ByteRange{pos, stop};
+                if (atEnd) break;
+                pos = std::max(pos, std::min(gap.end, it->second.first));
+            }
+        }
+    }
+    if (best.end <= best.begin) return false;
+    uint64_t length = best.end - best.begin;
+    uint64_t take = std::min(length, segmentBytes_);
+    if (length - take < plan_.minSplit) take = length;  // no sliver left behind
+    *out = ByteRange{best.begin, std::min(best.end, AlignUp(best.begin + take))};
+    return true;
+}
+
+bool SegmentMap::TakeSplit(int source, int* owner, ByteRange* out) const {
+    uint64_t bestLeft = 0;
+    for (const auto& entry : owned_) {
+        const Owned& o = entry.second;
+        uint64_t from = std::max(std::max(o.next, o.begin), o.committed);
+        if (from >= o.end) continue;
+        uint64_t left = o.end - from;
+        if (left < 2 * plan_.minSplit || left <= bestLeft) continue;
+        uint64_t mid = AlignUp(from + left / 2);
+        if (mid >= o.end || Excluded(mid, o.end, source)) continue;
+        bestLeft = left;
+        *owner = entry.first;
+        *out = ByteRange{mid, o.end};
+    }
+    return bestLeft > 0;
+}
+
+bool SegmentMap::Claim(int id, int source, ByteRange* segment) {
+    std::lock_guard<std::mutex> hold(lock_);
+    owned_.erase(id);
+    ByteRange range;
+    int owner = -1;
+    if (TakeFree(source, &range)) {
+    } else if (TakeSplit(source, &owner, &range)) {
+        owned_[owner].end = range.begin;  // the owner stops where the new segment starts
+    } else {
+        return false;
+    }
+    owned_[id] = Owned{range.begin, range.begin, range.begin, range.end};
+    *segment = range;
+    return true;
+}
+
+void SegmentMap::Adopt(int id, const ByteRange& segment) {
+    std::lock_guard<std::mutex> hold(lock_);
+    owned_[id] = Owned{segment.begin, segment.begin, segment.end, segment.end};
+}
+
+uint64_t SegmentMap::Commit(int id, uint64_t pos, uint64_t maxBytes) {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto it = owned_.find(id);
+    if (it == owned_.end() || pos >= it->second.end) return 0;
+    Owned& o = it->second;
+    o.next = std::max(o.next, pos);
+    uint64_t end = std::min(o.end, AlignUp(pos + std::max<uint64_t>(maxBytes, 1)));
+    o.committed = std::max(o.committed, end);
+    return end;
+}
+
+uint64_t SegmentMap::Advance(int id, uint64_t pos) {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto it = owned_.find(id);
+    if (it == owned_.end()) return 0;
+    it->second.next = std::max(it->second.next, pos);
+    return it->second.end;
+}
+
+uint64_t SegmentMap::EndOf(int id) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto it = owned_.find(id);
+    return it == owned_.end() ? 0 : it->second.end;
+}
+
+void SegmentMap::MarkDone(uint64_t begin, uint64_t end) {
+    std::lock_guard<std::mutex> hold(lock_);
+    done_.Add(begin, std::min(end, plan_.totalSize));
+}
+
+void SegmentMap::Release(int id) {
+    std::lock_guard<std::mutex> hold(lock_);
+    owned_.erase(id);
+}
+
+void SegmentMap::Exclude(uint64_t begin, uint64_t end, int source) {
+    std::lock_guard<std::mutex> hold(lock_);
+    // Kept as whole entries: exclusions are few (one per bad piece).
+    auto& entry = excluded_[begin];
+    entry.first = std::max(entry.first, end);
+    entry.second |= 1u << (source & 31);
+}
+
+bool SegmentMap::Complete() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return plan_.totalSize > 0 && done_.Covers(0, plan_.totalSize);
+}
+
+RangeSet SegmentMap::Done() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return done_;
+}
+
+uint64_t SegmentMap::DoneBytes() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return done_.CoveredBytes();
+}
+
+uint64_t SegmentMap::TotalSize() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return plan_.totalSize;
+}

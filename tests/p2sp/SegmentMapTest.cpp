@@ -1,0 +1,158 @@
+// Segment arithmetic: every byte of the file is handed out exactly once
+// across claims and re-splits, the last byte included, and segment edges
+// keep to the unit (the piece length when pieces are checked).
+#include "SegmentMap.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+namespace {
+
+SegmentMap::Plan MakePlan(uint64_t total, int connections, uint64_t unit = 1, uint64_t minSplit = 1000) {
+    SegmentMap::Plan plan;
+    plan.totalSize = total;
+    plan.connections = connections;
+    plan.unit = unit;
+    plan.minSplit = minSplit;
+    return plan;
+}
+
+// Runs `connections` fake connections to the end, each fetching `step`
+// bytes per turn (connection i at i+1 times that pace), and counts how often
+// each byte was delivered. Returns the bytes delivered in all.
+uint64_t RunToEnd(SegmentMap& map, int connections, uint64_t step, std::vector<uint8_t>* seen,
+                  std::vector<ByteRange>* segments = nullptr) {
+    struct Conn {
+        bool active = false;
+        uint64_t pos = 0;
+    };
+    std::vector<Conn> conns(connections);
+    uint64_t delivered = 0;
+    for (int round = 0; round < 1000000; ++round) {
+        bool any = false;
+        for (int i = 0; i < connections; ++i) {
+            Conn& c = conns[i];
+            if (!c.active) {
+                ByteRange s;
+                if (!map.Claim(i, 0, &s)) continue;
+                if (segments) segments->push_back(s);
+                c.active = true;
+                c.pos = s.begin;
+            }
+            any = true;
+            uint64_t end = map.EndOf(i);
+            uint64_t got = std::min<uint64_t>(step * (i + 1), end > c.pos ? end - c.pos : 0);
+            end = map.Advance(i, c.pos + got);
+            uint64_t use = c.pos < end ? std::min(got, end - c.pos) : 0;
+            for (uint64_t b = c.pos; b < c.pos + use; ++b) ++(*seen)[size_t(b)];
+            map.MarkDone(c.pos, c.pos + use);
+            delivered += use;
+            c.pos += use;
+            if (c.pos >= end) {
+                map.Release(i);
+                c.active = false;
+            }
+        }
+        if (!any) break;
+    }
+    return delivered;
+}
+
+TEST(SegmentMap, EveryByteOnceAcrossClaimsAndSplits) {
+    for (uint64_t total : {1ull, 999ull, 4096ull, 100003ull}) {
+        for (int connections : {1, 3, 16}) {
+            SegmentMap map;
+            map.Reset(MakePlan(total, connections, 1, 64), RangeSet());
+            std::vector<uint8_t> seen(size_t(total), 0);
+            uint64_t delivered = RunToEnd(map, connections, 37, &seen);
+            EXPECT_EQ(delivered, total) << total << " bytes, " << connections << " connections";
+            EXPECT_TRUE(map.Complete());
+            for (size_t b = 0; b < seen.size(); ++b) ASSERT_EQ(seen[b], 1) << "byte " << b << " of " << total;
+        }
+    }
+}
+
+TEST(SegmentMap, ResumeFetchesOnlyTheGaps) {
+    const uint64_t total = 50000;
+    RangeSet done;
+    done.Add(0, 1000);
+    done.Add(20000, 30000);
+    done.Add(49000, 49999);  // the last byte is missing
+    SegmentMap map;
+    map.Reset(MakePlan(total, 4, 1, 100), done);
+    std::vector<uint8_t> seen(total, 0);
+    EXPECT_EQ(RunToEnd(map, 4, 53, &seen), total - done.CoveredBytes());
+    for (size_t b = 0; b < total; ++b) ASSERT_EQ(seen[b], done.Covers(b, b + 1) ? 0 : 1) << b;
+    EXPECT_TRUE(map.Complete());
+}
+
+TEST(SegmentMap, IdleConnectionTakesTheBackHalfOfTheLargestSegment) {
+    SegmentMap map;
+    map.Reset(MakePlan(10000, 2, 1, 1000), RangeSet());
+    ByteRange a, b, c;
+    ASSERT_TRUE(map.Claim(0, 0, &a));
+    ASSERT_TRUE(map.Claim(1, 0, &b));
+    EXPECT_EQ(a.begin, 0u);
+    EXPECT_EQ(b.end, 10000u);
+    map.Advance(0, a.begin + 1000);
+    map.MarkDone(a.begin, a.begin + 1000);
+    map.Advance(1, b.begin + 3000);
+    // Connection 2 finds nothing free: it splits connection 0's segment,
+    // which has the most left (4000 against 2000).
+    ASSERT_TRUE(map.Claim(2, 0, &c));
+    EXPECT_EQ(c.begin, 3000u);
+    EXPECT_EQ(c.end, a.end);
+    EXPECT_EQ(map.Advance(0, 1500), 3000u);  // the owner now stops at the split
+    // Too little left anywhere to split again.
+    map.Advance(0, 2900);
+    map.Advance(2, 4500);
+    map.Advance(1, 9000);
+    ByteRange d;
+    EXPECT_FALSE(map.Claim(3, 0, &d));
+}
+
+TEST(SegmentMap, EdgesKeepToTheUnit) {
+    const uint64_t unit = 4096, total = 40 * unit + 123;
+    SegmentMap map;
+    map.Reset(MakePlan(total, 5, unit, 1), RangeSet());
+    std::vector<uint8_t> seen(total, 0);
+    std::vector<ByteRange> segments;
+    EXPECT_EQ(RunToEnd(map, 5, 1000, &seen, &segments), total);
+    for (const ByteRange& s : segments) {
+        EXPECT_EQ(s.begin % unit, 0u) << s.begin;
+        EXPECT_TRUE(s.end % unit == 0 || s.end == total) << s.end;
+    }
+}
+
+TEST(SegmentMap, ExcludedRangeGoesToAnotherSource) {
+    SegmentMap map;
+    map.Reset(MakePlan(3000, 1, 1000, 1000), RangeSet());
+    map.MarkDone(0, 1000);
+    map.MarkDone(2000, 3000);
+    map.Exclude(1000, 2000, 1);  // source 1 served a bad piece here
+    ByteRange s;
+    EXPECT_FALSE(map.Claim(0, 1, &s));
+    ASSERT_TRUE(map.Claim(1, 0, &s));
+    EXPECT_EQ(s.begin, 1000u);
+    EXPECT_EQ(s.end, 2000u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SegmentMap, SplitNeverCutsACommittedRequest) {
+    SegmentMap map;
+    map.Reset(MakePlan(10000, 1, 1, 1000), RangeSet());
+    ByteRange a, b;
+    ASSERT_TRUE(map.Claim(0, 0, &a));
+    EXPECT_EQ(map.Commit(0, 0, 6000), 6000u);  // asked the server for [0, 6000)
+    map.Advance(0, 100);
+    ASSERT_TRUE(map.Claim(1, 0, &b));
+    EXPECT_EQ(b.begin, 8000u);  // the back half of what was not yet requested
+    EXPECT_EQ(map.Commit(0, 6000, 6000), 8000u);  // the next request stops at the split
+}
+
+}  // namespace
