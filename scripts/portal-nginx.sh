@@ -31,9 +31,10 @@ http {
         access_log $logs/access.log vorla;
         location / { try_files \$uri =404; }
         # Installers arrive at a pace a person can watch; /slow/ serves the
-        # same files slower still, for downloads that are interrupted halfway.
+        # same files slower still (per connection: the engine opens several),
+        # for downloads that are interrupted halfway.
         location /games/ { limit_rate 16m; try_files \$uri =404; }
-        location /slow/ { alias $root/; limit_rate 3m; }
+        location /slow/ { alias $root/; limit_rate 512k; }
     }
 }
 CONF
