@@ -33,7 +33,7 @@ http {
         # Installers arrive at a pace a person can watch; /slow/ serves the
         # same files slower still (per connection: the engine opens several),
         # for downloads that are interrupted halfway.
-        location /games/ { limit_rate 16m; try_files \$uri =404; }
+        location /games/ { limit_rate 1m; try_files \$uri =404; }
         location /slow/ { alias $root/; limit_rate 512k; }
     }
 }

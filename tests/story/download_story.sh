@@ -5,7 +5,8 @@
 #      continues from where it was (reporting action 4) and completes with a
 #      correct file; an exit chosen while the install prompt is open ends the
 #      program with 0;
-#   2. game 7223: start, the companion setup first, then the game; the page
+#   2. game 7226 (7223's game, served slowly enough to watch): start, the
+#      companion setup first, then the game; the page
 #      hides to the notification area and the download goes on; a second copy
 #      shows it again and exits 0; the install prompt's button runs the
 #      installer exactly once; the statistics arrive in order; exit ends the
@@ -36,7 +37,7 @@ check() {  # check <description> <command...>
     if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
 }
 finish() {
-    pkill -9 -f 'VorlaDownloader(7225)?\.exe' 2>/dev/null
+    pkill -9 -f 'VorlaDownloader(722[56])?\.exe' 2>/dev/null
     echo "story: $failures failure(s)"
     [ $failures -eq 0 ]
     exit $?
@@ -104,7 +105,7 @@ installer_name=XingchenSetup.exe
 size=$(stat -c %s "$portal/$installer_rel")
 md5=$(config_value 7223 GameMd5)
 for dir in "$WINEPREFIX/drive_c/download" /download; do rm -f "$dir/$installer_name" "$dir/$installer_name".P2P*; done
-rm -f "$temp_dir/7223.tmp.cfg" "$temp_dir/7225.tmp.cfg" "$temp_dir/KeldorSetup.exe"*
+rm -f "$temp_dir"/722[356].tmp.cfg "$temp_dir/KeldorSetup.exe"*
 
 # ---- 1. killed at half, resumed ----------------------------------------------
 # Game 7225 is a stamped copy of the program whose configuration serves the
@@ -162,44 +163,50 @@ check "7225: exit while the install prompt is open ends the program with 0" test
 check "7225: nothing was installed" test "$(grep -c '^installer' "$work/fixture-runs.log")" = 0
 rm -f "$folder/$installer_name" "$folder/$installer_name".P2P*
 
-# ---- 2. the story of game 7223 -----------------------------------------------
+# ---- 2. the story of game 7226 -----------------------------------------------
+# 7223's game and companion, with the game served slowly enough that the page
+# can be hidden while it downloads.
+game=7226
+copy=$bin/VorlaDownloader$game.exe
+wine_run "$bin/vorla-stamp.exe" "$(winpath "$bin/VorlaDownloader.exe")" $game "$(winpath "$copy")"
+sed -e "s#/$installer_rel#/slow/$installer_rel#" "$portal/tool/down/7223.html" >"$portal/tool/down/$game.html"
 mark=$(lines "$access")
-wine_run "$bin/VorlaDownloader.exe" &
+wine_run "$copy" &
 program=$!
-check "7223: the page opens" wait_visible 7223 90
+check "$game: the page opens" wait_visible $game 90
 click $((WIN_X + START_X)) $((WIN_Y + START_Y))
-check "7223: the companion setup is fetched" wait_log "$access" "$mark" "/keldor/KeldorSetup.exe" 60
+check "$game: the companion setup is fetched" wait_log "$access" "$mark" "/keldor/KeldorSetup.exe" 60
 sleep 1.5
-shot page-7223-downloading
+shot page-$game-downloading
 click $((WIN_X + CLOSE_X)) $((WIN_Y + CLOSE_Y))
 sleep 0.5
-check "7223: close hides the page" not_visible 7223
-wine_run "$bin/VorlaDownloader.exe"
-check "7223: a second copy exits with 0" test $? -eq 0
-check "7223: and shows the page again" wait_visible 7223 10
-check "7223: completion asks to install" wait_visible DownLoadFinished 120
-check "7223: the game was fetched after the companion" \
+check "$game: close hides the page" not_visible $game
+wine_run "$copy"
+check "$game: a second copy exits with 0" test $? -eq 0
+check "$game: and shows the page again" wait_visible $game 10
+check "$game: completion asks to install" wait_visible DownLoadFinished 120
+check "$game: the game was fetched after the companion" \
     bash -c "tail -n +$((mark + 1)) '$access' | grep -n -e '/keldor/KeldorSetup.exe' -e '/$installer_rel' | head -1 | grep -q keldor"
-shot page-7223-finished
+shot page-$game-finished
 click $((WIN_X + INSTALL_X)) $((WIN_Y + INSTALL_Y))
-check "7223: the installer runs" wait_log "$work/fixture-runs.log" 0 "installer" 20
+check "$game: the installer runs" wait_log "$work/fixture-runs.log" 0 "installer" 20
 sleep 2
-check "7223: exactly once" test "$(grep -c '^installer' "$work/fixture-runs.log")" = 1
-check "7223: the companion setup ran silently" grep -q "^companion	/S" "$work/fixture-runs.log"
+check "$game: exactly once" test "$(grep -c '^installer' "$work/fixture-runs.log")" = 1
+check "$game: the companion setup ran silently" grep -q "^companion	/S" "$work/fixture-runs.log"
 
 stats=$(tail -n +$((mark + 1)) "$access" | awk '{ print $2 }' | grep -e '^/stat?' -e 'setupbox' |
         grep -e 'action=1&' -e 'action=2&tg=' -e 'setupbox' -e 'action=5&cg=1&cwdm=3')
 echo "$stats" | sed 's/^/story: report /'
 order=$(echo "$stats" | sed -e 's/.*action=1&.*/1/' -e 's/.*action=2&tg=1&.*/2/' -e 's/.*setupbox.*/s/' \
         -e 's/.*action=5&cg=1&cwdm=3.*/5/' | tr -d '\n')
-check "7223: reports in order: loaded, started with the companion, setup, finished" test "$order" = 12s5
-check "7223: event reports carry game, mid and ver" \
-    bash -c "echo '$stats' | grep -v setupbox | grep -v -E 'game=7223&mid=[^&]+&ver=1\.1\.0\.1005' | wc -l | grep -qx 0"
+check "$game: reports in order: loaded, started with the companion, setup, finished" test "$order" = 12s5
+check "$game: event reports carry game, mid and ver" \
+    bash -c "echo '$stats' | grep -v setupbox | grep -v -E 'game=$game&mid=[^&]+&ver=1\.1\.0\.1005' | wc -l | grep -qx 0"
 
-helper post 7223 2026 >/dev/null
+helper post $game 2026 >/dev/null
 wait $program
 code=$?
-check "7223: exit ends the program with 0" test $code -eq 0
-folder=$(state_dir 7223)
+check "$game: exit ends the program with 0" test $code -eq 0
+folder=$(state_dir $game)
 echo "story: the game was saved to $folder; installer runs are logged in $work/fixture-runs.log"
 finish
