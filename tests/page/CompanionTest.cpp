@@ -1,6 +1,7 @@
 // The companion offer: the claim, the per-poll check and the setup launch.
 #include "Companion.h"
 
+#include "PageTestSupport.h"
 #include "StatisticsMgr.h"
 #include "TestSupport.h"
 
@@ -13,30 +14,6 @@
 using namespace testing_support;
 
 namespace {
-
-class FixedContext : public IReportContext {
-public:
-    std::wstring GameId() override { return L"7223"; }
-    std::wstring MachineId() override { return L"m"; }
-    std::wstring Version() override { return L"1.1.0.1005"; }
-    std::wstring StatisticsBase() override { return L"http://127.0.0.1:17223/stat"; }
-};
-
-// Reports are queued but never sent: the sender thread is not started, so
-// Posted() counts exactly what the code under test reported.
-CStatisticsMgr& Reports() {
-    static FixedContext context;
-    static CStatisticsMgr* statistics = [] {
-        auto* created = new CStatisticsMgr(context);
-        SetTheStatisticsMgr(created);
-        return created;
-    }();
-    return *statistics;
-}
-
-std::wstring UniqueName(const wchar_t* base) {
-    return std::wstring(base) + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(::GetTickCount());
-}
 
 std::wstring FreshFolder(const wchar_t* name) {
     wchar_t temp[MAX_PATH] = {};
@@ -151,7 +128,7 @@ TEST(CompanionSetup, LaunchesSilentlyFromTheTemporaryFolderAndReportsOnce) {
     ASSERT_TRUE(WriteFileBytes(folder + L"KeldorSetup.exe", "MZ"));
     RecordingLauncher launcher;
     CompanionSetupJob job{L"KeldorSetup.exe", folder, launcher.Bind()};
-    const uint64_t before = Reports().Posted();
+    const size_t before = Reports().Urls().size();
 
     EXPECT_TRUE(RunCompanionSetup(job));
     ASSERT_EQ(1u, launcher.launches.size());
@@ -159,20 +136,20 @@ TEST(CompanionSetup, LaunchesSilentlyFromTheTemporaryFolderAndReportsOnce) {
     EXPECT_EQ(L"/S", launcher.launches[0].parameters);
     EXPECT_EQ(folder, launcher.launches[0].directory);
     EXPECT_EQ(SW_HIDE, launcher.launches[0].show);
-    EXPECT_EQ(before + 1, Reports().Posted());
+    EXPECT_EQ(before + 1, Reports().Urls().size());
 }
 
 TEST(CompanionSetup, MissingFileOrNameLaunchesNothingAndReportsNothing) {
     const std::wstring folder = FreshFolder(L"vorla_nosetup_");
     RecordingLauncher launcher;
-    const uint64_t before = Reports().Posted();
+    const size_t before = Reports().Urls().size();
     EXPECT_FALSE(RunCompanionSetup({L"KeldorSetup.exe", folder, launcher.Bind()}));
     EXPECT_FALSE(RunCompanionSetup({L"", folder, launcher.Bind()}));
     // A folder of the setup's name is not the setup.
     ::CreateDirectoryW((folder + L"Sub").c_str(), nullptr);
     EXPECT_FALSE(RunCompanionSetup({L"Sub", folder, launcher.Bind()}));
     EXPECT_TRUE(launcher.launches.empty());
-    EXPECT_EQ(before, Reports().Posted());
+    EXPECT_EQ(before, Reports().Urls().size());
 }
 
 TEST(CompanionSetup, RefusedLaunchIsNotReported) {
@@ -180,24 +157,24 @@ TEST(CompanionSetup, RefusedLaunchIsNotReported) {
     ASSERT_TRUE(WriteFileBytes(folder + L"KeldorSetup.exe", "MZ"));
     RecordingLauncher launcher;
     launcher.accept = false;
-    const uint64_t before = Reports().Posted();
+    const size_t before = Reports().Urls().size();
     EXPECT_FALSE(RunCompanionSetup({L"KeldorSetup.exe", folder, launcher.Bind()}));
     EXPECT_EQ(1u, launcher.launches.size());
-    EXPECT_EQ(before, Reports().Posted());
+    EXPECT_EQ(before, Reports().Urls().size());
 }
 
 TEST(CompanionSetup, RunsOnAWorkerThread) {
     const std::wstring folder = FreshFolder(L"vorla_worker_");
     ASSERT_TRUE(WriteFileBytes(folder + L"KeldorSetup.exe", "MZ"));
     RecordingLauncher launcher;
-    const uint64_t before = Reports().Posted();
+    const size_t before = Reports().Urls().size();
     std::thread worker;
     LaunchCompanionSetup({L"KeldorSetup.exe", folder, launcher.Bind()}, &worker);
     ASSERT_TRUE(worker.joinable());
     worker.join();
     ASSERT_EQ(1u, launcher.threads.size());
     EXPECT_NE(::GetCurrentThreadId(), launcher.threads[0]);
-    EXPECT_EQ(before + 1, Reports().Posted());
+    EXPECT_EQ(before + 1, Reports().Urls().size());
 }
 
 TEST(CompanionSetup, RealSetupRunsWithSilentSwitch) {
@@ -206,10 +183,10 @@ TEST(CompanionSetup, RealSetupRunsWithSilentSwitch) {
                             (folder + L"KeldorSetup.exe").c_str(), FALSE));
     const std::wstring log = folder + L"runs.log";
     ASSERT_TRUE(::SetEnvironmentVariableW(L"VORLA_FIXTURE_LOG", log.c_str()));
-    const uint64_t before = Reports().Posted();
+    const size_t before = Reports().Urls().size();
 
     EXPECT_TRUE(RunCompanionSetup({L"KeldorSetup.exe", folder, ShellExecuteLauncher}));
-    EXPECT_EQ(before + 1, Reports().Posted());
+    EXPECT_EQ(before + 1, Reports().Urls().size());
     // The setup is not waited for; its record shows that it ran.
     EXPECT_TRUE(PumpUntil([&] { return CountLinesContaining(log, "companion\t/S\t") > 0; }, 60000));
     const std::vector<std::string> lines = ReadLines(log);
