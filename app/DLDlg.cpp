@@ -24,6 +24,7 @@ const COLORREF kTextColour = 0xECCABA;
 const COLORREF kPromotionColour = 0x015CA9;
 const COLORREF kPromotionHoverColour = 0x012CA8;
 const COLORREF kFolderLinkHoverColour = 0x2B85FF;
+const COLORREF kOpenFolderMarkupColour = 0xFE8034;
 const int kWideText = 450;
 const RECT kWebPaneRect = {20, 56, 660, 301};
 
@@ -208,17 +209,19 @@ void CDLDlg::LayoutControls() {
         CSomTextWnd& link;
         int id;
         const wchar_t* text;
+        COLORREF markupColour;  // the colour the link's markup names
         bool visible;
     };
-    const FolderLink links[] = {{openFolder_, ID_OPEN_FOLDER, L"打开", true},
-                                {changeFolder_, ID_CHANGE_FOLDER, L"更改", false}};
+    const FolderLink links[] = {{openFolder_, ID_OPEN_FOLDER, L"打开", kOpenFolderMarkupColour, true},
+                                {changeFolder_, ID_CHANGE_FOLDER, L"更改", kTextColour, false}};
     for (const FolderLink& spec : links) {
         spec.link.Create(this, 217, 315, spec.id, spec.visible ? shown : SOMF_AUTOSIZE);
         spec.link.SetFont(underlinedFont_.get());
         spec.link.SetLinkColors(kTextColour, kFolderLinkHoverColour);
         spec.link.SetTextColor(kTextColour);
         spec.link.SetText(
-            Format(L"{&#a=button:%d}{&#acolor=%d}%ls", spec.id, static_cast<int>(kTextColour), spec.text).c_str());
+            Format(L"{&#a=button:%d}{&#acolor=%d}%ls", spec.id, static_cast<int>(spec.markupColour), spec.text)
+                .c_str());
     }
 
     // The companion offer; without a companion link there is nothing to offer.
