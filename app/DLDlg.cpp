@@ -171,12 +171,12 @@ void CDLDlg::LayoutControls() {
     const CDownloaderConfig& config = TheDownloaderConfig();
     const UINT shown = SOMF_VISIBLE | SOMF_AUTOSIZE;
 
-    struct ButtonSpec {
+    struct ButtonItem {
         CSomButton4& button;
         int x, y, id;
         CSomBitmap* image;
     };
-    const ButtonSpec buttons[] = {
+    const ButtonItem buttons[] = {
         {closeButton_, 643, 26, ID_CLOSE, &SomSkin.closeButton},
         {minimizeButton_, 615, 26, ID_MINIMIZE, &SomSkin.minimizeButton},
         {feedbackButton_, 588, 26, ID_FEEDBACK, &SomSkin.menuButton},
@@ -185,9 +185,9 @@ void CDLDlg::LayoutControls() {
         {pauseButton_, 520, 319, ID_PAUSE, &pauseImage_},
         {installButton_, 520, 319, ID_INSTALL, &installImage_},
     };
-    for (const ButtonSpec& spec : buttons) {
-        spec.button.Create(this, spec.x, spec.y, spec.id, shown);
-        spec.button.SetImage(spec.image);
+    for (const ButtonItem& item : buttons) {
+        item.button.Create(this, item.x, item.y, item.id, shown);
+        item.button.SetImage(item.image);
     }
 
     title_.Create(this, 53, 22, ID_TITLE, shown);
@@ -214,13 +214,13 @@ void CDLDlg::LayoutControls() {
     };
     const FolderLink links[] = {{openFolder_, ID_OPEN_FOLDER, L"打开", kOpenFolderMarkupColour, true},
                                 {changeFolder_, ID_CHANGE_FOLDER, L"更改", kTextColour, false}};
-    for (const FolderLink& spec : links) {
-        spec.link.Create(this, 217, 315, spec.id, spec.visible ? shown : SOMF_AUTOSIZE);
-        spec.link.SetFont(underlinedFont_.get());
-        spec.link.SetLinkColors(kTextColour, kFolderLinkHoverColour);
-        spec.link.SetTextColor(kTextColour);
-        spec.link.SetText(
-            Format(L"{&#a=button:%d}{&#acolor=%d}%ls", spec.id, static_cast<int>(spec.markupColour), spec.text)
+    for (const FolderLink& item : links) {
+        item.link.Create(this, 217, 315, item.id, item.visible ? shown : SOMF_AUTOSIZE);
+        item.link.SetFont(underlinedFont_.get());
+        item.link.SetLinkColors(kTextColour, kFolderLinkHoverColour);
+        item.link.SetTextColor(kTextColour);
+        item.link.SetText(
+            Format(L"{&#a=button:%d}{&#acolor=%d}%ls", item.id, static_cast<int>(item.markupColour), item.text)
                 .c_str());
     }
 
