@@ -5,6 +5,7 @@
 #include "DownloadManager.h"
 #include "DownloaderConfig.h"
 #include "Entry.h"
+#include "FormatText.h"
 #include "MainDlg.h"
 #include "ProgressFigures.h"
 #include "SomFontTable.h"
@@ -27,15 +28,6 @@ const COLORREF kFolderLinkHoverColour = 0x2B85FF;
 const COLORREF kOpenFolderMarkupColour = 0xFE8034;
 const int kWideText = 450;
 const RECT kWebPaneRect = {20, 56, 660, 301};
-
-std::wstring Format(const wchar_t* format, ...) {
-    wchar_t text[1024];
-    va_list args;
-    va_start(args, format);
-    std::vswprintf(text, sizeof(text) / sizeof(text[0]), format, args);
-    va_end(args);
-    return text;
-}
 
 HINSTANCE ProgramInstance() { return g_hInstance ? g_hInstance : ::GetModuleHandleW(nullptr); }
 
@@ -201,7 +193,7 @@ void CDLDlg::LayoutControls() {
     promotion_.SetLinkColors(kPromotionColour, kPromotionHoverColour);
     promotion_.SetTextColor(kPromotionColour);
     promotion_.SetMaxWidth(kWideText);
-    promotion_.SetText(Format(L"{&#a=button:%d}{&#acolor=%d}%ls", ID_PROMOTION, static_cast<int>(kPromotionColour),
+    promotion_.SetText(FormatText(L"{&#a=button:%d}{&#acolor=%d}%ls", ID_PROMOTION, static_cast<int>(kPromotionColour),
                               promotionText.c_str())
                            .c_str());
 
@@ -220,7 +212,7 @@ void CDLDlg::LayoutControls() {
         item.link.SetLinkColors(kTextColour, kFolderLinkHoverColour);
         item.link.SetTextColor(kTextColour);
         item.link.SetText(
-            Format(L"{&#a=button:%d}{&#acolor=%d}%ls", item.id, static_cast<int>(item.markupColour), item.text)
+            FormatText(L"{&#a=button:%d}{&#acolor=%d}%ls", item.id, static_cast<int>(item.markupColour), item.text)
                 .c_str());
     }
 

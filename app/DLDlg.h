@@ -157,6 +157,9 @@ private:
     std::wstring CompanionSetupPath() const;
     CompanionFigures Figures() const;
 
+    // An event for the statistics, when the reporter exists.
+    static void Report(int kind, int action, int tg, int cg, int cwdm);
+
     // Progress display.
     void RefreshProgress();
     void ShowSizeText(uint64_t done, uint64_t total);

@@ -7,16 +7,11 @@
 #include "FileChecks.h"
 #include "ProgressFigures.h"
 #include "StatisticsMgr.h"
+#include "SystemUtils.h"
 
 namespace {
 
-bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 bool FullCheckSelected() { return TheDownloaderConfig().GetSafecheck() == L"1"; }
-
-void Report(int kind, int action, int tg, int cg, int cwdm) {
-    if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportEvent(kind, action, tg, cg, cwdm);
-}
 
 }  // namespace
 

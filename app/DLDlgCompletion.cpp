@@ -7,16 +7,13 @@
 #include "DownloadManager.h"
 #include "DownloaderConfig.h"
 #include "FileChecks.h"
+#include "FormatText.h"
 #include "ProgressFigures.h"
 #include "StatisticsMgr.h"
 
-namespace {
-
-void Report(int kind, int action, int tg, int cg, int cwdm) {
+void CDLDlg::Report(int kind, int action, int tg, int cg, int cwdm) {
     if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportEvent(kind, action, tg, cg, cwdm);
 }
-
-}  // namespace
 
 void CDLDlg::ShowSizeText(uint64_t done, uint64_t total) { progress_.SetCaption(FormatSizeText(done, total).c_str()); }
 
@@ -57,9 +54,7 @@ void CDLDlg::CompleteDownload(const std::wstring& path) {
 }
 
 int CDLDlg::ShowInstallPrompt() {
-    wchar_t text[512];
-    swprintf(text, sizeof(text) / sizeof(text[0]), L"%ls下载完成，是否立即安装？",
-             TheDownloaderConfig().GetGameName().c_str());
+    const std::wstring text = FormatText(L"%ls下载完成，是否立即安装？", TheDownloaderConfig().GetGameName().c_str());
     return RunPrompt([&] { return services_.prompts->InstallPrompt(m_hWnd, text); });
 }
 

@@ -9,16 +9,6 @@
 #include "StatisticsMgr.h"
 #include "SystemUtils.h"
 
-namespace {
-
-bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void Report(int kind, int action, int tg, int cg, int cwdm) {
-    if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportEvent(kind, action, tg, cg, cwdm);
-}
-
-}  // namespace
-
 std::wstring CDLDlg::CompanionSetupPath() const {
     return TempFolderOr(location_->Folder()) + GetKeldorSetupFileName();
 }

@@ -31,3 +31,5 @@ uint64_t GetFileSize64(const std::wstring& path) {
 std::wstring GetInstallerFileName() { return LinkFileName(TheDownloaderConfig().GetGameDownloadLink()); }
 
 std::wstring GetKeldorSetupFileName() { return LinkFileName(TheDownloaderConfig().GetKeldorDownloaderLink()); }
+
+bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

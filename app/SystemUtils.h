@@ -17,6 +17,9 @@ bool CreateSharedMutex(const wchar_t* name, HANDLE* handle);
 // The user's temporary folder with its trailing separator, or fallback.
 std::wstring TempFolderOr(const std::wstring& fallback);
 
+// Whether a file or folder exists at path.
+bool PathExists(const std::wstring& path);
+
 // Size of an existing file; 0 when it is missing or cannot be opened. Never
 // creates a file.
 uint64_t GetFileSize64(const std::wstring& path);

@@ -93,7 +93,7 @@ private:
     RangeRecord record_;   // size, validators and the ranges written so far
     SegmentMap map_;
     PieceTable seed_;
-    bool seedLoaded_ = false;   // the seed document describes a file of this task's name
+    bool seedLoaded_ = false;   // the Metalink seed names this task's file
     bool seedActive_ = false;   // ... and its size matches: its mirrors and pieces are used
     bool bodyComplete_ = false;  // a body of unknown or zero length ended cleanly
     uint64_t bytesWritten_ = 0;

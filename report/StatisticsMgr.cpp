@@ -1,19 +1,11 @@
 #include "StatisticsMgr.h"
 
 #include "BuildConfig.h"
+#include "FormatText.h"
 
 #include <cstdio>
 
 namespace {
-
-std::wstring Format(const wchar_t* format, ...) {
-    wchar_t buffer[2048];
-    va_list args;
-    va_start(args, format);
-    const int n = std::vswprintf(buffer, 2048, format, args);
-    va_end(args);
-    return n < 0 ? std::wstring() : std::wstring(buffer, static_cast<size_t>(n));
-}
 
 CStatisticsMgr* g_statistics = nullptr;
 
@@ -22,13 +14,13 @@ CStatisticsMgr* g_statistics = nullptr;
 std::wstring BuildEventQuery(int kind, int action, int tg, int cg, int cwdm, const std::wstring& game,
                              const std::wstring& mid, const std::wstring& ver) {
     if (kind == 0) {
-        return Format(L"?action=%d&tg=%d&game=%ls&mid=%ls&ver=%ls", action, tg, game.c_str(), mid.c_str(),
+        return FormatText(L"?action=%d&tg=%d&game=%ls&mid=%ls&ver=%ls", action, tg, game.c_str(), mid.c_str(),
                       ver.c_str());
     }
     if (kind == 1 || kind == 2) {
-        return Format(L"?action=%d&game=%ls&mid=%ls&ver=%ls", action, game.c_str(), mid.c_str(), ver.c_str());
+        return FormatText(L"?action=%d&game=%ls&mid=%ls&ver=%ls", action, game.c_str(), mid.c_str(), ver.c_str());
     }
-    return Format(L"?action=%d&cg=%d&cwdm=%d&game=%ls&mid=%ls&ver=%ls", action, cg, cwdm, game.c_str(), mid.c_str(),
+    return FormatText(L"?action=%d&cg=%d&cwdm=%d&game=%ls&mid=%ls&ver=%ls", action, cg, cwdm, game.c_str(), mid.c_str(),
                   ver.c_str());
 }
 
@@ -78,18 +70,18 @@ void CStatisticsMgr::ReportEvent(int kind, int action, int tg, int cg, int cwdm)
 }
 
 void CStatisticsMgr::ReportConfigLoaded() {
-    Post(context_.StatisticsBase() + Format(L"?action=1&game=%ls&mid=%ls&ver=%ls", context_.GameId().c_str(),
+    Post(context_.StatisticsBase() + FormatText(L"?action=1&game=%ls&mid=%ls&ver=%ls", context_.GameId().c_str(),
                                             context_.MachineId().c_str(), context_.Version().c_str()));
 }
 
 void CStatisticsMgr::ReportRedownload() {
-    Post(context_.StatisticsBase() + Format(L"?action=6&game=%ls&mid=%ls&ver=%ls", context_.GameId().c_str(),
+    Post(context_.StatisticsBase() + FormatText(L"?action=6&game=%ls&mid=%ls&ver=%ls", context_.GameId().c_str(),
                                             context_.MachineId().c_str(), context_.Version().c_str()));
 }
 
 void CStatisticsMgr::ReportCompanionSetup(int from) {
     Post(std::wstring(L"http://") + VORLA_STATS_HOST +
-         Format(L"/keldor/down_msg.html?action=setupbox&from=%d&mid=%ls&ver=%ls", from,
+         FormatText(L"/keldor/down_msg.html?action=setupbox&from=%d&mid=%ls&ver=%ls", from,
                 context_.MachineId().c_str(), context_.Version().c_str()));
 }
 
