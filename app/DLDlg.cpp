@@ -125,7 +125,7 @@ void CDLDlg::DrawBackground(HDC dc, const RECT*) {
 }
 
 void CDLDlg::OnCreate() {
-    if (!services_.engine) services_ = PlatformPageServices();
+    CompletePageServices(services_);
     const CDownloaderConfig& config = TheDownloaderConfig();
     state_ = CStateFile(services_.stateFilePath);
     fileName_ = GetInstallerFileName();
@@ -331,7 +331,7 @@ void CDLDlg::MinimizeToTray() {
         const std::wstring tip = FormatWindowTitle(TheDownloaderConfig().GetGameName());
         const size_t capacity = sizeof(icon.szTip) / sizeof(icon.szTip[0]);
         tip.copy(icon.szTip, capacity - 1);  // cut to the tip field, terminated by the zeroed record
-        trayIcon_ = ::Shell_NotifyIconW(NIM_ADD, &icon) != FALSE;
+        trayIcon_ = services_.notifyIcon(NIM_ADD, icon);
     }
     ShowWindow(SW_HIDE);
 }
@@ -347,7 +347,7 @@ void CDLDlg::OnTrayIcon(WPARAM wp, LPARAM lp) {
         POINT cursor{};
         ::GetCursorPos(&cursor);
         ::SetForegroundWindow(m_hWnd);
-        ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, m_hWnd, nullptr);
+        services_.trackMenu(menu, m_hWnd, cursor);
         ::DestroyMenu(menu);
     }
 }
@@ -359,7 +359,7 @@ void CDLDlg::RemoveTrayIcon() {
     icon.uID = kTrayIconId;
     icon.uFlags = NIF_TIP;
     wcscpy_s(icon.szTip, L"Vorla游戏下载器");
-    ::Shell_NotifyIconW(NIM_DELETE, &icon);
+    services_.notifyIcon(NIM_DELETE, icon);
     trayIcon_ = false;
 }
 

@@ -8,17 +8,6 @@
 
 using namespace testing_support;
 
-namespace {
-
-bool MutexExists(const std::wstring& name) {
-    HANDLE handle = ::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str());
-    if (!handle) return false;
-    ::CloseHandle(handle);
-    return true;
-}
-
-}  // namespace
-
 class PagePollTest : public PageTest {
 protected:
     // A page whose download runs without the companion.
