@@ -9,6 +9,7 @@
 #include "MainDlg.h"
 #include "ProgressFigures.h"
 #include "SomFontTable.h"
+#include "SomMarkup.h"
 #include "SomSkin.h"
 #include "StatisticsMgr.h"
 #include "SystemUtils.h"
@@ -27,6 +28,8 @@ const COLORREF kPromotionHoverColour = 0x012CA8;
 const COLORREF kFolderLinkHoverColour = 0x2B85FF;
 const COLORREF kOpenFolderMarkupColour = 0xFE8034;
 const int kWideText = 450;
+// Width of the rounded ends of the progress bar's track and fill images.
+const int kProgressCapWidth = 9;
 const RECT kWebPaneRect = {20, 56, 660, 301};
 
 HINSTANCE ProgramInstance() { return g_hInstance ? g_hInstance : ::GetModuleHandleW(nullptr); }
@@ -76,8 +79,13 @@ BOOL CDLDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRE
             OnCreate();
             break;
         case WM_TIMER:
-            // Every timer is the page's; the toolkit's own is not used here.
-            OnTimer(wp);
+            // The page's own timers; any other (the element manager's hover
+            // check above all) belongs to the toolkit.
+            if (IsPageTimer(wp)) {
+                OnTimer(wp);
+            } else {
+                handled = CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
+            }
             break;
         case WM_CLOSE:
             SendMessage(WM_COMMAND, ID_CLOSE, 0);
@@ -121,7 +129,17 @@ BOOL CDLDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRE
 void CDLDlg::DrawBackground(HDC dc, const RECT*) {
     RECT client;
     GetClientRect(&client);
-    background_->DrawStretched(dc, 0, 0, client.right, client.bottom, 0);
+    const int width = background_->GetFrameWidth();
+    const int height = background_->GetHeight();
+    if (width >= client.right && height >= client.bottom) {
+        // At its natural size, cut at the client edge: resampling the 680 x
+        // 420 skin onto the 679 x 419 page would blur it and leave edge
+        // pixels that no longer match the colour key exactly.
+        background_->DrawPart(dc, 0, 0, client.right, client.bottom, 0, 0, 0);
+    } else {
+        // A fetched skin smaller than the page still covers all of it.
+        background_->DrawStretched(dc, 0, 0, client.right, client.bottom, 0);
+    }
 }
 
 void CDLDlg::OnCreate() {
@@ -184,7 +202,9 @@ void CDLDlg::LayoutControls() {
 
     title_.Create(this, 53, 22, ID_TITLE, shown);
     title_.SetFont(titleFont_.get());
-    title_.SetText((L"{&#color=0xffffff}" + FormatWindowTitle(config.GetGameName())).c_str());
+    // Configured texts go into markup as plain text: a configuration must not
+    // be able to make a link that sends the page a command.
+    title_.SetText((L"{&#color=0xffffff}" + FormatWindowTitle(EscapeSomMarkupText(config.GetGameName()))).c_str());
 
     const std::wstring promotionText =
         config.GetTextPromotionTitle().empty() ? L"免费领取特权卡，激活码，快来Vorla发卡平台！" : config.GetTextPromotionTitle();
@@ -194,7 +214,7 @@ void CDLDlg::LayoutControls() {
     promotion_.SetTextColor(kPromotionColour);
     promotion_.SetMaxWidth(kWideText);
     promotion_.SetText(FormatText(L"{&#a=button:%d}{&#acolor=%d}%ls", ID_PROMOTION, static_cast<int>(kPromotionColour),
-                              promotionText.c_str())
+                              EscapeSomMarkupText(promotionText).c_str())
                            .c_str());
 
     struct FolderLink {
@@ -224,11 +244,11 @@ void CDLDlg::LayoutControls() {
     const std::wstring tip = config.GetKeldorInstallTip().empty() ? L"安装Vorla游戏Keldor" : config.GetKeldorInstallTip();
     checkLabel_.Create(this, 44, 367, ID_LABEL, offered ? shown : SOMF_AUTOSIZE);
     checkLabel_.SetMaxWidth(kWideText);
-    checkLabel_.SetText(tip.c_str());
+    checkLabel_.SetText(EscapeSomMarkupText(tip).c_str());
 
     version_.Create(this, 470, 392, ID_LABEL, shown);
     version_.SetMaxWidth(190);
-    version_.SetText(config.GetGameVersion().c_str());
+    version_.SetText(EscapeSomMarkupText(config.GetGameVersion()).c_str());
 
     folder_.Create(this, 87, 315, ID_FOLDER_TEXT, shown);
     folder_.SetMaxWidth(129);
@@ -247,6 +267,7 @@ void CDLDlg::LayoutControls() {
     }
 
     progress_.Create(this, 87, 342, 420, 17, ID_PROGRESS, SOMF_VISIBLE);
+    progress_.SetCapWidth(kProgressCapWidth);
     progress_.SetRange(0, 100);
     progress_.SetPosition(0);
 }

@@ -54,6 +54,7 @@ public:
     static const int ID_SAVE_LABEL_TEXT = 11;
 
     enum TimerId { TIMER_PROGRESS = 0, TIMER_NETWORK_WAIT = 1, TIMER_FILE_WAIT = 2 };
+    static bool IsPageTimer(UINT_PTR id) { return id <= TIMER_FILE_WAIT; }
     static const UINT kTimerPeriodMs = 1000;
     static const UINT WM_TRAYICON = WM_USER + 1001;  // 2025
     static const UINT kTrayIconId = 32513;

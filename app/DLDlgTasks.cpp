@@ -115,7 +115,7 @@ void CDLDlg::StopTimer(TimerId id) {
 }
 
 void CDLDlg::OnTimer(UINT_PTR id) {
-    if (id > TIMER_FILE_WAIT || !IsTimerRunning(static_cast<TimerId>(id))) return;
+    if (!IsPageTimer(id) || !IsTimerRunning(static_cast<TimerId>(id))) return;
     switch (id) {
         case TIMER_PROGRESS: PollProgress(); break;
         case TIMER_NETWORK_WAIT: OnNetworkWait(); break;
