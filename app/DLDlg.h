@@ -13,6 +13,7 @@
 #include "PageServices.h"
 #include "ProgressFigures.h"
 #include "SaveLocation.h"
+#include "ScopedHandle.h"
 #include "SomBitmap.h"
 #include "SomButton4.h"
 #include "SomCheckBox.h"
@@ -140,7 +141,12 @@ private:
     // The tasks.
     // Removes the task id names (when there is one) and creates it afresh.
     void ReplaceTask(int& id, HWND owner, const std::wstring& url, const std::wstring& target);
-    void CreateInitialTasks();
+    // The game task and, for a partial download, the companion's; no owner.
+    void CreateInitialTasks(bool withCompanion);
+    // Creates the companion task when the box is ticked and the companion is
+    // this process's to download. The claim is taken only for a task that
+    // exists: a refused task leaves the companion to other downloaders.
+    bool CreateCompanionTask(HWND owner);
     void StartDownload();
     void StartDownloadTask();
     void RecreateTasks();
@@ -220,6 +226,12 @@ private:
     Face face_ = Face::Start;
     int gameTask_ = -1;
     CompanionState companion_;
+    // The companion mutex, from the first companion task to the end of the
+    // process (owned).
+    ScopedHandle companionClaim_;
+    // A partial game file must be on disk: one was found at set-up, or the
+    // game task has reported bytes. Before that a missing ".p2p" is no damage.
+    bool partialExpected_ = false;
     int fileWaitCount_ = 0;
     unsigned timers_ = 0;
     bool trayIcon_ = false;
