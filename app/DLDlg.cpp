@@ -34,6 +34,26 @@ const RECT kWebPaneRect = {20, 56, 660, 301};
 
 HINSTANCE ProgramInstance() { return g_hInstance ? g_hInstance : ::GetModuleHandleW(nullptr); }
 
+// Sent to every top-level window when Explorer (re)creates the taskbar.
+UINT TaskbarCreatedMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"TaskbarCreated");
+    return message;
+}
+
+// Sent to a window once the shell has made its taskbar button.
+UINT TaskbarButtonCreatedMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
+    return message;
+}
+
+TaskbarProgress FaceTaskbarState(CDLDlg::Face face) {
+    switch (face) {
+        case CDLDlg::Face::Pause: return TaskbarProgress::Normal;
+        case CDLDlg::Face::Continue: return TaskbarProgress::Paused;
+        default: return TaskbarProgress::None;
+    }
+}
+
 }  // namespace
 
 HRGN CreatePageRegion() {
@@ -114,8 +134,20 @@ BOOL CDLDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRE
             }
             break;
         }
-        default:
+        case WM_DESTROY:
+            // The shell's taskbar object goes while COM still runs here.
+            if (taskbarAttached_) services_.taskbar->Detach();
+            taskbarAttached_ = false;
             handled = CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
+            break;
+        default:
+            if (msg == TaskbarCreatedMessage()) {
+                OnTaskbarCreated();
+            } else if (msg == TaskbarButtonCreatedMessage()) {
+                OnTaskbarButtonCreated();
+            } else {
+                handled = CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
+            }
             break;
     }
     --dispatchDepth_;
@@ -280,6 +312,24 @@ void CDLDlg::ShowFace(Face face) {
     continueButton_.SetVisible(face == Face::Continue);
     installButton_.SetVisible(face == Face::Install);
     EndUpdate();
+    ShowTaskbarProgress(FaceTaskbarState(face), taskbarPercentage_);
+}
+
+void CDLDlg::ShowPosition(int percentage) {
+    progress_.SetPosition(percentage);
+    ShowTaskbarProgress(taskbarState_, static_cast<unsigned>(progress_.GetPosition()));
+}
+
+void CDLDlg::OnTaskbarButtonCreated() {
+    taskbarAttached_ = services_.taskbar->Attach(m_hWnd);
+    if (taskbarAttached_) services_.taskbar->Show(m_hWnd, taskbarState_, taskbarPercentage_);
+}
+
+void CDLDlg::ShowTaskbarProgress(TaskbarProgress state, unsigned percentage) {
+    if (state == taskbarState_ && percentage == taskbarPercentage_) return;
+    taskbarState_ = state;
+    taskbarPercentage_ = percentage;
+    if (taskbarAttached_) services_.taskbar->Show(m_hWnd, state, percentage);
 }
 
 void CDLDlg::SetSpeedText(const std::wstring& text) {
@@ -317,11 +367,13 @@ void CDLDlg::OnCommand(WORD id) {
         case ID_SHOW_DOWNLOADER: RestoreWindow(); break;
         case ID_EXIT_DOWNLOADER:
             if (promptDepth_ > 0) {
-                // The prompt's nested loop would swallow the quit, and the
+                // A prompt's nested loop would swallow the quit, and the
                 // routine that raised it would go on after the engine is shut
-                // down: close the prompt and exit once that routine returns.
+                // down: close every prompt and the folder dialog, and exit
+                // once the outermost routine returns.
                 exitPending_ = true;
-                services_.prompts->CloseActive();
+                services_.prompts->CloseAll();
+                services_.closeOwnedDialogs(m_hWnd);
             } else {
                 Exit();
             }
@@ -341,20 +393,35 @@ void CDLDlg::RestoreWindow() {
 }
 
 void CDLDlg::MinimizeToTray() {
-    if (!trayIcon_) {
-        NOTIFYICONDATAW icon{};
-        icon.cbSize = sizeof(icon);
-        icon.hWnd = m_hWnd;
-        icon.uID = kTrayIconId;
-        icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-        icon.uCallbackMessage = WM_TRAYICON;
-        icon.hIcon = ::LoadIconW(ProgramInstance(), MAKEINTRESOURCEW(119));
-        const std::wstring tip = FormatWindowTitle(TheDownloaderConfig().GetGameName());
-        const size_t capacity = sizeof(icon.szTip) / sizeof(icon.szTip[0]);
-        tip.copy(icon.szTip, capacity - 1);  // cut to the tip field, terminated by the zeroed record
-        trayIcon_ = services_.notifyIcon(NIM_ADD, icon);
+    if (!trayIcon_) trayIcon_ = NotifyTrayIcon(NIM_ADD);
+    if (trayIcon_) {
+        ShowWindow(SW_HIDE);
+    } else {
+        // Hidden without an icon, the page could not be found again: it
+        // stays on the taskbar instead.
+        ShowWindow(SW_SHOWMINIMIZED);
     }
-    ShowWindow(SW_HIDE);
+}
+
+bool CDLDlg::NotifyTrayIcon(DWORD message) {
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = m_hWnd;
+    icon.uID = kTrayIconId;
+    icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    icon.uCallbackMessage = WM_TRAYICON;
+    icon.hIcon = ::LoadIconW(ProgramInstance(), MAKEINTRESOURCEW(119));
+    const std::wstring tip = FormatWindowTitle(TheDownloaderConfig().GetGameName());
+    const size_t capacity = sizeof(icon.szTip) / sizeof(icon.szTip[0]);
+    tip.copy(icon.szTip, capacity - 1);  // cut to the tip field, terminated by the zeroed record
+    return services_.notifyIcon(message, icon);
+}
+
+void CDLDlg::OnTaskbarCreated() {
+    if (!trayIcon_) return;
+    // The icon is added again; where the shell kept it, it is only updated.
+    trayIcon_ = NotifyTrayIcon(NIM_ADD) || NotifyTrayIcon(NIM_MODIFY);
+    if (!trayIcon_ && !::IsWindowVisible(m_hWnd)) ShowWindow(SW_SHOWMINNOACTIVE);
 }
 
 void CDLDlg::OnTrayIcon(WPARAM wp, LPARAM lp) {
@@ -367,8 +434,12 @@ void CDLDlg::OnTrayIcon(WPARAM wp, LPARAM lp) {
         ::AppendMenuW(menu, MF_STRING, ID_EXIT_DOWNLOADER, L"关闭");
         POINT cursor{};
         ::GetCursorPos(&cursor);
+        // The menu closes on a click elsewhere only when its owner is the
+        // foreground window, and only after that window sees one more
+        // message once the menu has returned.
         ::SetForegroundWindow(m_hWnd);
         services_.trackMenu(menu, m_hWnd, cursor);
+        PostMessage(WM_NULL, 0, 0);
         ::DestroyMenu(menu);
     }
 }

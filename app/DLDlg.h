@@ -123,9 +123,20 @@ private:
 
     // The notification area and the end of the program.
     void MinimizeToTray();
+    // NIM_ADD or NIM_MODIFY of the page's icon; true when the shell took it.
+    bool NotifyTrayIcon(DWORD message);
     void OnTrayIcon(WPARAM wp, LPARAM lp);
+    // Explorer started again: its notification area is empty.
+    void OnTaskbarCreated();
     void RemoveTrayIcon();
     void Exit();
+
+    // The taskbar button's progress: its state follows the action face, its
+    // value the progress bar; shown once the shell has made the button.
+    void OnTaskbarButtonCreated();
+    void ShowTaskbarProgress(TaskbarProgress state, unsigned percentage);
+    // The progress bar's position, and the taskbar button's with it.
+    void ShowPosition(int percentage);
 
     // Set-up and the user's commands.
     int DetectPreviousDownload();
@@ -235,6 +246,9 @@ private:
     int fileWaitCount_ = 0;
     unsigned timers_ = 0;
     bool trayIcon_ = false;
+    bool taskbarAttached_ = false;
+    TaskbarProgress taskbarState_ = TaskbarProgress::None;
+    unsigned taskbarPercentage_ = 0;
     int promptDepth_ = 0;    // prompts running over the page
     int dispatchDepth_ = 0;  // page messages being handled, nested ones included
     bool exitPending_ = false;

@@ -93,7 +93,7 @@ void CDLDlg::SetUpPage() {
         if (companion_.taskId > 0) services_.engine->QueryTask(companion_.taskId, &companion);
         const uint64_t total = TheDownloaderConfig().GetGameSize() + CompanionTotal(companion, Figures());
         ShowSizeText(total, total);
-        progress_.SetPosition(100);
+        ShowPosition(100);
         ShowFace(Face::Install);
     }
 }
@@ -191,7 +191,7 @@ void CDLDlg::StartDownload() {
     state_.SetDir(location_->Folder());
     if (checked && sound) {
         ShowFace(Face::Install);
-        progress_.SetPosition(100);
+        ShowPosition(100);
         ShowSizeText(config.GetGameSize(), config.GetGameSize());
         return;
     }

@@ -185,7 +185,7 @@ void CDLDlg::PollProgress() {
     }
 
     SetSpeedText(FormatSpeedText(figures.speed));
-    progress_.SetPosition(static_cast<int>(figures.percentage));
+    ShowPosition(static_cast<int>(figures.percentage));
     ShowSizeText(figures.done, figures.total);
 }
 

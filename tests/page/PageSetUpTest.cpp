@@ -221,7 +221,7 @@ TEST_F(PageSetUpTest, ExitWhileTheInstallPromptIsOpenEndsAfterTheRoutineWithNoEn
     prompts_.answers["install"] = 2;  // as if the install button won the race
     Game()->info.state = P2SP_STATE_FINISHED;
     Polls(1);
-    EXPECT_EQ(1, prompts_.closeActiveCalls) << "the prompt is closed";
+    EXPECT_EQ(1, prompts_.closeAllCalls) << "the prompt is closed";
     EXPECT_FALSE(PageAlive());
     ASSERT_FALSE(engine().calls.empty());
     EXPECT_EQ("Uninit", engine().calls.back()) << "no engine call follows Uninit";

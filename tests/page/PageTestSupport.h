@@ -39,7 +39,7 @@ public:
     std::map<std::string, int> answers;  // default 4: closed
     // Runs while the named prompt is "open".
     std::map<std::string, std::function<void()>> during;
-    int closeActiveCalls = 0;
+    int closeAllCalls = 0;
 
     int Show(HWND, const std::wstring& message) override { return Answer("folder", message); }
     int InstallPrompt(HWND, const std::wstring& text) override { return Answer("install", text); }
@@ -47,7 +47,7 @@ public:
     int DownloadFailed(HWND) override { return Answer("failed", L""); }
     int FileDamaged(HWND) override { return Answer("damaged", L""); }
     int DirOpenFailed(HWND) override { return Answer("diropen", L""); }
-    void CloseActive() override { ++closeActiveCalls; }
+    void CloseAll() override { ++closeAllCalls; }
 
     size_t Count(const std::string& kind) const;
 
