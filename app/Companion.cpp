@@ -9,17 +9,12 @@
 
 const wchar_t kCompanionMutexName[] = L"keldordownloading_{947FA079-EA1A-4987-BE02-F4E20A20CD1C}";
 
-bool TryClaimCompanion(const wchar_t* mutexName) {
+ScopedHandle ClaimCompanion(const wchar_t* mutexName) {
     HANDLE mutex = nullptr;
     const bool existed = CreateSharedMutex(mutexName, &mutex);
-    if (mutex == nullptr) return false;
-    if (existed) {
-        ::CloseHandle(mutex);
-        return false;
-    }
-    // Deliberately left open: the claim is the handle's life, which is the
-    // process's.
-    return true;
+    ScopedHandle claim(mutex);
+    if (existed) claim.reset();
+    return claim;
 }
 
 bool IsCompanionPending(const CompanionState& state) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "P2spApi.h"
+#include "ScopedHandle.h"
 
 #include <functional>
 #include <string>
@@ -12,11 +13,11 @@
 // Only one downloader at a time, across all games, downloads the companion.
 extern const wchar_t kCompanionMutexName[];  // "keldordownloading_{947FA079-...}"
 
-// Creates the companion mutex afresh. True when this process may download the
-// companion; the winning handle is kept open until the process ends, so the
-// claim lasts that long. A process that loses closes its handle at once, so it
-// does not keep the name alive after the winner is gone.
-bool TryClaimCompanion(const wchar_t* mutexName = kCompanionMutexName);
+// Creates the companion mutex afresh. When this process may download the
+// companion, returns the open mutex: the claim lasts while it stays open.
+// Otherwise returns no handle; a handle to a mutex another downloader made is
+// closed at once, so it does not keep the name alive after that one is gone.
+ScopedHandle ClaimCompanion(const wchar_t* mutexName = kCompanionMutexName);
 
 // The page's companion members.
 struct CompanionState {

@@ -9,6 +9,7 @@
 #include "MainDlg.h"
 #include "ProgressFigures.h"
 #include "SomFontTable.h"
+#include "SomMarkup.h"
 #include "SomSkin.h"
 #include "StatisticsMgr.h"
 #include "SystemUtils.h"
@@ -27,9 +28,31 @@ const COLORREF kPromotionHoverColour = 0x012CA8;
 const COLORREF kFolderLinkHoverColour = 0x2B85FF;
 const COLORREF kOpenFolderMarkupColour = 0xFE8034;
 const int kWideText = 450;
+// Width of the rounded ends of the progress bar's track and fill images.
+const int kProgressCapWidth = 9;
 const RECT kWebPaneRect = {20, 56, 660, 301};
 
 HINSTANCE ProgramInstance() { return g_hInstance ? g_hInstance : ::GetModuleHandleW(nullptr); }
+
+// Sent to every top-level window when Explorer (re)creates the taskbar.
+UINT TaskbarCreatedMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"TaskbarCreated");
+    return message;
+}
+
+// Sent to a window once the shell has made its taskbar button.
+UINT TaskbarButtonCreatedMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
+    return message;
+}
+
+TaskbarProgress FaceTaskbarState(CDLDlg::Face face) {
+    switch (face) {
+        case CDLDlg::Face::Pause: return TaskbarProgress::Normal;
+        case CDLDlg::Face::Continue: return TaskbarProgress::Paused;
+        default: return TaskbarProgress::None;
+    }
+}
 
 }  // namespace
 
@@ -76,8 +99,13 @@ BOOL CDLDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRE
             OnCreate();
             break;
         case WM_TIMER:
-            // Every timer is the page's; the toolkit's own is not used here.
-            OnTimer(wp);
+            // The page's own timers; any other (the element manager's hover
+            // check above all) belongs to the toolkit.
+            if (IsPageTimer(wp)) {
+                OnTimer(wp);
+            } else {
+                handled = CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
+            }
             break;
         case WM_CLOSE:
             SendMessage(WM_COMMAND, ID_CLOSE, 0);
@@ -106,8 +134,20 @@ BOOL CDLDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRE
             }
             break;
         }
-        default:
+        case WM_DESTROY:
+            // The shell's taskbar object goes while COM still runs here.
+            if (taskbarAttached_) services_.taskbar->Detach();
+            taskbarAttached_ = false;
             handled = CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
+            break;
+        default:
+            if (msg == TaskbarCreatedMessage()) {
+                OnTaskbarCreated();
+            } else if (msg == TaskbarButtonCreatedMessage()) {
+                OnTaskbarButtonCreated();
+            } else {
+                handled = CSomWndManager::ProcessWindowMessage(hwnd, msg, wp, lp, result);
+            }
             break;
     }
     --dispatchDepth_;
@@ -121,11 +161,21 @@ BOOL CDLDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRE
 void CDLDlg::DrawBackground(HDC dc, const RECT*) {
     RECT client;
     GetClientRect(&client);
-    background_->DrawStretched(dc, 0, 0, client.right, client.bottom, 0);
+    const int width = background_->GetFrameWidth();
+    const int height = background_->GetHeight();
+    if (width >= client.right && height >= client.bottom) {
+        // At its natural size, cut at the client edge: resampling the 680 x
+        // 420 skin onto the 679 x 419 page would blur it and leave edge
+        // pixels that no longer match the colour key exactly.
+        background_->DrawPart(dc, 0, 0, client.right, client.bottom, 0, 0, 0);
+    } else {
+        // A fetched skin smaller than the page still covers all of it.
+        background_->DrawStretched(dc, 0, 0, client.right, client.bottom, 0);
+    }
 }
 
 void CDLDlg::OnCreate() {
-    if (!services_.engine) services_ = PlatformPageServices();
+    CompletePageServices(services_);
     const CDownloaderConfig& config = TheDownloaderConfig();
     state_ = CStateFile(services_.stateFilePath);
     fileName_ = GetInstallerFileName();
@@ -184,7 +234,9 @@ void CDLDlg::LayoutControls() {
 
     title_.Create(this, 53, 22, ID_TITLE, shown);
     title_.SetFont(titleFont_.get());
-    title_.SetText((L"{&#color=0xffffff}" + FormatWindowTitle(config.GetGameName())).c_str());
+    // Configured texts go into markup as plain text: a configuration must not
+    // be able to make a link that sends the page a command.
+    title_.SetText((L"{&#color=0xffffff}" + FormatWindowTitle(EscapeSomMarkupText(config.GetGameName()))).c_str());
 
     const std::wstring promotionText =
         config.GetTextPromotionTitle().empty() ? L"免费领取特权卡，激活码，快来Vorla发卡平台！" : config.GetTextPromotionTitle();
@@ -194,7 +246,7 @@ void CDLDlg::LayoutControls() {
     promotion_.SetTextColor(kPromotionColour);
     promotion_.SetMaxWidth(kWideText);
     promotion_.SetText(FormatText(L"{&#a=button:%d}{&#acolor=%d}%ls", ID_PROMOTION, static_cast<int>(kPromotionColour),
-                              promotionText.c_str())
+                              EscapeSomMarkupText(promotionText).c_str())
                            .c_str());
 
     struct FolderLink {
@@ -224,11 +276,11 @@ void CDLDlg::LayoutControls() {
     const std::wstring tip = config.GetKeldorInstallTip().empty() ? L"安装Vorla游戏Keldor" : config.GetKeldorInstallTip();
     checkLabel_.Create(this, 44, 367, ID_LABEL, offered ? shown : SOMF_AUTOSIZE);
     checkLabel_.SetMaxWidth(kWideText);
-    checkLabel_.SetText(tip.c_str());
+    checkLabel_.SetText(EscapeSomMarkupText(tip).c_str());
 
     version_.Create(this, 470, 392, ID_LABEL, shown);
     version_.SetMaxWidth(190);
-    version_.SetText(config.GetGameVersion().c_str());
+    version_.SetText(EscapeSomMarkupText(config.GetGameVersion()).c_str());
 
     folder_.Create(this, 87, 315, ID_FOLDER_TEXT, shown);
     folder_.SetMaxWidth(129);
@@ -247,6 +299,7 @@ void CDLDlg::LayoutControls() {
     }
 
     progress_.Create(this, 87, 342, 420, 17, ID_PROGRESS, SOMF_VISIBLE);
+    progress_.SetCapWidth(kProgressCapWidth);
     progress_.SetRange(0, 100);
     progress_.SetPosition(0);
 }
@@ -259,6 +312,24 @@ void CDLDlg::ShowFace(Face face) {
     continueButton_.SetVisible(face == Face::Continue);
     installButton_.SetVisible(face == Face::Install);
     EndUpdate();
+    ShowTaskbarProgress(FaceTaskbarState(face), taskbarPercentage_);
+}
+
+void CDLDlg::ShowPosition(int percentage) {
+    progress_.SetPosition(percentage);
+    ShowTaskbarProgress(taskbarState_, static_cast<unsigned>(progress_.GetPosition()));
+}
+
+void CDLDlg::OnTaskbarButtonCreated() {
+    taskbarAttached_ = services_.taskbar->Attach(m_hWnd);
+    if (taskbarAttached_) services_.taskbar->Show(m_hWnd, taskbarState_, taskbarPercentage_);
+}
+
+void CDLDlg::ShowTaskbarProgress(TaskbarProgress state, unsigned percentage) {
+    if (state == taskbarState_ && percentage == taskbarPercentage_) return;
+    taskbarState_ = state;
+    taskbarPercentage_ = percentage;
+    if (taskbarAttached_) services_.taskbar->Show(m_hWnd, state, percentage);
 }
 
 void CDLDlg::SetSpeedText(const std::wstring& text) {
@@ -296,11 +367,13 @@ void CDLDlg::OnCommand(WORD id) {
         case ID_SHOW_DOWNLOADER: RestoreWindow(); break;
         case ID_EXIT_DOWNLOADER:
             if (promptDepth_ > 0) {
-                // The prompt's nested loop would swallow the quit, and the
+                // A prompt's nested loop would swallow the quit, and the
                 // routine that raised it would go on after the engine is shut
-                // down: close the prompt and exit once that routine returns.
+                // down: close every prompt and the folder dialog, and exit
+                // once the outermost routine returns.
                 exitPending_ = true;
-                services_.prompts->CloseActive();
+                services_.prompts->CloseAll();
+                services_.closeOwnedDialogs(m_hWnd);
             } else {
                 Exit();
             }
@@ -320,20 +393,35 @@ void CDLDlg::RestoreWindow() {
 }
 
 void CDLDlg::MinimizeToTray() {
-    if (!trayIcon_) {
-        NOTIFYICONDATAW icon{};
-        icon.cbSize = sizeof(icon);
-        icon.hWnd = m_hWnd;
-        icon.uID = kTrayIconId;
-        icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-        icon.uCallbackMessage = WM_TRAYICON;
-        icon.hIcon = ::LoadIconW(ProgramInstance(), MAKEINTRESOURCEW(119));
-        const std::wstring tip = FormatWindowTitle(TheDownloaderConfig().GetGameName());
-        const size_t capacity = sizeof(icon.szTip) / sizeof(icon.szTip[0]);
-        tip.copy(icon.szTip, capacity - 1);  // cut to the tip field, terminated by the zeroed record
-        trayIcon_ = ::Shell_NotifyIconW(NIM_ADD, &icon) != FALSE;
+    if (!trayIcon_) trayIcon_ = NotifyTrayIcon(NIM_ADD);
+    if (trayIcon_) {
+        ShowWindow(SW_HIDE);
+    } else {
+        // Hidden without an icon, the page could not be found again: it
+        // stays on the taskbar instead.
+        ShowWindow(SW_SHOWMINIMIZED);
     }
-    ShowWindow(SW_HIDE);
+}
+
+bool CDLDlg::NotifyTrayIcon(DWORD message) {
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = m_hWnd;
+    icon.uID = kTrayIconId;
+    icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    icon.uCallbackMessage = WM_TRAYICON;
+    icon.hIcon = ::LoadIconW(ProgramInstance(), MAKEINTRESOURCEW(119));
+    const std::wstring tip = FormatWindowTitle(TheDownloaderConfig().GetGameName());
+    const size_t capacity = sizeof(icon.szTip) / sizeof(icon.szTip[0]);
+    tip.copy(icon.szTip, capacity - 1);  // cut to the tip field, terminated by the zeroed record
+    return services_.notifyIcon(message, icon);
+}
+
+void CDLDlg::OnTaskbarCreated() {
+    if (!trayIcon_) return;
+    // The icon is added again; where the shell kept it, it is only updated.
+    trayIcon_ = NotifyTrayIcon(NIM_ADD) || NotifyTrayIcon(NIM_MODIFY);
+    if (!trayIcon_ && !::IsWindowVisible(m_hWnd)) ShowWindow(SW_SHOWMINNOACTIVE);
 }
 
 void CDLDlg::OnTrayIcon(WPARAM wp, LPARAM lp) {
@@ -346,8 +434,12 @@ void CDLDlg::OnTrayIcon(WPARAM wp, LPARAM lp) {
         ::AppendMenuW(menu, MF_STRING, ID_EXIT_DOWNLOADER, L"关闭");
         POINT cursor{};
         ::GetCursorPos(&cursor);
+        // The menu closes on a click elsewhere only when its owner is the
+        // foreground window, and only after that window sees one more
+        // message once the menu has returned.
         ::SetForegroundWindow(m_hWnd);
-        ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, m_hWnd, nullptr);
+        services_.trackMenu(menu, m_hWnd, cursor);
+        PostMessage(WM_NULL, 0, 0);
         ::DestroyMenu(menu);
     }
 }
@@ -359,7 +451,7 @@ void CDLDlg::RemoveTrayIcon() {
     icon.uID = kTrayIconId;
     icon.uFlags = NIF_TIP;
     wcscpy_s(icon.szTip, L"Vorla游戏下载器");
-    ::Shell_NotifyIconW(NIM_DELETE, &icon);
+    services_.notifyIcon(NIM_DELETE, icon);
     trayIcon_ = false;
 }
 

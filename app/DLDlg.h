@@ -13,6 +13,7 @@
 #include "PageServices.h"
 #include "ProgressFigures.h"
 #include "SaveLocation.h"
+#include "ScopedHandle.h"
 #include "SomBitmap.h"
 #include "SomButton4.h"
 #include "SomCheckBox.h"
@@ -54,6 +55,7 @@ public:
     static const int ID_SAVE_LABEL_TEXT = 11;
 
     enum TimerId { TIMER_PROGRESS = 0, TIMER_NETWORK_WAIT = 1, TIMER_FILE_WAIT = 2 };
+    static bool IsPageTimer(UINT_PTR id) { return id <= TIMER_FILE_WAIT; }
     static const UINT kTimerPeriodMs = 1000;
     static const UINT WM_TRAYICON = WM_USER + 1001;  // 2025
     static const UINT kTrayIconId = 32513;
@@ -121,9 +123,20 @@ private:
 
     // The notification area and the end of the program.
     void MinimizeToTray();
+    // NIM_ADD or NIM_MODIFY of the page's icon; true when the shell took it.
+    bool NotifyTrayIcon(DWORD message);
     void OnTrayIcon(WPARAM wp, LPARAM lp);
+    // Explorer started again: its notification area is empty.
+    void OnTaskbarCreated();
     void RemoveTrayIcon();
     void Exit();
+
+    // The taskbar button's progress: its state follows the action face, its
+    // value the progress bar; shown once the shell has made the button.
+    void OnTaskbarButtonCreated();
+    void ShowTaskbarProgress(TaskbarProgress state, unsigned percentage);
+    // The progress bar's position, and the taskbar button's with it.
+    void ShowPosition(int percentage);
 
     // Set-up and the user's commands.
     int DetectPreviousDownload();
@@ -139,7 +152,12 @@ private:
     // The tasks.
     // Removes the task id names (when there is one) and creates it afresh.
     void ReplaceTask(int& id, HWND owner, const std::wstring& url, const std::wstring& target);
-    void CreateInitialTasks();
+    // The game task and, for a partial download, the companion's; no owner.
+    void CreateInitialTasks(bool withCompanion);
+    // Creates the companion task when the box is ticked and the companion is
+    // this process's to download. The claim is taken only for a task that
+    // exists: a refused task leaves the companion to other downloaders.
+    bool CreateCompanionTask(HWND owner);
     void StartDownload();
     void StartDownloadTask();
     void RecreateTasks();
@@ -219,9 +237,18 @@ private:
     Face face_ = Face::Start;
     int gameTask_ = -1;
     CompanionState companion_;
+    // The companion mutex, from the first companion task to the end of the
+    // process (owned).
+    ScopedHandle companionClaim_;
+    // A partial game file must be on disk: one was found at set-up, or the
+    // game task has reported bytes. Before that a missing ".p2p" is no damage.
+    bool partialExpected_ = false;
     int fileWaitCount_ = 0;
     unsigned timers_ = 0;
     bool trayIcon_ = false;
+    bool taskbarAttached_ = false;
+    TaskbarProgress taskbarState_ = TaskbarProgress::None;
+    unsigned taskbarPercentage_ = 0;
     int promptDepth_ = 0;    // prompts running over the page
     int dispatchDepth_ = 0;  // page messages being handled, nested ones included
     bool exitPending_ = false;

@@ -13,6 +13,19 @@ namespace {
 
 bool FullCheckSelected() { return TheDownloaderConfig().GetSafecheck() == L"1"; }
 
+// The recorded folder may be on a card reader or disc drive without media:
+// its probes must fail quietly rather than ask the user to insert a disk.
+class QuietDriveProbes {
+public:
+    QuietDriveProbes() : previous_(::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
+    ~QuietDriveProbes() { ::SetErrorMode(previous_); }
+    QuietDriveProbes(const QuietDriveProbes&) = delete;
+    QuietDriveProbes& operator=(const QuietDriveProbes&) = delete;
+
+private:
+    UINT previous_;
+};
+
 }  // namespace
 
 // 0: nothing usable; 1: a partial download; 2: the complete file. Takes the
@@ -20,10 +33,13 @@ bool FullCheckSelected() { return TheDownloaderConfig().GetSafecheck() == L"1"; 
 // file with the wrong digest, which is deleted.
 int CDLDlg::DetectPreviousDownload() {
     const std::wstring dir = state_.GetDir();
-    if (dir.empty() || !PathExists(dir)) return 0;
+    if (dir.empty()) return 0;
+    QuietDriveProbes quiet;
+    ISystemVolumes& volumes = *services_.volumes;
+    if (!volumes.Exists(dir)) return 0;
     const std::wstring folder = WithTrailingSeparator(dir);
     const std::wstring target = folder + fileName_;
-    if (PathExists(target)) {
+    if (volumes.Exists(target)) {
         const bool complete = IsFileComplete(target);
         if (complete && (!FullCheckSelected() || IsFileMd5Valid(target, TheDownloaderConfig().GetGameMd5()))) {
             location_->SetFolder(folder);
@@ -36,7 +52,7 @@ int CDLDlg::DetectPreviousDownload() {
             return 0;
         }
     }
-    if (PathExists(target + L".P2P")) {
+    if (volumes.Exists(target + L".P2P")) {
         location_->SetFolder(folder);
         return 1;
     }
@@ -63,8 +79,11 @@ void CDLDlg::SetUpPage() {
     SetFolderText(location_->Folder());
     if (checkBox_->IsVisible()) checkBox_->SetCheck(state_.GetDlKD(checkBox_->GetCheck()));
     checkBox_->Enable(false);
-    CreateInitialTasks();
+    // A complete download has nothing left to fetch: the companion stays
+    // free for other downloaders.
+    CreateInitialTasks(previous == 1);
     if (previous == 1) {
+        partialExpected_ = true;
         PauseTasks();
         SetSpeedText(kSpeedAtRest);
         ShowFace(Face::Continue);
@@ -74,7 +93,7 @@ void CDLDlg::SetUpPage() {
         if (companion_.taskId > 0) services_.engine->QueryTask(companion_.taskId, &companion);
         const uint64_t total = TheDownloaderConfig().GetGameSize() + CompanionTotal(companion, Figures());
         ShowSizeText(total, total);
-        progress_.SetPosition(100);
+        ShowPosition(100);
         ShowFace(Face::Install);
     }
 }
@@ -86,7 +105,9 @@ void CDLDlg::OnStart() {
 
 void CDLDlg::OnContinue() {
     Report(2, 4, 0, 0, 0);
-    if (PathExists(TargetPath() + L".p2p")) {
+    // Without a byte of the game yet (the companion came first, or the game
+    // failed before its first byte) there is no partial file to miss.
+    if (PathExists(TargetPath() + L".p2p") || !partialExpected_) {
         ResumeTasks();
         ShowFace(Face::Pause);
     } else {
@@ -107,6 +128,7 @@ void CDLDlg::OfferRedownload() {
     const int answer = RunPrompt([this] { return services_.prompts->FileDamaged(m_hWnd); });
     if (answer != 2 || exitPending_) return;
     if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportRedownload();
+    partialExpected_ = false;  // from the first byte again
     RecreateTasks();
     ResumeTasks();
 }
@@ -169,7 +191,7 @@ void CDLDlg::StartDownload() {
     state_.SetDir(location_->Folder());
     if (checked && sound) {
         ShowFace(Face::Install);
-        progress_.SetPosition(100);
+        ShowPosition(100);
         ShowSizeText(config.GetGameSize(), config.GetGameSize());
         return;
     }

@@ -26,15 +26,15 @@ void CDLDlg::RefreshProgress() {
         ComputeRefreshFigures(game, companion, TheDownloaderConfig().GetGameSize(), Figures());
     if (figures.show) {
         ShowSizeText(figures.done, figures.total);
-        progress_.SetPosition(static_cast<int>(figures.position));
+        ShowPosition(static_cast<int>(figures.position));
     } else {
-        progress_.SetPosition(0);
+        ShowPosition(0);
     }
 }
 
 void CDLDlg::CompleteDownload(const std::wstring& path) {
     const CDownloaderConfig& config = TheDownloaderConfig();
-    progress_.SetPosition(100);
+    ShowPosition(100);
     const bool sound = config.GetSafecheck() == L"1"
                            ? IsFileMd5Valid(path, config.GetGameMd5()) && IsFileComplete(path)
                            : IsFileComplete(path);
@@ -72,9 +72,12 @@ void CDLDlg::ShowVerificationFailed() {
 }
 
 void CDLDlg::ShowDownloadFailed() {
+    ShowTaskbarProgress(TaskbarProgress::Error, taskbarPercentage_);
     const int answer = RunPrompt([this] { return services_.prompts->DownloadFailed(m_hWnd); });
     if (answer == 2 && !exitPending_) SendMessage(WM_COMMAND, ID_FEEDBACK, 0);
     PauseTasks();
     SetSpeedText(kSpeedAtRest);
     ShowFace(Face::Continue);
+    // The taskbar button keeps showing the failure until the user continues.
+    ShowTaskbarProgress(TaskbarProgress::Error, taskbarPercentage_);
 }

@@ -30,15 +30,25 @@ void CDLDlg::ReplaceTask(int& id, HWND owner, const std::wstring& url, const std
     id = services_.engine->CreateP2SPTask(owner, url.c_str(), target.c_str());
 }
 
-void CDLDlg::CreateInitialTasks() {
+void CDLDlg::CreateInitialTasks(bool withCompanion) {
     const CDownloaderConfig& config = TheDownloaderConfig();
     gameTask_ = services_.engine->CreateP2SPTask(nullptr, config.GetGameDownloadLink().c_str(), TargetPath().c_str());
     companion_.ticked = IsCheckBoxTicked();
-    if (companion_.ticked && TryClaimCompanion(services_.companionMutexName.c_str())) {
-        companion_.taskId = services_.engine->CreateP2SPTask(nullptr, config.GetKeldorDownloaderLink().c_str(),
-                                                             CompanionSetupPath().c_str());
-        if (companion_.taskId <= 0) companion_.taskId = -1;
-    }
+    if (withCompanion) CreateCompanionTask(nullptr);
+}
+
+bool CDLDlg::CreateCompanionTask(HWND owner) {
+    if (!companion_.ticked) return false;
+    // A claim this process already holds serves again: asking the mutex a
+    // second time would find it existing and refuse this very process.
+    const bool claimedNow = !companionClaim_;
+    if (claimedNow) companionClaim_ = ClaimCompanion(services_.companionMutexName.c_str());
+    if (!companionClaim_) return false;
+    ReplaceTask(companion_.taskId, owner, TheDownloaderConfig().GetKeldorDownloaderLink(), CompanionSetupPath());
+    if (companion_.taskId > 0) return true;
+    companion_.taskId = -1;
+    if (claimedNow) companionClaim_.reset();
+    return false;
 }
 
 void CDLDlg::StartDownloadTask() {
@@ -50,18 +60,14 @@ void CDLDlg::StartDownloadTask() {
     companion_.doneFlag = 0;
     companion_.idleCount = 0;
     bool companionStarted = false;
-    if (companion_.ticked && TryClaimCompanion(services_.companionMutexName.c_str())) {
-        ReplaceTask(companion_.taskId, m_hWnd, config.GetKeldorDownloaderLink(), CompanionSetupPath());
-        if (companion_.taskId > 0) {
-            services_.engine->StartTask(companion_.taskId);
-            companionStarted = true;  // the game waits for the companion
-        } else {
-            companion_.taskId = -1;
-        }
+    if (CreateCompanionTask(m_hWnd)) {
+        services_.engine->StartTask(companion_.taskId);
+        companionStarted = true;  // the game waits for the companion
     }
     // Without the companion (not chosen, claimed by another downloader, or
-    // not creatable) the game starts at once.
-    if (!companionStarted) services_.engine->StartTask(gameTask_);
+    // not creatable) the game starts at once. A game task the engine did not
+    // create is not started; the first poll takes it as failed.
+    if (!companionStarted && gameTask_ > 0) services_.engine->StartTask(gameTask_);
     StartTimer(TIMER_PROGRESS);
     ShowFace(Face::Pause);
 }
@@ -82,7 +88,8 @@ void CDLDlg::RecreateTasks() {
 }
 
 void CDLDlg::ResumeTasks() {
-    services_.engine->StartTask(IsCompanionPending(companion_) ? companion_.taskId : gameTask_);
+    const int task = IsCompanionPending(companion_) ? companion_.taskId : gameTask_;
+    if (task > 0) services_.engine->StartTask(task);
     StartTimer(TIMER_PROGRESS);
     ShowFace(Face::Pause);
 }
@@ -115,7 +122,7 @@ void CDLDlg::StopTimer(TimerId id) {
 }
 
 void CDLDlg::OnTimer(UINT_PTR id) {
-    if (id > TIMER_FILE_WAIT || !IsTimerRunning(static_cast<TimerId>(id))) return;
+    if (!IsPageTimer(id) || !IsTimerRunning(static_cast<TimerId>(id))) return;
     switch (id) {
         case TIMER_PROGRESS: PollProgress(); break;
         case TIMER_NETWORK_WAIT: OnNetworkWait(); break;
@@ -129,8 +136,15 @@ void CDLDlg::PollProgress() {
     CDownloadManager& engine = *services_.engine;
     P2spTaskInfo game{};
     P2spTaskInfo companion{};
-    engine.QueryTask(gameTask_, &game);
+    if (gameTask_ > 0) {
+        engine.QueryTask(gameTask_, &game);
+    } else if (!IsCompanionPending(companion_)) {
+        // The engine refused the game task (or is not bound): a failure now,
+        // not a download that stalls at zero speed until the restarts give up.
+        game.state = P2SP_STATE_LOCAL_FAILED;
+    }
     if (companion_.taskId > 0) engine.QueryTask(companion_.taskId, &companion);
+    if (game.completedBytes > 0) partialExpected_ = true;
 
     if (game.state != P2SP_STATE_RUNNING || counters.stallRestarts > kStallRestartLimit) {
         OnTaskEnded(game);
@@ -171,7 +185,7 @@ void CDLDlg::PollProgress() {
     }
 
     SetSpeedText(FormatSpeedText(figures.speed));
-    progress_.SetPosition(static_cast<int>(figures.percentage));
+    ShowPosition(static_cast<int>(figures.percentage));
     ShowSizeText(figures.done, figures.total);
 }
 
@@ -184,8 +198,11 @@ void CDLDlg::OnNetworkWait() {
 
 void CDLDlg::OnFileWait() {
     if (fileWaitCount_ > kFileWaitLimit) {
+        // The finished file never showed up: the download failed, and the
+        // page says so instead of waiting with a pause face and no timer.
         StopTimer(TIMER_FILE_WAIT);
         fileWaitCount_ = 0;
+        ShowDownloadFailed();
         return;
     }
     const std::wstring target = TargetPath();
@@ -235,5 +252,5 @@ void CDLDlg::HandOverToGame() {
         job.launch = services_.launchSetup;
         LaunchCompanionSetup(job);
     }
-    engine.StartTask(gameTask_);
+    if (gameTask_ > 0) engine.StartTask(gameTask_);
 }

@@ -5,15 +5,18 @@
 #include "SystemUtils.h"
 
 int CPagePrompts::Run(CPromptDlg& prompt, HWND page) {
-    CPromptDlg* outer = active_;
-    active_ = &prompt;
+    running_.push_back(&prompt);
     const int result = prompt.RunModal(page);
-    active_ = outer;
+    running_.pop_back();
     return result;
 }
 
-void CPagePrompts::CloseActive() {
-    if (active_ && active_->m_hWnd) active_->DestroyWindow();
+void CPagePrompts::CloseAll() {
+    // Innermost first. A loop ends when its window is gone, so once the inner
+    // loops return, every outer one ends too instead of waiting for the user.
+    for (auto it = running_.rbegin(); it != running_.rend(); ++it) {
+        if ((*it)->m_hWnd) (*it)->DestroyWindow();
+    }
 }
 
 int CPagePrompts::Show(HWND page, const std::wstring& message) {

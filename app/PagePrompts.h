@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 class CPromptDlg;
 
@@ -19,8 +20,9 @@ public:
     virtual int DownloadFailed(HWND page) = 0;
     virtual int FileDamaged(HWND page) = 0;
     virtual int DirOpenFailed(HWND page) = 0;
-    // Ends the prompt that is running, if any: its RunModal returns at once.
-    virtual void CloseActive() = 0;
+    // Ends every prompt that is running, nested ones included: each RunModal
+    // returns as soon as the loops inside it have.
+    virtual void CloseAll() = 0;
 };
 
 // The real prompts.
@@ -32,10 +34,10 @@ public:
     int DownloadFailed(HWND page) override;
     int FileDamaged(HWND page) override;
     int DirOpenFailed(HWND page) override;
-    void CloseActive() override;
+    void CloseAll() override;
 
 private:
     int Run(CPromptDlg& prompt, HWND page);
 
-    CPromptDlg* active_ = nullptr;  // the prompt in RunModal, not owned
+    std::vector<CPromptDlg*> running_;  // prompts in RunModal, outermost first; not owned
 };

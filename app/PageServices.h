@@ -5,8 +5,13 @@
 
 #include "Companion.h"
 #include "PagePrompts.h"
+#include "PageTaskbar.h"
 #include "SaveLocation.h"
 #include "SystemVolumes.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
 
 #include <functional>
 #include <string>
@@ -27,10 +32,21 @@ struct PageServices {
     ProcessLauncher launchSetup;
     std::wstring stateFilePath;
     std::wstring companionMutexName;
+    // Shell_NotifyIconW: true when the shell took the request.
+    std::function<bool(DWORD message, NOTIFYICONDATAW& icon)> notifyIcon;
+    // The notification icon's menu at a screen point; a chosen item reaches
+    // the page as WM_COMMAND.
+    std::function<void(HMENU menu, HWND page, POINT at)> trackMenu;
+    // Ends the system's modal dialogs owned by the page (the folder dialog),
+    // as their cancel button would.
+    std::function<void(HWND page)> closeOwnedDialogs;
+    IPageTaskbar* taskbar = nullptr;  // not owned
 };
 
 // The platform's services and the process's engine.
 PageServices PlatformPageServices();
+// Fills what a caller left unset with the platform's.
+void CompletePageServices(PageServices& services);
 
 // The counters of the restart rules. They belong to the process, not to one
 // page, so they survive the page being built again.

@@ -81,7 +81,12 @@ ProgressFiguresResult ComputePollFigures(const P2spTaskInfo& game, const P2spTas
 
 uint64_t CompanionTotal(const P2spTaskInfo& companion, const CompanionFigures& offer) {
     if (!offer.ticked) return 0;
-    return companion.totalBytes != 0 ? companion.totalBytes : offer.recordedSize;
+    if (companion.totalBytes != 0) return companion.totalBytes;
+    // Where the done side counts a setup already on disk, the total counts
+    // the same file: a setup left by an earlier run must not show as 3 MB of
+    // a recorded 10 MB beside a finished download.
+    if (companion.completedBytes == 0 && offer.setupFileSize != 0) return offer.setupFileSize;
+    return offer.recordedSize;
 }
 
 uint64_t CompanionDone(const P2spTaskInfo& companion, const CompanionFigures& offer) {

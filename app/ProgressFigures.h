@@ -46,7 +46,9 @@ ProgressFiguresResult ComputePollFigures(const P2spTaskInfo& game, const P2spTas
                                          uint64_t gameSize, const CompanionFigures& offer);
 
 // Companion share shown outside the poll (set-up, check box toggle,
-// completion): 0 when the box is not ticked.
+// completion): 0 when the box is not ticked. Without a record the done side
+// counts the setup file on disk, and the total then counts that same file;
+// with no file either the total is the recorded size.
 uint64_t CompanionTotal(const P2spTaskInfo& companion, const CompanionFigures& offer);
 uint64_t CompanionDone(const P2spTaskInfo& companion, const CompanionFigures& offer);
 

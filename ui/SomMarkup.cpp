@@ -35,6 +35,16 @@ private:
 
 }  // namespace
 
+std::wstring EscapeSomMarkupText(const std::wstring& text) {
+    std::wstring escaped;
+    escaped.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        escaped += text[i];
+        if (text.compare(i, kTagOpenLength, kTagOpen) == 0) escaped += L"{&#}";
+    }
+    return escaped;
+}
+
 int32_t ParseSomNumber(const std::wstring& value, int base) {
     const long long parsed = std::wcstoll(value.c_str(), nullptr, base);
     if (parsed > INT32_MAX) return INT32_MAX;

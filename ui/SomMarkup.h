@@ -18,6 +18,12 @@ struct SomMarkupRun {
 // "}" is text.
 std::vector<SomMarkupRun> ParseSomMarkup(const std::wstring& markup);
 
+// Text that shows exactly as given when put into markup, whatever it holds.
+// The grammar has no escape character, but it drops a tag it does not know:
+// an empty tag "{&#}" after each "{" of a "{&#" keeps that "{" from opening
+// a tag. Runs may split there; their texts still join to the given text.
+std::wstring EscapeSomMarkupText(const std::wstring& text);
+
 // A colour value: "#hex", "0xhex"/"0Xhex" or decimal, read as wcstol reads
 // (spaces, sign, stops at the first non-digit, clamped to 32 bits).
 int32_t ParseSomColour(const std::wstring& value);

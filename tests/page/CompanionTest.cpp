@@ -58,18 +58,28 @@ TEST(CompanionClaim, UsesTheSharedMutexName) {
 
 TEST(CompanionClaim, OnlyTheFirstClaimWins) {
     const std::wstring name = UniqueName(L"vorla_claim_");
-    EXPECT_TRUE(TryClaimCompanion(name.c_str()));
-    EXPECT_FALSE(TryClaimCompanion(name.c_str()));
+    const ScopedHandle first = ClaimCompanion(name.c_str());
+    EXPECT_TRUE(first);
+    EXPECT_FALSE(ClaimCompanion(name.c_str()));
 }
 
 TEST(CompanionClaim, RefusedClaimDoesNotKeepTheLockAlive) {
     const std::wstring name = UniqueName(L"vorla_held_");
     HANDLE other = ::CreateMutexW(nullptr, FALSE, name.c_str());
     ASSERT_NE(nullptr, other);
-    EXPECT_FALSE(TryClaimCompanion(name.c_str()));
+    EXPECT_FALSE(ClaimCompanion(name.c_str()));
     // Once the other downloader ends, the companion can be claimed again.
     ::CloseHandle(other);
-    EXPECT_TRUE(TryClaimCompanion(name.c_str()));
+    EXPECT_TRUE(ClaimCompanion(name.c_str()));
+}
+
+TEST(CompanionClaim, TheClaimLastsAsLongAsItsHandle) {
+    const std::wstring name = UniqueName(L"vorla_kept_");
+    ScopedHandle claim = ClaimCompanion(name.c_str());
+    ASSERT_TRUE(claim);
+    EXPECT_FALSE(ClaimCompanion(name.c_str())) << "held";
+    claim.reset();
+    EXPECT_TRUE(ClaimCompanion(name.c_str())) << "let go";
 }
 
 TEST(CompanionDone, SixIdlePollsGiveTheCompanionUp) {

@@ -8,17 +8,6 @@
 
 using namespace testing_support;
 
-namespace {
-
-bool MutexExists(const std::wstring& name) {
-    HANDLE handle = ::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str());
-    if (!handle) return false;
-    ::CloseHandle(handle);
-    return true;
-}
-
-}  // namespace
-
 class PagePollTest : public PageTest {
 protected:
     // A page whose download runs without the companion.
@@ -245,3 +234,94 @@ TEST_F(PagePollTest, StartCreatesOneGameTaskAndLeavesNoOrphan) {
     EXPECT_TRUE(Page().IsOpenFolderShown());
     EXPECT_FALSE(Page().IsCheckBoxEnabled());
 }
+
+TEST_F(PagePollTest, ContinueAfterAPauseWhileTheCompanionDownloadsResumesWithoutAPrompt) {
+    OpenPage();
+    StartInFolder();
+    ASSERT_NE(nullptr, SetupTask());
+    Polls(1);
+    Command(CDLDlg::ID_PAUSE);
+    ASSERT_FALSE(SetupTask()->running);
+    // The game has not started, so no partial file of it exists.
+    Command(CDLDlg::ID_CONTINUE);
+    EXPECT_EQ(0u, prompts_.Count("damaged"));
+    EXPECT_TRUE(SetupTask()->running) << "the companion goes on first";
+    EXPECT_EQ(CDLDlg::Face::Pause, Page().CurrentFace());
+    EXPECT_TRUE(Page().IsTimerRunning(CDLDlg::TIMER_PROGRESS));
+}
+
+TEST_F(PagePollTest, ContinueAfterAFailureBeforeTheFirstByteResumesWithoutAPrompt) {
+    StartGameOnly();
+    Game()->info.state = P2SP_STATE_SOURCE_FAILED;
+    Polls(1);  // the silent retry
+    Game()->info.state = P2SP_STATE_SOURCE_FAILED;
+    Polls(1);
+    ASSERT_EQ(1u, prompts_.Count("failed"));
+    ASSERT_EQ(CDLDlg::Face::Continue, Page().CurrentFace());
+    Command(CDLDlg::ID_CONTINUE);
+    EXPECT_EQ(0u, prompts_.Count("damaged"));
+    EXPECT_TRUE(Game()->running);
+    EXPECT_EQ(CDLDlg::Face::Pause, Page().CurrentFace());
+}
+
+TEST_F(PagePollTest, ContinueWhenThePartialFileWentMissingStillOffersADownloadAgain) {
+    StartGameOnly();
+    Game()->info.totalBytes = 1000;
+    Game()->info.completedBytes = 300;
+    Game()->info.serverSpeed = 100;
+    Polls(1);
+    Command(CDLDlg::ID_PAUSE);
+    // Bytes were written, yet no partial file is on disk.
+    Command(CDLDlg::ID_CONTINUE);
+    EXPECT_EQ(1u, prompts_.Count("damaged"));
+    EXPECT_EQ(CDLDlg::Face::Continue, Page().CurrentFace());
+}
+
+TEST_F(PagePollTest, AFinishedFileThatNeverAppearsEndsInTheDownloadFailedPrompt) {
+    PageConfig config;
+    config.safecheck = L"0";
+    Configure(config);
+    StartGameOnly();
+    Game()->info.state = P2SP_STATE_FINISHED;
+    Polls(1);
+    ASSERT_TRUE(Page().IsTimerRunning(CDLDlg::TIMER_FILE_WAIT));
+    for (int tick = 0; tick < 31; ++tick) Tick(CDLDlg::TIMER_FILE_WAIT);
+    EXPECT_EQ(0u, prompts_.Count("failed")) << "thirty-one ticks still wait";
+    for (int tick = 0; tick < 10; ++tick) Tick(CDLDlg::TIMER_FILE_WAIT);
+    EXPECT_EQ(1u, prompts_.Count("failed"));
+    EXPECT_FALSE(Page().IsTimerRunning(CDLDlg::TIMER_FILE_WAIT));
+    EXPECT_EQ(CDLDlg::Face::Continue, Page().CurrentFace());
+    EXPECT_EQ(L"速度：0.0KB/s", Page().SpeedText());
+}
+
+// A game task the engine cannot create is a failure, not a download that
+// stalls at zero speed for six minutes.
+struct UncreatableCase {
+    const char* name;
+    bool unbound;  // the engine did not bind at all; else it refuses the task
+};
+
+class UncreatableGameTaskTest : public PagePollTest, public ::testing::WithParamInterface<UncreatableCase> {};
+
+TEST_P(UncreatableGameTaskTest, FailsAtOnceRetriesOnceThenPrompts) {
+    if (GetParam().unbound) {
+        manager_.reset(new CDownloadManager(EngineEntryPoints()));
+        ASSERT_FALSE(manager_->IsBound());
+    } else {
+        engine().refuseSuffix = kGameFile;
+    }
+    OpenPage();
+    Page().SetCompanionChoice(false);
+    StartInFolder();
+    Polls(1);
+    EXPECT_EQ(0u, prompts_.Count("failed")) << "the one silent retry";
+    EXPECT_TRUE(Page().IsTimerRunning(CDLDlg::TIMER_PROGRESS));
+    Polls(1);
+    EXPECT_EQ(1u, prompts_.Count("failed"));
+    EXPECT_EQ(CDLDlg::Face::Continue, Page().CurrentFace());
+    EXPECT_FALSE(Page().IsTimerRunning(CDLDlg::TIMER_PROGRESS));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, UncreatableGameTaskTest,
+                         ::testing::Values(UncreatableCase{"Refused", false}, UncreatableCase{"Unbound", true}),
+                         [](const ::testing::TestParamInfo<UncreatableCase>& info) { return info.param.name; });

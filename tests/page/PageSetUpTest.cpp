@@ -221,7 +221,7 @@ TEST_F(PageSetUpTest, ExitWhileTheInstallPromptIsOpenEndsAfterTheRoutineWithNoEn
     prompts_.answers["install"] = 2;  // as if the install button won the race
     Game()->info.state = P2SP_STATE_FINISHED;
     Polls(1);
-    EXPECT_EQ(1, prompts_.closeActiveCalls) << "the prompt is closed";
+    EXPECT_EQ(1, prompts_.closeAllCalls) << "the prompt is closed";
     EXPECT_FALSE(PageAlive());
     ASSERT_FALSE(engine().calls.empty());
     EXPECT_EQ("Uninit", engine().calls.back()) << "no engine call follows Uninit";
@@ -305,4 +305,76 @@ TEST_F(PageSetUpTest, WithoutAnEmbeddedPageOrOfflineThePanelShowsFromTheStart) {
     EXPECT_TRUE(Page().WebPane().IsPanelVisible());
     ::Sleep(300);
     EXPECT_EQ(0u, CountLinesContaining(PortalLogPath(), "/promo/", before));
+}
+
+TEST_F(PageSetUpTest, TheRecordedFolderIsProbedWithoutDriveErrorBoxes) {
+    RecordEarlierRun(false);
+    ASSERT_TRUE(WriteFileBytes(folder_ + kGameFile + L".P2P", "part"));
+    const UINT before = CurrentErrorMode();
+    OpenPage();
+    ASSERT_EQ(CDLDlg::Face::Continue, Page().CurrentFace());
+    const UINT quiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+    size_t recorded = 0;
+    for (const ScriptedVolumes::Probe& probe : volumes_.probes) {
+        if (probe.path.compare(0, folder_.size() - 1, folder_, 0, folder_.size() - 1) != 0) continue;
+        ++recorded;
+        EXPECT_EQ(quiet, probe.errorMode & quiet) << Narrow(probe.path);
+    }
+    EXPECT_GE(recorded, 2u) << "the folder and its partial file are probed through the drive facts";
+    EXPECT_EQ(before, CurrentErrorMode()) << "the mode is given back";
+}
+
+TEST_F(PageSetUpTest, ACompleteDownloadAtSetUpLeavesTheCompanionToOtherDownloaders) {
+    const std::string bytes(1000, 'g');
+    PageConfig config;
+    config.md5 = Md5Text(bytes);
+    Configure(config);
+    RecordEarlierRun(true);
+    ASSERT_TRUE(WriteFileBytes(folder_ + kGameFile, bytes));
+    OpenPage();
+    ASSERT_EQ(CDLDlg::Face::Install, Page().CurrentFace());
+    EXPECT_TRUE(Page().IsCheckBoxTicked());
+    EXPECT_FALSE(MutexExists(mutexName_)) << "nothing is left to download";
+    EXPECT_EQ(nullptr, SetupTask());
+}
+
+TEST_F(PageSetUpTest, APartialDownloadAtSetUpClaimsTheCompanionForItsTask) {
+    RecordEarlierRun(true);
+    ASSERT_TRUE(WriteFileBytes(folder_ + kGameFile + L".P2P", "part"));
+    OpenPage();
+    EXPECT_TRUE(MutexExists(mutexName_));
+    EXPECT_NE(nullptr, SetupTask());
+}
+
+TEST_F(PageSetUpTest, ACompanionTaskTheEngineRefusesLeavesTheCompanionUnclaimed) {
+    engine().refuseSuffix = kSetupFile;
+    OpenPage();
+    StartInFolder();
+    EXPECT_EQ(nullptr, SetupTask());
+    EXPECT_FALSE(MutexExists(mutexName_));
+    ASSERT_NE(nullptr, Game());
+    EXPECT_TRUE(Game()->running) << "the game goes on alone";
+}
+
+TEST_F(PageSetUpTest, ACompanionSetupLeftByAnEarlierRunCountsTheSameOnBothSides) {
+    PageConfig config;
+    config.safecheck = L"";
+    Configure(config);
+    ASSERT_TRUE(WriteFileBytes(TempFolder() + kSetupFile, std::string(3000, 's')));
+    // Another downloader is fetching the companion: this one only counts it.
+    HANDLE other = ::CreateMutexW(nullptr, FALSE, mutexName_.c_str());
+    ASSERT_NE(nullptr, other);
+    OpenPage();
+    EXPECT_EQ(L"2.93KB/3.91KB", Page().SizeText()) << "the setup's own size, done and in the total";
+    StartInFolder();
+    ASSERT_EQ(nullptr, SetupTask());
+    WriteInstaller(1000);
+    Game()->info.totalBytes = 1000;
+    Game()->info.completedBytes = 1000;
+    Game()->info.state = P2SP_STATE_FINISHED;
+    Polls(1);
+    ASSERT_EQ(1u, prompts_.Count("install"));
+    EXPECT_EQ(100, Page().ProgressPosition());
+    EXPECT_EQ(L"3.91KB/3.91KB", Page().SizeText());
+    ::CloseHandle(other);
 }

@@ -24,6 +24,19 @@ std::wstring UniqueName(const wchar_t* base) {
            L"_" + std::to_wstring(++counter);
 }
 
+UINT CurrentErrorMode() {
+    const UINT mode = ::SetErrorMode(0);
+    ::SetErrorMode(mode);
+    return mode;
+}
+
+bool MutexExists(const std::wstring& name) {
+    HANDLE handle = ::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str());
+    if (!handle) return false;
+    ::CloseHandle(handle);
+    return true;
+}
+
 ReportRecorder::ReportRecorder() : CStatisticsMgr(*new FixedContext) {}
 
 void ReportRecorder::Post(const std::wstring& url) {
@@ -83,10 +96,27 @@ bool ScriptedVolumes::FreeBytes(const std::wstring& path, uint64_t& bytes) {
 bool ScriptedVolumes::SecurityProductPath(int index, std::wstring& path) {
     return PlatformVolumes().SecurityProductPath(index, path);
 }
-bool ScriptedVolumes::Exists(const std::wstring& path) { return PlatformVolumes().Exists(path); }
+bool ScriptedVolumes::Exists(const std::wstring& path) {
+    probes.push_back(Probe{path, CurrentErrorMode()});
+    return PlatformVolumes().Exists(path);
+}
 bool ScriptedVolumes::MakeDirectory(const std::wstring& path) { return PlatformVolumes().MakeDirectory(path); }
 bool ScriptedVolumes::RemoveDirectory(const std::wstring& path) { return PlatformVolumes().RemoveDirectory(path); }
 uint64_t ScriptedVolumes::FileSize(const std::wstring& path) { return PlatformVolumes().FileSize(path); }
+
+void RecordingTaskbar::Show(HWND, TaskbarProgress state, unsigned percentage) {
+    static const char* const names[] = {"none", "normal", "paused", "error"};
+    std::string call = names[static_cast<int>(state)];
+    if (state != TaskbarProgress::None) call += " " + std::to_string(percentage);
+    calls.push_back(call);
+}
+
+std::string RecordingTaskbar::Last() const {
+    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
+        if (*it != "attach" && *it != "detach") return *it;
+    }
+    return std::string();
+}
 
 const wchar_t PageTest::kGameFile[] = L"PageTestGame.exe";
 const wchar_t PageTest::kSetupFile[] = L"PageTestSetup.exe";
@@ -118,18 +148,21 @@ void PageTest::TearDown() {
 void PageTest::Configure(const PageConfig& config) {
     config_ = config;
     const std::wstring path = folder_ + L"config.ini";
-    std::wstring text = L"[GameConfig]\r\nGameName=测试游戏\r\nGameSize=" + std::to_wstring(config.gameSize) +
+    std::wstring text = L"[GameConfig]\r\nGameName=" + config.gameName +
+                        L"\r\nGameSize=" + std::to_wstring(config.gameSize) +
                         L"\r\nGameDownloadLink=http://127.0.0.1:17223/games/t/" + kGameFile +
                         L"\r\nGameMd5=" + (config.md5.empty() ? L"00000000000000000000000000000000" : config.md5) +
-                        L"\r\nSeedUrl=\r\nGameVersion=1.0.0\r\n[DownLoader]\r\nNewVersion=1.1.0.1005\r\nEmbedLink2=" +
-                        config.embedLink + L"\r\nKeldorInstallTip=\r\n[Keldor]\r\nKeldorDownloaderLink=" +
+                        L"\r\nSeedUrl=\r\nGameVersion=" + config.gameVersion +
+                        L"\r\n[DownLoader]\r\nNewVersion=1.1.0.1005\r\nTextPromotionTitle=" + config.promotionTitle +
+                        L"\r\nEmbedLink2=" +
+                        config.embedLink + L"\r\nKeldorInstallTip=" + config.installTip + L"\r\n[Keldor]\r\nKeldorDownloaderLink=" +
                         (config.companion ? std::wstring(L"http://127.0.0.1:17223/keldor/") + kSetupFile : L"") +
                         L"\r\nsafecheck=" + config.safecheck + L"\r\n";
     WriteFileBytes(path, ToUtf16LeWithMark(text));
     ASSERT_TRUE(TheDownloaderConfig().ParseFile(path));
 }
 
-CDLDlg& PageTest::OpenPage() {
+CDLDlg& PageTest::OpenPage(const std::function<void(PageServices&)>& adjust) {
     PageServices services;
     services.engine = manager_.get();
     services.prompts = &prompts_;
@@ -149,6 +182,13 @@ CDLDlg& PageTest::OpenPage() {
     };
     services.stateFilePath = statePath_;
     services.companionMutexName = mutexName_;
+    services.notifyIcon = [this](DWORD message, NOTIFYICONDATAW&) {
+        trayCalls_.push_back(message);
+        return trayAccepts_;
+    };
+    services.trackMenu = [this](HMENU, HWND, POINT) { ++menus_; };
+    services.taskbar = &taskbar_;
+    if (adjust) adjust(services);
     page_.reset(new CDLDlg());
     page_->SetServices(services);
     const RECT rect = {0, 0, 400, 100};

@@ -39,7 +39,7 @@ public:
     std::map<std::string, int> answers;  // default 4: closed
     // Runs while the named prompt is "open".
     std::map<std::string, std::function<void()>> during;
-    int closeActiveCalls = 0;
+    int closeAllCalls = 0;
 
     int Show(HWND, const std::wstring& message) override { return Answer("folder", message); }
     int InstallPrompt(HWND, const std::wstring& text) override { return Answer("install", text); }
@@ -47,7 +47,7 @@ public:
     int DownloadFailed(HWND) override { return Answer("failed", L""); }
     int FileDamaged(HWND) override { return Answer("damaged", L""); }
     int DirOpenFailed(HWND) override { return Answer("diropen", L""); }
-    void CloseActive() override { ++closeActiveCalls; }
+    void CloseAll() override { ++closeAllCalls; }
 
     size_t Count(const std::string& kind) const;
 
@@ -60,6 +60,12 @@ class ScriptedVolumes : public ISystemVolumes {
 public:
     bool limitFree = false;
     uint64_t freeBytes = 0;
+    // Every existence probe with the process's error mode at the time.
+    struct Probe {
+        std::wstring path;
+        UINT errorMode;
+    };
+    std::vector<Probe> probes;
 
     DWORD LogicalDriveMask() override;
     bool FileSystemName(const std::wstring& root, std::wstring& name) override;
@@ -83,8 +89,29 @@ public:
     }
 };
 
+// The taskbar button's progress, recorded as "attach", "none", "normal 40",
+// "paused 40", "error 40", "detach".
+class RecordingTaskbar : public IPageTaskbar {
+public:
+    bool available = true;  // what Attach answers
+    std::vector<std::string> calls;
+
+    bool Attach(HWND) override {
+        calls.push_back("attach");
+        return available;
+    }
+    void Show(HWND, TaskbarProgress state, unsigned percentage) override;
+    void Detach() override { calls.push_back("detach"); }
+    // The last state shown; "" when none was.
+    std::string Last() const;
+};
+
 // Configuration of the page under test.
 struct PageConfig {
+    std::wstring gameName = L"测试游戏";
+    std::wstring promotionTitle;    // TextPromotionTitle
+    std::wstring installTip;        // KeldorInstallTip
+    std::wstring gameVersion = L"1.0.0";
     uint64_t gameSize = 1000;
     std::wstring safecheck = L"1";
     std::wstring md5;  // of the installer; empty: a digest nothing matches
@@ -101,8 +128,9 @@ protected:
     void TearDown() override;
 
     void Configure(const PageConfig& config);
-    // Creates the page window (hidden) on the services.
-    CDLDlg& OpenPage();
+    // Creates the page window (hidden) on the services, which adjust may
+    // change first.
+    CDLDlg& OpenPage(const std::function<void(PageServices&)>& adjust = nullptr);
     CDLDlg& Page() { return *page_; }
     bool PageAlive() const { return page_ && page_->m_hWnd && ::IsWindow(page_->m_hWnd); }
 
@@ -130,6 +158,10 @@ protected:
     std::vector<std::wstring> selected_;   // open-folder-and-select calls
     std::vector<std::wstring> links_;      // web links
     std::vector<std::wstring> launched_;   // companion setups
+    bool trayAccepts_ = true;              // what the notification area answers
+    std::vector<DWORD> trayCalls_;         // NIM_ADD, NIM_MODIFY, NIM_DELETE in order
+    int menus_ = 0;                        // notification icon menus shown
+    RecordingTaskbar taskbar_;
     std::mutex launchLock_;
     ScriptedPrompts prompts_;
     ScriptedVolumes volumes_;
@@ -140,3 +172,6 @@ protected:
 };
 
 std::wstring UniqueName(const wchar_t* base);
+// The process's error mode (SetErrorMode), left as it is.
+UINT CurrentErrorMode();
+bool MutexExists(const std::wstring& name);

@@ -146,6 +146,21 @@ TEST(CompanionShare, DoneFallsBackToTheSetupFileOnDisk) {
     EXPECT_EQ(77u, CompanionDone(Record(1000, 77), offer));
 }
 
+TEST(CompanionShare, ASetupFileFromAnEarlierRunCountsTheSameOnBothSides) {
+    CompanionFigures offer;
+    offer.ticked = true;
+    offer.setupFileSize = 3386327;
+    EXPECT_EQ(3386327u, CompanionDone(Record(0, 0), offer));
+    EXPECT_EQ(3386327u, CompanionTotal(Record(0, 0), offer));
+    // A finished game beside it reads total/total, not 63.47MB/70.24MB.
+    const uint64_t game = 63166218;
+    const RefreshFigures figures = ComputeRefreshFigures(Record(game, game), Record(0, 0), game, offer);
+    EXPECT_EQ(figures.total, figures.done);
+    EXPECT_EQ(L"63.47MB/63.47MB", FormatSizeText(figures.done, figures.total));
+    // Once the engine knows the companion, its record decides.
+    EXPECT_EQ(5000u, CompanionTotal(Record(5000, 0), offer));
+}
+
 TEST(RefreshFigures, SetUpWithTickedBoxAndNoCompanionRecordIncludesTenMegabytes) {
     CompanionFigures offer;
     offer.ticked = true;

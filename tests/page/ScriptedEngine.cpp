@@ -21,6 +21,10 @@ int P2SP_API Init(int) {
 int P2SP_API NoOp() { return 0; }
 void P2SP_API Uninit() { Record("Uninit"); }
 int P2SP_API Create(HWND owner, const wchar_t* url, const wchar_t* target) {
+    if (!E().refuseSuffix.empty() && EndsWith(url, E().refuseSuffix)) {
+        Record("Create -1 " + testing_support::Narrow(url));
+        return -1;
+    }
     const int id = E().nextId++;
     ScriptedTask& task = E().tasks[id];
     task.url = url;
@@ -74,6 +78,7 @@ void ScriptedEngine::Reset() {
     calls.clear();
     tasks.clear();
     nextId = 1;
+    refuseSuffix.clear();
 }
 
 EngineEntryPoints ScriptedEngine::Entries() const {

@@ -29,6 +29,8 @@ public:
     std::vector<std::string> calls;
     std::map<int, ScriptedTask> tasks;
     int nextId = 1;
+    // Task creation for URLs ending with this is refused (-1); empty: none.
+    std::wstring refuseSuffix;
 
     // The newest task that is not removed and whose URL ends with suffix;
     // null when there is none.

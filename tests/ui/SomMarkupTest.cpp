@@ -117,4 +117,37 @@ TEST(SomMarkup, ButtonLinks) {
     EXPECT_FALSE(ParseSomButtonLink(L"http://example/", id));
 }
 
+// Text from outside (a fetched configuration) put into markup must show as
+// itself and never become a tag: not a link, not a colour, not a font.
+TEST(SomMarkup, EscapedTextIsShownAsItselfAndNeverATag) {
+    const wchar_t* const texts[] = {
+        L"plain 文本",
+        L"{&#a=button:2026}退出",
+        L"{&#a=button:2026}{&#acolor=255}退出{&#/a}",
+        L"{&#color=0x0000ff}red{&#/color}",
+        L"{&#font=16}big",
+        L"{{&#a=x}",
+        L"{&#{&#a=x}}",
+        L"ends with {&#",
+        L"ends with {",
+        L"{&#}",
+        L"a}b{c{&d",
+    };
+    for (const wchar_t* text : texts) {
+        // Alone, and inside the markup of a link as the page writes it.
+        for (const std::wstring& prefix : {std::wstring(), std::wstring(L"{&#a=button:19}{&#acolor=89257}")}) {
+            const auto runs = ParseSomMarkup(prefix + EscapeSomMarkupText(text));
+            std::wstring shown;
+            for (const auto& run : runs) {
+                shown += run.text;
+                EXPECT_EQ(prefix.empty() ? L"" : L"button:19", run.link) << text;
+                EXPECT_EQ(prefix.empty() ? -1 : 89257, run.colour) << text;
+                EXPECT_EQ(-1, run.font) << text;
+            }
+            EXPECT_EQ(std::wstring(text), shown);
+        }
+    }
+    EXPECT_EQ(L"no markup here", EscapeSomMarkupText(L"no markup here")) << "text without tags is unchanged";
+}
+
 }  // namespace
