@@ -2,12 +2,12 @@
 
 #include "BuildConfig.h"
 #include "ConfigEncoding.h"
+#include "ConfigNumber.h"
 #include "ScopedHandle.h"
 #include "VersionInfo.h"
 
 #include <windows.h>
 
-#include <cwctype>
 #include <vector>
 
 namespace {
@@ -86,19 +86,6 @@ std::wstring TempFolder() {
     return std::wstring(buffer, n);
 }
 
-bool ScanUnsigned64(const std::wstring& text, uint64_t& value) {
-    size_t i = 0;
-    while (i < text.size() && std::iswspace(text[i])) ++i;
-    if (i < text.size() && text[i] == L'+') ++i;
-    if (i >= text.size() || text[i] < L'0' || text[i] > L'9') return false;
-    uint64_t result = 0;
-    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-        result = result * 10 + static_cast<uint64_t>(text[i] - L'0');
-    }
-    value = result;
-    return true;
-}
-
 CDownloaderConfig::CDownloaderConfig() {
     transfer_.SetCallback(this);
     transfer_.SetTimeouts(5000, 1000, 5000);
@@ -165,7 +152,8 @@ bool CDownloaderConfig::ParseFile(const std::wstring& path) {
     if (!ReadRequired(path, kGameSection, L"GameName", gameName_)) return false;
     std::wstring size;
     if (!ReadRequired(path, kGameSection, L"GameSize", size)) return false;
-    ScanUnsigned64(size, gameSize_);  // letters leave the size as it was
+    // Letters, or a number too large for 64 bits, leave the size as it was.
+    ScanUnsigned64(size, gameSize_);
     if (!ReadRequired(path, kGameSection, L"GameDownloadLink", gameDownloadLink_)) return false;
     gameMd5_ = ReadValue(path, kGameSection, L"GameMd5");
     seedUrl_ = ReadValue(path, kGameSection, L"SeedUrl");

@@ -106,6 +106,3 @@ CDownloaderConfig& TheDownloaderConfig();
 // The user's temporary folder with its trailing separator; empty on failure.
 std::wstring TempFolder();
 
-// Scans text the way "%I64u " does: leading white space, then decimal digits.
-// Returns false (value untouched) when no number starts the text.
-bool ScanUnsigned64(const std::wstring& text, uint64_t& value);

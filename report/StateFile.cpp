@@ -1,5 +1,6 @@
 #include "StateFile.h"
 
+#include "ConfigNumber.h"
 #include "DownloaderConfig.h"
 #include "ScopedHandle.h"
 

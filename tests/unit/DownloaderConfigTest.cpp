@@ -165,12 +165,14 @@ TEST_F(DownloaderConfigTest, ParsingStopsAtAMissingRequiredKey) {
     EXPECT_EQ(L"1.1.0.1005", config.GetNewVersion());  // after it: the old value stays
 }
 
-TEST_F(DownloaderConfigTest, GameSizeIsScannedAsAnUnsignedNumber) {
+TEST_F(DownloaderConfigTest, GameSizeIsScannedAsAnUnsignedNumberAndNeverWraps) {
     const struct {
         const wchar_t* text;
         uint64_t size;
     } cases[] = {
         {L"abc", 0}, {L"12abc", 12}, {L"  4294967296 ", 4294967296ULL}, {L"18446744073709551615", 18446744073709551615ULL},
+        // Too large for 64 bits: refused like letters, not wrapped into a wrong size.
+        {L"18446744073709551616", 0}, {L"99999999999999999999999", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.text));
