@@ -53,7 +53,8 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > (16 << 20)) return false;
+    if (!::GetFileSizeEx(file.get(), &size)) return false;
+    if (static_cast<uint64_t>(size.QuadPart) > CDownloaderConfig::kMaxConfigBytes) return false;
     bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
     DWORD got = 0;
     return bytes.empty() ||
@@ -143,6 +144,7 @@ bool CDownloaderConfig::FetchFile(const std::wstring& url, const std::wstring& p
         }
     }
     currentKind_ = kind;
+    transfer_.SetBodyLimit(kind == KIND_CONFIG ? kMaxConfigBytes : kMaxSkinBytes);
     if (transfer_.Download(url.c_str(), path.c_str())) return true;
     ::DeleteFileW(path.c_str());
     return false;
