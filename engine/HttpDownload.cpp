@@ -127,6 +127,7 @@ bool CHttpDownload::Download(const wchar_t* url, const wchar_t* filePath) {
     UrlParts parts = first;
     ScopedInternet connection;
     ScopedInternet request;
+    BOOL sent = FALSE;
     for (int hop = 0;; ++hop) {
         request.reset();
         connection.reset(::InternetConnectW(root.get(), parts.host.c_str(), parts.port, nullptr, nullptr,
@@ -141,7 +142,7 @@ bool CHttpDownload::Download(const wchar_t* url, const wchar_t* filePath) {
         request.reset(::HttpOpenRequestW(connection.get(), nullptr, parts.object.c_str(), L"HTTP/1.1", nullptr,
                                          acceptTypes, flags, 0));
         if (!request) return false;
-        const BOOL sent = ::HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0);
+        sent = ::HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0);
 
         DWORD status = 0;
         DWORD statusSize = sizeof(status);
@@ -154,10 +155,11 @@ bool CHttpDownload::Download(const wchar_t* url, const wchar_t* filePath) {
         std::wstring next;
         if (!RedirectTarget(request.get(), current, next) || !MayFollowRedirect(current, next)) return false;
         if (!CrackUrl(next.c_str(), parts)) return false;
+        if (parts.scheme != INTERNET_SCHEME_HTTP && parts.scheme != INTERNET_SCHEME_HTTPS) return false;
         current = std::move(next);
         lastStatus_ = 0;
     }
-    if (lastStatus_ != HTTP_STATUS_OK) return false;
+    if (!sent || lastStatus_ != HTTP_STATUS_OK) return false;
 
     const uint64_t announced = QueryContentLength(request.get());
     // A body larger than the caller allows is not read at all.
