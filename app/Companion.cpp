@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <objbase.h>
 #include <shellapi.h>
 
 const wchar_t kCompanionMutexName[] = L"keldordownloading_{947FA079-EA1A-4987-BE02-F4E20A20CD1C}";
@@ -67,8 +68,31 @@ bool RunCompanionSetup(const CompanionSetupJob& job) {
     return true;
 }
 
+namespace {
+
+// The shell may carry a launch out through COM (association handlers, shell
+// extensions, an elevation prompt), which needs an apartment on the calling
+// thread; DDE with OLE1 is never wanted. Left again when the thread ends.
+class ScopedComApartment {
+public:
+    ScopedComApartment() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+    ~ScopedComApartment() {
+        if (SUCCEEDED(result_)) ::CoUninitialize();
+    }
+    ScopedComApartment(const ScopedComApartment&) = delete;
+    ScopedComApartment& operator=(const ScopedComApartment&) = delete;
+
+private:
+    HRESULT result_;
+};
+
+}  // namespace
+
 void LaunchCompanionSetup(CompanionSetupJob job, std::thread* worker) {
-    std::thread thread([job = std::move(job)]() { RunCompanionSetup(job); });
+    std::thread thread([job = std::move(job)]() {
+        ScopedComApartment apartment;
+        RunCompanionSetup(job);
+    });
     if (worker != nullptr) {
         *worker = std::move(thread);
     } else {

@@ -67,6 +67,7 @@ CompanionSetupJob MakeCompanionSetupJob(const std::wstring& saveFolder);
 // whether it was launched. Runs on the calling thread.
 bool RunCompanionSetup(const CompanionSetupJob& job);
 
-// RunCompanionSetup on a new worker thread. The thread is detached unless
-// worker is given (tests join it).
+// RunCompanionSetup on a new worker thread, inside a single-threaded COM
+// apartment of its own. The thread is detached unless worker is given (tests
+// join it).
 void LaunchCompanionSetup(CompanionSetupJob job, std::thread* worker = nullptr);

@@ -4,10 +4,13 @@
 
 namespace {
 
-std::wstring Trimmed(const std::wstring& text) {
+// A folder as compared: no white space at either end and no trailing "\",
+// so "C:\Program Files\Qelvo\" and "C:\Program Files\Qelvo" are one folder.
+std::wstring ComparablePath(const std::wstring& text) {
     size_t begin = 0, end = text.size();
     while (begin < end && std::iswspace(text[begin])) ++begin;
     while (end > begin && std::iswspace(text[end - 1])) --end;
+    while (end > begin && text[end - 1] == L'\\') --end;
     return text.substr(begin, end - begin);
 }
 
@@ -38,7 +41,9 @@ bool CFolderChecks::IsFatVolume(const std::wstring& folder) {
 }
 
 bool CFolderChecks::CanCreateAt(const std::wstring& path) {
-    if (volumes_.Exists(path)) return true;
+    // An existing file (an earlier download) must take writing as well, or
+    // the download fails later instead of the folder being refused now.
+    if (volumes_.Exists(path)) return volumes_.CanOpenForWriting(path);
     if (!volumes_.MakeDirectory(path)) return false;
     volumes_.RemoveDirectory(path);
     return true;
@@ -46,12 +51,15 @@ bool CFolderChecks::CanCreateAt(const std::wstring& path) {
 
 bool CFolderChecks::IsOutsideSecurityProducts(const std::wstring& folder) {
     for (int index = 0; index < 2; ++index) {
-        std::wstring product;
-        if (!volumes_.SecurityProductPath(index, product)) continue;
-        if (folder.size() < product.size() || folder.compare(0, product.size(), product) != 0) continue;
-        const bool below = folder.size() > product.size() && folder[product.size()] == L'\\';
-        const bool same = folder.size() == product.size() || Trimmed(folder).size() == Trimmed(product).size();
-        if (below || same) return false;
+        std::wstring registered;
+        if (!volumes_.SecurityProductPath(index, registered)) continue;
+        const std::wstring product = ComparablePath(registered);
+        const std::wstring candidate = ComparablePath(folder);
+        if (product.empty() || candidate.size() < product.size()) continue;
+        if (!SamePathText(candidate.substr(0, product.size()), product)) continue;
+        // The product's folder itself, or anything below it; a folder whose
+        // name merely begins with the product folder's name is another folder.
+        if (candidate.size() == product.size() || candidate[product.size()] == L'\\') return false;
     }
     return true;
 }

@@ -23,9 +23,12 @@ public:
 
     // True for a FAT or FAT32 volume, and for a folder that does not exist.
     bool IsFatVolume(const std::wstring& folder);
-    // The write test: an existing path passes untouched; otherwise a
-    // directory is created there and removed again.
+    // The write test: an existing path must open for writing (it is not
+    // changed); otherwise a directory is created there and removed again.
     bool CanCreateAt(const std::wstring& path);
+    // False for a security product's folder and every folder below it, the
+    // paths compared as Windows compares them (ignoring case, with or without
+    // a trailing "\").
     bool IsOutsideSecurityProducts(const std::wstring& folder);
     // True when the volume's free bytes (plus a partial download of the file
     // already in the folder) do not exceed size; a missing folder lacks space.
@@ -45,3 +48,7 @@ private:
 
 // folder with a trailing "\" (unchanged when it has one).
 std::wstring WithTrailingSeparator(const std::wstring& folder);
+
+// Whether two paths name the same text for the file system: an ordinal
+// comparison that ignores case, as Windows compares file names.
+bool SamePathText(const std::wstring& a, const std::wstring& b);

@@ -18,9 +18,13 @@ public:
     virtual bool FileSystemName(const std::wstring& root, std::wstring& name) = 0;
     // Total free bytes of the volume holding path (not the caller's quota).
     virtual bool FreeBytes(const std::wstring& path, uint64_t& freeBytes) = 0;
-    // The installation folder of security product 0 or 1, as registered.
+    // The installation folder of security product 0 or 1, as registered
+    // (environment variables in it expanded).
     virtual bool SecurityProductPath(int index, std::wstring& path) = 0;
     virtual bool Exists(const std::wstring& path) = 0;
+    // Whether an existing file opens for writing (with every kind of sharing,
+    // closed again at once, its contents untouched). False for a folder.
+    virtual bool CanOpenForWriting(const std::wstring& path) = 0;
     virtual bool MakeDirectory(const std::wstring& path) = 0;
     virtual bool RemoveDirectory(const std::wstring& path) = 0;
     // Size of an existing file, 0 when missing.

@@ -1,5 +1,6 @@
 #include "SystemVolumes.h"
 
+#include "ScopedHandle.h"
 #include "SystemUtils.h"
 
 const wchar_t* const kSecurityProductKeys[2] = {
@@ -19,6 +20,18 @@ public:
 private:
     UINT previous_;
 };
+
+// Expands the environment variables in text; false when that fails.
+bool ExpandEnvironment(std::wstring& text) {
+    const DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (needed == 0) return false;
+    std::wstring expanded(needed, L'\0');
+    const DWORD written = ::ExpandEnvironmentStringsW(text.c_str(), &expanded[0], needed);
+    if (written == 0 || written > needed) return false;
+    expanded.resize(written - 1);  // the count includes the terminator
+    text = std::move(expanded);
+    return true;
+}
 
 class PlatformVolumeFacts : public ISystemVolumes {
 public:
@@ -60,12 +73,22 @@ public:
         size_t length = bytes / sizeof(wchar_t);
         while (length > 0 && buffer[length - 1] == L'\0') --length;
         path.assign(buffer, length);
+        // "%ProgramFiles%\Qelvo" names the folder only once expanded.
+        if (type == REG_EXPAND_SZ) return ExpandEnvironment(path);
         return true;
     }
 
     bool Exists(const std::wstring& path) override {
         QuietDriveErrors quiet;
         return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    bool CanOpenForWriting(const std::wstring& path) override {
+        QuietDriveErrors quiet;
+        ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file.valid();
     }
 
     bool MakeDirectory(const std::wstring& path) override {

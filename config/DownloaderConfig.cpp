@@ -2,12 +2,12 @@
 
 #include "BuildConfig.h"
 #include "ConfigEncoding.h"
+#include "ConfigNumber.h"
 #include "ScopedHandle.h"
 #include "VersionInfo.h"
 
 #include <windows.h>
 
-#include <cwctype>
 #include <vector>
 
 namespace {
@@ -53,7 +53,8 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > (16 << 20)) return false;
+    if (!::GetFileSizeEx(file.get(), &size)) return false;
+    if (static_cast<uint64_t>(size.QuadPart) > CDownloaderConfig::kMaxConfigBytes) return false;
     bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
     DWORD got = 0;
     return bytes.empty() ||
@@ -84,19 +85,6 @@ std::wstring TempFolder() {
     const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
     if (n == 0 || n > MAX_PATH) return std::wstring();
     return std::wstring(buffer, n);
-}
-
-bool ScanUnsigned64(const std::wstring& text, uint64_t& value) {
-    size_t i = 0;
-    while (i < text.size() && std::iswspace(text[i])) ++i;
-    if (i < text.size() && text[i] == L'+') ++i;
-    if (i >= text.size() || text[i] < L'0' || text[i] > L'9') return false;
-    uint64_t result = 0;
-    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-        result = result * 10 + static_cast<uint64_t>(text[i] - L'0');
-    }
-    value = result;
-    return true;
 }
 
 CDownloaderConfig::CDownloaderConfig() {
@@ -156,6 +144,7 @@ bool CDownloaderConfig::FetchFile(const std::wstring& url, const std::wstring& p
         }
     }
     currentKind_ = kind;
+    transfer_.SetBodyLimit(kind == KIND_CONFIG ? kMaxConfigBytes : kMaxSkinBytes);
     if (transfer_.Download(url.c_str(), path.c_str())) return true;
     ::DeleteFileW(path.c_str());
     return false;
@@ -165,7 +154,8 @@ bool CDownloaderConfig::ParseFile(const std::wstring& path) {
     if (!ReadRequired(path, kGameSection, L"GameName", gameName_)) return false;
     std::wstring size;
     if (!ReadRequired(path, kGameSection, L"GameSize", size)) return false;
-    ScanUnsigned64(size, gameSize_);  // letters leave the size as it was
+    // Letters, or a number too large for 64 bits, leave the size as it was.
+    ScanUnsigned64(size, gameSize_);
     if (!ReadRequired(path, kGameSection, L"GameDownloadLink", gameDownloadLink_)) return false;
     gameMd5_ = ReadValue(path, kGameSection, L"GameMd5");
     seedUrl_ = ReadValue(path, kGameSection, L"SeedUrl");

@@ -28,6 +28,11 @@ public:
 
     static const int64_t kSkinCacheSeconds = 172800;  // 48 hours
     static const size_t kValueBuffer = 260;           // profile values keep 259 characters
+    // Largest bodies fetched: a configuration is a few hundred bytes and a
+    // skin image a few hundred kilobytes; anything far larger is refused
+    // rather than written to disk and decoded.
+    static constexpr uint64_t kMaxConfigBytes = 1 << 20;  // 1 MiB
+    static constexpr uint64_t kMaxSkinBytes = 4 << 20;    // 4 MiB
 
     CDownloaderConfig();
 
@@ -106,6 +111,3 @@ CDownloaderConfig& TheDownloaderConfig();
 // The user's temporary folder with its trailing separator; empty on failure.
 std::wstring TempFolder();
 
-// Scans text the way "%I64u " does: leading white space, then decimal digits.
-// Returns false (value untouched) when no number starts the text.
-bool ScanUnsigned64(const std::wstring& text, uint64_t& value);

@@ -34,10 +34,16 @@ public:
     void SetTimeouts(DWORD connect, DWORD send, DWORD receive);
     void SetTimeout(DWORD ms) { SetTimeouts(ms, ms, ms); }
     void SetCallback(IHttpDownloadCallback* callback) { callback_ = callback; }
+    // Largest body accepted, in bytes; 0 accepts any size. A larger body
+    // fails the request: announced, it is not read at all; unannounced, the
+    // reading stops once it passes the limit.
+    void SetBodyLimit(uint64_t bytes) { bodyLimit_ = bytes; }
 
     // GETs url; the body goes to filePath (created or replaced), or is
-    // discarded when filePath is null. Only plain http is accepted. True when
-    // the server answered 200 and the whole body arrived (and was written).
+    // discarded when filePath is null. Only plain http is accepted. Redirects
+    // are followed (at most kMaxHttpRedirects, http and https only, never
+    // from https back to http). True when the server answered 200 and the
+    // whole body arrived (and was written).
     bool Download(const wchar_t* url, const wchar_t* filePath);
 
     // HTTP status of the last request that got as far as sending, else 0.
@@ -50,6 +56,7 @@ private:
     DWORD sendTimeout_ = 0;
     DWORD receiveTimeout_ = 0;
     IHttpDownloadCallback* callback_ = nullptr;  // not owned
+    uint64_t bodyLimit_ = 0;
     DWORD lastStatus_ = 0;
 };
 

@@ -1,15 +1,73 @@
 #include "StateFile.h"
 
+#include "ConfigNumber.h"
 #include "DownloaderConfig.h"
 #include "ScopedHandle.h"
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 
 namespace {
 
 const wchar_t kSection[] = L"Zephyrine";
+const char kUtf16LeMark[] = "\xFF\xFE";
+const char kUtf8Mark[] = "\xEF\xBB\xBF";
+// The file holds a handful of short keys; anything larger is not ours to
+// rewrite.
+const LONGLONG kLargestConvertedFile = 1 << 20;
+
+bool StartsWith(const std::string& bytes, const char* mark) { return bytes.compare(0, std::strlen(mark), mark) == 0; }
+
+bool ReadAll(const std::wstring& path, std::string& bytes) {
+    ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargestConvertedFile) return false;
+    bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    return bytes.empty() ||
+           (::ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size());
+}
+
+// Written beside the file and renamed over it, so the values are never lost
+// half-way.
+bool ReplaceWith(const std::wstring& path, const std::string& bytes) {
+    const std::wstring fresh = path + L".new";
+    {
+        ScopedHandle file(::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        DWORD written = 0;
+        if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written != bytes.size()) {
+            file.reset();
+            ::DeleteFileW(fresh.c_str());
+            return false;
+        }
+    }
+    if (::MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    ::DeleteFileW(fresh.c_str());
+    return false;
+}
+
+// Text of the given code page as UTF-16LE bytes behind a byte-order mark.
+std::string ToUtf16LeWithMark(const std::string& text, UINT codePage) {
+    std::string out(kUtf16LeMark, 2);
+    if (text.empty()) return out;
+    const int units = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (units <= 0) return std::string();
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], units);
+    out.reserve(2 + wide.size() * 2);
+    for (wchar_t unit : wide) {
+        out.push_back(static_cast<char>(unit & 0xFF));
+        out.push_back(static_cast<char>((unit >> 8) & 0xFF));
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -27,7 +85,23 @@ bool CStateFile::Create() const {
     ::DeleteFileW(path_.c_str());
     ScopedHandle file(::CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.valid();
+    if (!file) return false;
+    // The mark makes the profile functions keep the file in UTF-16: without
+    // it they write the system code page, which cannot hold every folder name.
+    DWORD written = 0;
+    ::WriteFile(file.get(), kUtf16LeMark, 2, &written, nullptr);
+    return true;
+}
+
+void CStateFile::MakeUnicode() const {
+    std::string bytes;
+    if (!ReadAll(path_, bytes)) return;
+    if (StartsWith(bytes, kUtf16LeMark) || StartsWith(bytes, "\xFE\xFF")) return;  // UTF-16 already
+    // An earlier run wrote the system code page (or left the file empty):
+    // the same values, rewritten in UTF-16.
+    const std::string unicode = StartsWith(bytes, kUtf8Mark) ? ToUtf16LeWithMark(bytes.substr(3), CP_UTF8)
+                                                            : ToUtf16LeWithMark(bytes, CP_ACP);
+    if (!unicode.empty()) ReplaceWith(path_, unicode);
 }
 
 std::wstring CStateFile::Read(const wchar_t* key) const {
@@ -38,6 +112,7 @@ std::wstring CStateFile::Read(const wchar_t* key) const {
 
 void CStateFile::Write(const wchar_t* key, const std::wstring& value) const {
     if (!Exists()) return;
+    MakeUnicode();
     ::WritePrivateProfileStringW(kSection, key, value.c_str(), path_.c_str());
 }
 

@@ -1,6 +1,7 @@
 // The side state file: what must survive a restart, in one INI section in the
-// temporary folder. Existence is the switch: writers write only when the file
-// exists, readers fall back to their defaults when it does not.
+// temporary folder, kept in UTF-16LE with a byte-order mark. Existence is the
+// switch: writers write only when the file exists, readers fall back to their
+// defaults when it does not.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,9 @@ public:
     const std::wstring& Path() const { return path_; }
     bool Exists() const;
 
-    // Deletes the file and creates it empty.
+    // Deletes the file and creates it holding only the UTF-16LE byte-order
+    // mark, so that every value (a Korean or accented folder on a Chinese
+    // system too) is kept as written.
     bool Create() const;
 
     // "Dir": save folder of the current download; empty by default.
@@ -42,6 +45,9 @@ public:
 
 private:
     std::wstring Read(const wchar_t* key) const;
+    // Before a write: a file left empty or in the system code page by an
+    // earlier run is rewritten in UTF-16 with its values kept.
+    void MakeUnicode() const;
     void Write(const wchar_t* key, const std::wstring& value) const;
 
     std::wstring path_;

@@ -43,7 +43,8 @@ HBITMAP LoadImageFile(const std::wstring& path, BYTE kind) {
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return nullptr;
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > 64 * 1024 * 1024) {
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
+        static_cast<uint64_t>(size.QuadPart) > kMaxImageFileBytes) {
         return nullptr;
     }
     std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));

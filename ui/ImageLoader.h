@@ -4,7 +4,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+
+// Largest image file read (the downloaded skin is capped alike when it is
+// fetched); a larger file yields no bitmap.
+const uint64_t kMaxImageFileBytes = 4 << 20;  // 4 MiB
 
 HBITMAP LoadImageResource(HINSTANCE module, UINT resourceId, BYTE kind);
 HBITMAP LoadImageFile(const std::wstring& path, BYTE kind);

@@ -44,7 +44,12 @@ HBITMAP Decode(DecodeState& state, MemoryReader& reader) {
         return nullptr;
     }
     png_set_read_fn(state.png, &reader, &ReadFromMemory);
+    // The library refuses larger sides itself, while reading the header.
+    png_set_user_limits(state.png, kMaxImageSide, kMaxImageSide);
     png_read_info(state.png, state.info);
+    if (!IsImageSizeAllowed(png_get_image_width(state.png, state.info), png_get_image_height(state.png, state.info))) {
+        return nullptr;
+    }
 
     const png_byte colourType = png_get_color_type(state.png, state.info);
     const png_byte bitDepth = png_get_bit_depth(state.png, state.info);
@@ -62,9 +67,7 @@ HBITMAP Decode(DecodeState& state, MemoryReader& reader) {
     const png_uint_32 width = png_get_image_width(state.png, state.info);
     const png_uint_32 height = png_get_image_height(state.png, state.info);
     const int channels = png_get_channels(state.png, state.info);
-    if (width == 0 || height == 0 || (channels != 3 && channels != 4) || width > 0x4000 || height > 0x4000) {
-        return nullptr;
-    }
+    if (!IsImageSizeAllowed(width, height) || (channels != 3 && channels != 4)) return nullptr;
     const size_t stride = (static_cast<size_t>(channels) * width + 3) & ~static_cast<size_t>(3);
 
     BITMAPINFO bmi{};
@@ -94,6 +97,11 @@ HBITMAP Decode(DecodeState& state, MemoryReader& reader) {
 }
 
 }  // namespace
+
+bool IsImageSizeAllowed(uint32_t width, uint32_t height) {
+    if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide) return false;
+    return static_cast<uint64_t>(width) * height <= kMaxImagePixels;
+}
 
 void PremultiplyBgra(uint8_t* pixels, size_t pixelCount) {
     for (size_t i = 0; i < pixelCount; ++i) {

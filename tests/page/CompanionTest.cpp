@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <objbase.h>
 #include <windows.h>
 
 #include <vector>
@@ -40,11 +41,16 @@ CompanionState Pending() {
 struct RecordingLauncher {
     std::vector<ShellLaunch> launches;
     std::vector<DWORD> threads;
+    std::vector<HRESULT> apartmentProbes;  // CoInitializeEx(STA) on the launching thread
     bool accept = true;
     ProcessLauncher Bind() {
         return [this](const ShellLaunch& launch) {
             launches.push_back(launch);
             threads.push_back(::GetCurrentThreadId());
+            // S_FALSE: the thread already has a single-threaded apartment.
+            const HRESULT probe = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            if (SUCCEEDED(probe)) ::CoUninitialize();
+            apartmentProbes.push_back(probe);
             return accept;
         };
     }
@@ -185,6 +191,18 @@ TEST(CompanionSetup, RunsOnAWorkerThread) {
     ASSERT_EQ(1u, launcher.threads.size());
     EXPECT_NE(::GetCurrentThreadId(), launcher.threads[0]);
     EXPECT_EQ(before + 1, Reports().Urls().size());
+}
+
+TEST(CompanionSetup, TheLauncherThreadCallsTheShellInsideASingleThreadedApartment) {
+    const std::wstring folder = FreshFolder(L"vorla_apartment_");
+    ASSERT_TRUE(WriteFileBytes(folder + L"KeldorSetup.exe", "MZ"));
+    RecordingLauncher launcher;
+    std::thread worker;
+    LaunchCompanionSetup({L"KeldorSetup.exe", folder, launcher.Bind()}, &worker);
+    ASSERT_TRUE(worker.joinable());
+    worker.join();
+    ASSERT_EQ(1u, launcher.apartmentProbes.size());
+    EXPECT_EQ(S_FALSE, launcher.apartmentProbes[0]);
 }
 
 TEST(CompanionSetup, RealSetupRunsWithSilentSwitch) {

@@ -100,6 +100,7 @@ bool ScriptedVolumes::Exists(const std::wstring& path) {
     probes.push_back(Probe{path, CurrentErrorMode()});
     return PlatformVolumes().Exists(path);
 }
+bool ScriptedVolumes::CanOpenForWriting(const std::wstring& path) { return PlatformVolumes().CanOpenForWriting(path); }
 bool ScriptedVolumes::MakeDirectory(const std::wstring& path) { return PlatformVolumes().MakeDirectory(path); }
 bool ScriptedVolumes::RemoveDirectory(const std::wstring& path) { return PlatformVolumes().RemoveDirectory(path); }
 uint64_t ScriptedVolumes::FileSize(const std::wstring& path) { return PlatformVolumes().FileSize(path); }

@@ -72,6 +72,7 @@ public:
     bool FreeBytes(const std::wstring& path, uint64_t& bytes) override;
     bool SecurityProductPath(int index, std::wstring& path) override;
     bool Exists(const std::wstring& path) override;
+    bool CanOpenForWriting(const std::wstring& path) override;
     bool MakeDirectory(const std::wstring& path) override;
     bool RemoveDirectory(const std::wstring& path) override;
     uint64_t FileSize(const std::wstring& path) override;

@@ -8,12 +8,25 @@ Routes:
   /truncated?announce=N&send=M 200 announcing N bytes, sending M, then closing
   /bytes?size=N                200 with N bytes and a correct Content-Length
   /slow?ms=N                   200 after waiting N milliseconds
+  /redirect?to=URL&code=C      C (302 by default) with Location: URL
+  /loop?n=N                    302 to the relative /loop?n=N+1, without end
+  /tls/cert.der                the certificate of the HTTPS listener (DER), to be trusted by a test
 Every request is appended to the log file as "<target> <User-Agent> <arrival time>",
 the time in seconds since the epoch.
+
+The same routes are served over HTTPS on --tls-port (default: --port + 1) with
+a self-signed certificate for 127.0.0.1 made with openssl at start; 0 turns
+that listener off.
 """
 import argparse
 import http.server
+import os
+import shutil
 import socketserver
+import ssl
+import subprocess
+import tempfile
+import threading
 import time
 import urllib.parse
 
@@ -21,6 +34,7 @@ import urllib.parse
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     log_path = None
+    certificate_der = None
 
     def log_message(self, fmt, *args):  # quiet on stderr
         pass
@@ -43,6 +57,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(200, body)
         elif url.path.startswith("/status/"):
             self.reply(int(url.path.split("/")[2]), b"status\n")
+        elif url.path == "/redirect":
+            self.redirect(int(query.get("code", "302")), query.get("to", "/echo"))
+        elif url.path == "/loop":
+            self.redirect(302, f"/loop?n={int(query.get('n', '0')) + 1}")
+        elif url.path == "/tls/cert.der" and self.certificate_der:
+            self.reply(200, self.certificate_der)
         elif url.path == "/slow":
             time.sleep(int(query.get("ms", "1000")) / 1000.0)
             self.reply(200, b"slow\n")
@@ -69,6 +89,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             self.reply(404, b"not found\n")
 
+    def redirect(self, code, location):
+        self.send_response(code)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
     def reply(self, code, body):
         self.send_response(code)
         self.send_header("Content-Type", "application/octet-stream")
@@ -82,12 +108,42 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
+def make_certificate(folder):
+    """A self-signed certificate for 127.0.0.1: (cert.pem, key.pem, DER bytes), or None."""
+    cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+    made = subprocess.run(
+        ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+         "-addext", "subjectAltName=DNS:127.0.0.1,IP:127.0.0.1", "-addext", "basicConstraints=critical,CA:TRUE",
+         "-keyout", key, "-out", cert],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    if made.returncode != 0:
+        return None
+    with open(cert, encoding="ascii") as pem:
+        return cert, key, ssl.PEM_cert_to_DER_cert(pem.read())
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--tls-port", type=int)
     parser.add_argument("--log")
     args = parser.parse_args()
     Handler.log_path = args.log
+    tls_port = args.port + 1 if args.tls_port is None else args.tls_port
+    if tls_port:
+        folder = tempfile.mkdtemp(prefix="http-faults-tls-")
+        try:
+            made = make_certificate(folder)
+            if made:
+                cert, key, Handler.certificate_der = made
+                context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+                context.load_cert_chain(cert, key)
+                secure = Server(("127.0.0.1", tls_port), Handler)
+                # The handshake happens in the request's own thread, not in accept().
+                secure.socket = context.wrap_socket(secure.socket, server_side=True, do_handshake_on_connect=False)
+                threading.Thread(target=secure.serve_forever, daemon=True).start()
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
     Server(("127.0.0.1", args.port), Handler).serve_forever()
 
 

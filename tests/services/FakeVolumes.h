@@ -16,6 +16,7 @@ public:
     std::map<wchar_t, uint64_t> freeBytes;        // drive letter -> bytes; absent: probe fails
     std::set<std::wstring> existing;              // folders and files that exist
     std::set<std::wstring> readOnly;              // folders in which nothing can be created
+    std::set<std::wstring> unwritable;            // existing files that refuse writing
     std::map<std::wstring, uint64_t> sizes;
     std::wstring products[2];
     std::vector<std::wstring> created;
@@ -49,6 +50,11 @@ public:
         return true;
     }
     bool Exists(const std::wstring& path) override { return existing.count(Strip(path)) > 0; }
+    bool CanOpenForWriting(const std::wstring& path) override {
+        ++writeOpens;
+        return Exists(path) && unwritable.count(Strip(path)) == 0;
+    }
+    int writeOpens = 0;
     bool MakeDirectory(const std::wstring& path) override {
         const std::wstring p = Strip(path);
         const size_t slash = p.find_last_of(L'\\');

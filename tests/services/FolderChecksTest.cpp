@@ -69,6 +69,53 @@ TEST(FolderChecks, SecurityProductFoldersAreRefusedButNotTheirNamesakes) {
     EXPECT_EQ(std::wstring(kPermissionMessage), FolderVerdictMessage(FolderVerdict::NoPermission));
 }
 
+TEST(FolderChecks, SecurityProductFoldersAreMatchedAsWindowsMatchesPaths) {
+    const struct {
+        const wchar_t* registered;
+        const wchar_t* folder;
+        bool outside;
+    } cases[] = {
+        // Case does not tell two Windows paths apart.
+        {L"C:\\Program Files\\Qelvo", L"c:\\program files\\qelvo\\dl", false},
+        {L"C:\\Program Files\\Qelvo", L"C:\\PROGRAM FILES\\QELVO", false},
+        {L"c:\\program files\\qelvo", L"C:\\Program Files\\Qelvo\\dl\\", false},
+        {L"C:\\Spiele\\Ärger", L"c:\\SPIELE\\ärger\\dl", false},
+        {L"C:\\Program Files\\Qelvo", L"C:\\Program Files\\QELVOGames", true},
+        // A registered path ending in "\" still covers its subfolders.
+        {L"C:\\Program Files\\Qelvo\\", L"C:\\Program Files\\Qelvo\\dl", false},
+        {L"C:\\Program Files\\Qelvo\\", L"c:\\program files\\qelvo\\dl\\games", false},
+        {L"C:\\Program Files\\Qelvo\\", L"C:\\Program Files\\Qelvo", false},
+        {L"C:\\Program Files\\Qelvo\\", L"C:\\Program Files\\Qelvo\\", false},
+        {L"C:\\Program Files\\Qelvo\\", L"C:\\Program Files\\QelvoGames", true},
+        {L"C:\\Program Files\\Qelvo\\", L"C:\\Program Files", true},
+        {L" C:\\Program Files\\Qelvo\\ ", L"C:\\Program Files\\Qelvo\\dl", false},
+        {L"C:\\Program Files\\Qelvo", L"D:\\Program Files\\Qelvo", true},
+        {L"C:\\Program Files\\Qelvo", L"C:\\Program Files\\Qelv", true},
+    };
+    for (const auto& c : cases) {
+        FakeVolumes v;
+        v.products[0] = c.registered;
+        EXPECT_EQ(c.outside, CFolderChecks(v, kFile, 100).IsOutsideSecurityProducts(c.folder))
+            << testing::PrintToString(std::wstring(c.registered)) << " "
+            << testing::PrintToString(std::wstring(c.folder));
+    }
+}
+
+TEST(FolderChecks, AnExistingTargetFileMustTakeWriting) {
+    FakeVolumes v;
+    v.AddDrive(L'D', L"NTFS", 5000);
+    v.AddFolder(L"D:\\dl");
+    v.existing.insert(L"D:\\dl\\setup.exe");  // an earlier download
+    CFolderChecks checks(v, kFile, 100);
+    EXPECT_TRUE(checks.CanCreateAt(L"D:\\dl\\setup.exe"));
+    EXPECT_EQ(FolderVerdict::Accepted, checks.Check(L"D:\\dl"));
+    v.unwritable.insert(L"D:\\dl\\setup.exe");
+    EXPECT_FALSE(checks.CanCreateAt(L"D:\\dl\\setup.exe"));
+    EXPECT_EQ(FolderVerdict::NoPermission, checks.Check(L"D:\\dl"));
+    EXPECT_TRUE(v.created.empty());
+    EXPECT_TRUE(v.Exists(L"D:\\dl\\setup.exe"));
+}
+
 TEST(FolderChecks, WriteTestCreatesNothingThatStays) {
     FakeVolumes v;
     v.AddDrive(L'D', L"NTFS", 5000);
@@ -79,8 +126,9 @@ TEST(FolderChecks, WriteTestCreatesNothingThatStays) {
     v.readOnly.insert(L"D:\\dl");
     EXPECT_FALSE(checks.CanCreateAt(L"D:\\dl\\setup.exe"));
     EXPECT_EQ(FolderVerdict::NoPermission, checks.Check(L"D:\\dl"));
-    v.existing.insert(L"D:\\dl\\setup.exe");  // an existing file passes untouched
+    v.existing.insert(L"D:\\dl\\setup.exe");  // an existing writable file passes untouched
     EXPECT_TRUE(checks.CanCreateAt(L"D:\\dl\\setup.exe"));
+    EXPECT_EQ(1, v.writeOpens);
 }
 
 TEST(FolderChecks, MessagesComeInTheirFixedOrder) {

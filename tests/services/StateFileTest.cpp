@@ -1,8 +1,12 @@
 #include "StateFile.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+using namespace testing_support;
 
 namespace {
 
@@ -76,6 +80,50 @@ TEST_F(StateFileTest, CreateReplacesAnOldFile) {
     ASSERT_TRUE(state.Create());
     EXPECT_TRUE(state.Exists());
     EXPECT_EQ(L"", state.GetDir());
+}
+
+// The test prefix runs in code page 936: Hangul and these Latin letters are
+// not in it, so they survive only in a UTF-16 file.
+const wchar_t kKoreanDir[] = L"D:\\게임\\Ærøskøbing\\";
+
+TEST_F(StateFileTest, AFolderOutsideTheSystemCodePageRoundTrips) {
+    ASSERT_TRUE(state.Create());
+    state.SetDir(kKoreanDir);
+    EXPECT_EQ(kKoreanDir, state.GetDir());
+    EXPECT_EQ(kKoreanDir, CStateFile(state.Path()).GetDir());  // as the next start reads it
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(state.Path(), bytes));
+    EXPECT_EQ(0, bytes.compare(0, 2, "\xFF\xFE"));
+}
+
+TEST_F(StateFileTest, ANewFileIsUtf16WithAByteOrderMark) {
+    ASSERT_TRUE(state.Create());
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(state.Path(), bytes));
+    EXPECT_EQ(std::string("\xFF\xFE"), bytes);
+}
+
+TEST_F(StateFileTest, AnOlderCodePageFileKeepsItsValuesAndBecomesUtf16AtTheNextWrite) {
+    ASSERT_TRUE(WriteFileBytes(state.Path(),
+                               ToGbk(L"[Zephyrine]\r\nDir=D:\\游戏\\\r\nDlKD=1\r\nDownloadTotalTime=4242\r\n")));
+    EXPECT_EQ(L"D:\\游戏\\", state.GetDir());  // read as it is
+    state.SetKDSize(5);
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(state.Path(), bytes));
+    EXPECT_EQ(0, bytes.compare(0, 2, "\xFF\xFE"));
+    EXPECT_EQ(L"D:\\游戏\\", state.GetDir());
+    EXPECT_TRUE(state.GetDlKD(false));
+    EXPECT_EQ(4242u, state.GetDownloadTotalTime());
+    EXPECT_EQ(5u, state.GetKDSize());
+    state.SetDir(kKoreanDir);
+    EXPECT_EQ(kKoreanDir, state.GetDir());
+    EXPECT_FALSE(FileExists(state.Path() + L".new"));
+}
+
+TEST_F(StateFileTest, AnEmptyFileFromAnEarlierRunTakesAnyFolder) {
+    ASSERT_TRUE(WriteFileBytes(state.Path(), ""));
+    state.SetDir(kKoreanDir);
+    EXPECT_EQ(kKoreanDir, state.GetDir());
 }
 
 }  // namespace

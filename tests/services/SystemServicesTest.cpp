@@ -1,6 +1,5 @@
-// Link names, the shared mutex, file sizes, web addresses, the desktop
+// The shared mutex, file sizes, web addresses, the desktop
 // shortcut and the full-screen test with real windows on the test display.
-#include "LinkFileName.h"
 #include "ShellServices.h"
 #include "SystemUtils.h"
 #include "VersionInfo.h"
@@ -16,27 +15,6 @@
 using namespace testing_support;
 
 namespace {
-
-TEST(LinkFileName, IsTheLastPathSegmentAsAPlainName) {
-    const struct {
-        const wchar_t* link;
-        const wchar_t* name;
-    } cases[] = {
-        {L"http://h/dir/setup.exe", L"setup.exe"},
-        {L"setup.exe", L"setup.exe"},
-        {L"http://h/dir/", L""},
-        {L"", L""},
-        {L"http://h/setup.exe?t=1#x", L"setup.exe"},
-        {L"http://h/setup.exe#frag", L"setup.exe"},
-        {L"http://h/a\\..\\b", L""},
-        {L"http://h/..", L""},
-        {L"http://h/.", L""},
-        {L"http://h/a:b.exe", L""},
-        {L"http://h/a|b.exe", L""},
-        {L"http://h/游戏安装.exe", L"游戏安装.exe"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(c.name, LinkFileName(c.link)) << Narrow(c.link);
-}
 
 TEST(WebAddress, OnlyHttpAndHttpsAreOpened) {
     EXPECT_TRUE(IsWebAddress(L"http://127.0.0.1/x"));

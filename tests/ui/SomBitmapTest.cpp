@@ -8,8 +8,12 @@
 #include "SomSkin.h"
 #include "TestSupport.h"
 
+#include "ImageLoader.h"
+
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
+
 
 namespace {
 
@@ -104,6 +108,83 @@ TEST(PngDecoder, BadDataYieldsNoBitmap) {
     HBITMAP whole = DecodePngToDib(data, bytes.size());
     EXPECT_NE(nullptr, whole);
     ::DeleteObject(whole);
+}
+
+void AppendChunk(std::string& png, const char* type, const std::string& data) {
+    const auto be32 = [&png](uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<char>((v >> shift) & 0xFF));
+    };
+    be32(static_cast<uint32_t>(data.size()));
+    const std::string typed = std::string(type, 4) + data;
+    png += typed;
+    be32(static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()))));
+}
+
+// A small file that announces a width x height RGBA picture: a valid header,
+// the start of a data chunk, and nothing more.
+std::string AnnouncedPng(uint32_t width, uint32_t height) {
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    std::string header;
+    for (uint32_t v : {width, height}) {
+        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<char>((v >> shift) & 0xFF));
+    }
+    header += std::string("\x08\x06\x00\x00\x00", 5);  // 8-bit RGBA, no interlace
+    AppendChunk(png, "IHDR", header);
+    AppendChunk(png, "IDAT", std::string("\x78\x9c\x62\x00", 4));
+    AppendChunk(png, "IEND", std::string());
+    return png;
+}
+
+TEST(PngDecoder, ImagesBeyondTheSizeCapsAreRefused) {
+    const struct {
+        int width, height;
+        bool decoded;
+    } cases[] = {
+        {4096, 1, true},     {4097, 1, false},    {1, 4096, true},     {1, 4097, false},
+        {4096, 1024, true},  {4096, 1025, false}, {2048, 2048, true},  {2049, 2048, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        const std::wstring path = Scratch(L"capped.png");
+        ASSERT_TRUE(WriteTestPng(path, c.width, c.height, PNG_COLOR_TYPE_GRAY, 8,
+                                 std::vector<std::vector<uint8_t>>(c.height, std::vector<uint8_t>(c.width, 9))));
+        CSomBitmap image(path.c_str(), 1, 2);
+        EXPECT_EQ(c.decoded, image.GetHandle() != nullptr);
+        EXPECT_EQ(c.decoded ? c.width : 0, image.GetFrameWidth());
+        ::DeleteFileW(path.c_str());
+    }
+}
+
+TEST(PngDecoder, AHugeAnnouncedPictureIsRefusedFromItsHeader) {
+    // A few dozen bytes that would ask for a bitmap of 64 MiB to 4 GiB.
+    for (const auto& size : {std::make_pair(16384u, 16384u), std::make_pair(4096u, 4096u),
+                             std::make_pair(1000000u, 1u), std::make_pair(32768u, 32768u)}) {
+        SCOPED_TRACE(std::to_string(size.first) + " x " + std::to_string(size.second));
+        EXPECT_FALSE(IsImageSizeAllowed(size.first, size.second));
+        const std::string png = AnnouncedPng(size.first, size.second);
+        EXPECT_EQ(nullptr, DecodePngToDib(reinterpret_cast<const uint8_t*>(png.data()), png.size()));
+    }
+    EXPECT_TRUE(IsImageSizeAllowed(kMaxImageSide, 1));
+    EXPECT_TRUE(IsImageSizeAllowed(kMaxImageSide, kMaxImagePixels / kMaxImageSide));
+    EXPECT_FALSE(IsImageSizeAllowed(kMaxImageSide, kMaxImagePixels / kMaxImageSide + 1));
+    EXPECT_FALSE(IsImageSizeAllowed(0, 1));
+    EXPECT_FALSE(IsImageSizeAllowed(1, 0));
+}
+
+TEST(SomBitmap, AnImageFileAboveFourMebibytesIsNotRead) {
+    const std::wstring path = Scratch(L"padded.png");
+    ASSERT_TRUE(WriteTestPng(path, 2, 1, PNG_COLOR_TYPE_RGB, 8, {{1, 2, 3, 4, 5, 6}}));
+    std::string bytes;
+    ASSERT_TRUE(testing_support::ReadFileBytes(path, bytes));
+    // Bytes after the end of the image are ignored by the decoder: only the
+    // file's size decides.
+    bytes.resize(static_cast<size_t>(kMaxImageFileBytes), '\0');
+    ASSERT_TRUE(testing_support::WriteFileBytes(path, bytes));
+    EXPECT_EQ(2, CSomBitmap(path.c_str(), 1, 2).GetFrameWidth());
+    bytes.push_back('\0');
+    ASSERT_TRUE(testing_support::WriteFileBytes(path, bytes));
+    EXPECT_EQ(0, CSomBitmap(path.c_str(), 1, 2).GetFrameWidth());
+    ::DeleteFileW(path.c_str());
 }
 
 TEST(SomBitmap, PremultiplyTruncates) {

@@ -165,12 +165,14 @@ TEST_F(DownloaderConfigTest, ParsingStopsAtAMissingRequiredKey) {
     EXPECT_EQ(L"1.1.0.1005", config.GetNewVersion());  // after it: the old value stays
 }
 
-TEST_F(DownloaderConfigTest, GameSizeIsScannedAsAnUnsignedNumber) {
+TEST_F(DownloaderConfigTest, GameSizeIsScannedAsAnUnsignedNumberAndNeverWraps) {
     const struct {
         const wchar_t* text;
         uint64_t size;
     } cases[] = {
         {L"abc", 0}, {L"12abc", 12}, {L"  4294967296 ", 4294967296ULL}, {L"18446744073709551615", 18446744073709551615ULL},
+        // Too large for 64 bits: refused like letters, not wrapped into a wrong size.
+        {L"18446744073709551616", 0}, {L"99999999999999999999999", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.text));
@@ -296,6 +298,53 @@ TEST_F(DownloaderConfigTest, FailedSkinTransferLeavesNoFile) {
         EXPECT_EQ(SKIN_DOWNLOAD_FAILED, config.Load(nullptr));
         EXPECT_FALSE(FileExists(skin));
     }
+}
+
+TEST_F(DownloaderConfigTest, AConfigurationAboveOneMebibyteIsRefused) {
+    const std::string text = Narrow(Render(CompleteConfig()));
+    const struct {
+        uint64_t size;
+        int result;
+    } cases[] = {
+        {CDownloaderConfig::kMaxConfigBytes, CONFIG_READY},
+        {CDownloaderConfig::kMaxConfigBytes + 1, CONFIG_DOWNLOAD_FAILED},
+        {16 * CDownloaderConfig::kMaxConfigBytes, CONFIG_DOWNLOAD_FAILED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        // Every key as usual, then a comment line that pads the file.
+        const std::string padded = text + ";" + std::string(static_cast<size_t>(c.size) - text.size() - 3, 'x') + "\r\n";
+        ASSERT_EQ(c.size, padded.size());
+        ASSERT_TRUE(WriteFileBytes(ConfigFileOnPortal(), padded));
+        CDownloaderConfig config;
+        EXPECT_EQ(c.result, config.Load(nullptr));
+        EXPECT_FALSE(FileExists(config.GetConfigFilePath()));
+    }
+}
+
+TEST_F(DownloaderConfigTest, ASkinAboveFourMebibytesIsRefusedAnnouncedOrNot) {
+    const std::wstring limit = std::to_wstring(CDownloaderConfig::kMaxSkinBytes);
+    const std::wstring over = std::to_wstring(CDownloaderConfig::kMaxSkinBytes + 1);
+    const struct {
+        std::wstring link;
+        int result;
+    } cases[] = {
+        {std::wstring(kFaultsBase) + L"/bytes?size=" + limit, CONFIG_READY},
+        {std::wstring(kFaultsBase) + L"/bytes?size=" + over, SKIN_DOWNLOAD_FAILED},
+        {std::wstring(kFaultsBase) + L"/nolength?size=" + limit, CONFIG_READY},
+        {std::wstring(kFaultsBase) + L"/nolength?size=" + over, SKIN_DOWNLOAD_FAILED},
+    };
+    const std::wstring skin = TempFolder() + kGameId + L".png";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.link));
+        ::DeleteFileW(skin.c_str());
+        Publish(With(CompleteConfig(), L"SkinLink", c.link));
+        CDownloaderConfig config;
+        EXPECT_EQ(c.result, config.Load(nullptr));
+        EXPECT_EQ(c.result == CONFIG_READY ? CDownloaderConfig::kMaxSkinBytes : 0u, FileSize(skin));
+        EXPECT_EQ(c.result == CONFIG_READY, FileExists(skin));
+    }
+    ::DeleteFileW(skin.c_str());
 }
 
 struct Progress {
