@@ -22,7 +22,7 @@ kind_of() {
     local target=$1 input=$2
     (ulimit -s 2048 && "$BUILD/bin/$target" -runs=1 "$input") 2>&1 |
         grep -E -m1 'FUZZ CHECK FAILED|^SUMMARY: (AddressSanitizer|UndefinedBehaviorSanitizer|LeakSanitizer|libFuzzer: (timeout|out-of-memory))' |
-        sed -e "s|$ROOT/||" -e 's/^FUZZ CHECK FAILED //' -e 's/ ([^)]*)//g' || true
+        sed -e "s|$ROOT/||" -e 's/^FUZZ CHECK FAILED //' -e '/^SUMMARY/s/ ([^)]*)//g' || true
 }
 
 TABLE="$BENCH/table.txt"
@@ -31,6 +31,7 @@ printf '%-16s %12s %9s %7s %9s\n' target executions exec/s corpus findings >"$TA
 : >"$KINDS"
 for dir in "$ROOT"/fuzz/corpus/*/; do
     target=$(basename "$dir")
+    [ -x "$BUILD/bin/$target" ] || continue
     work="$BENCH/$target/corpus"
     findings="$BENCH/$target/findings"
     mkdir -p "$work" "$findings"
@@ -48,9 +49,9 @@ for dir in "$ROOT"/fuzz/corpus/*/; do
     found=$(find "$findings" -type f | wc -l)
     rate=$((${executions:-0} * 1000 / (elapsed_ms > 0 ? elapsed_ms : 1)))
     printf '%-16s %12s %9s %7s %9s\n' "$target" "${executions:-0}" "$rate" "${corpus:-0}" "$found" >>"$TABLE"
-    # One line per kind: the first input that shows it, by name order, at most 30 tried.
+    # One line per kind: the first input that shows it, by name order, at most 60 tried.
     declare -A seen=()
-    for input in $(find "$findings" -type f | sort | head -30); do
+    for input in $(find "$findings" -type f | sort | head -60); do
         kind=$(kind_of "$target" "$input")
         [ -n "$kind" ] || kind="(does not repeat on its own)"
         if [ -z "${seen[$kind]:-}" ]; then

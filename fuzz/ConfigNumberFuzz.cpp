@@ -4,7 +4,7 @@
 // bits, is no number and leaves the value alone: a wrapped size would be a
 // wrong size.
 #include "FuzzCheck.h"
-#include "NumberScan.h"
+#include "ConfigNumber.h"
 
 #include <cwctype>
 
