@@ -25,11 +25,15 @@ def utf16(text):
 
 # --- LZARI -----------------------------------------------------------------
 # Stored forms written by the encoder (lzari-pack): text, the start of a
-# program, two rounds of every byte value, one byte.
+# program, two rounds of every byte value, one byte; "-lookahead" ones end
+# with the bits the decoder reads ahead.
 LZARI_STREAMS = {
     "hello": "1d000000aaf1c0d070be8fadf8cf418d40",
+    "hello-lookahead": "1d000000aaf1c0d070be8fadf8cf418d400000",
     "exe-start": "10000000c0fc50510f9750fed9c1476fab63e8",
+    "exe-start-lookahead": "10000000c0fc50510f9750fed9c1476fab63e80000",
     "one-byte": "010000009d80",
+    "one-byte-lookahead": "010000009d8000",
     "every-byte-twice": (
         "00020000fffea9d6602eaf0a38b4b574122b9f7d6600a7242952f3633be4a6eb65a7094fe145325a3eb0b96fcbd624ba54"
         "0b6108e19f66dd0ade147601ad40af39b6b5d7fcd11f717e08ca9f8d56dfc3be36a3d45ecb84cb29c1b7d18ff30976fdc2"
