@@ -11,6 +11,7 @@ PACKAGES=(
   wine64 fonts-wine xvfb xauth xdotool x11-utils imagemagick
   nginx-light curl aria2 openssl ca-certificates
   locales fonts-wqy-microhei
+  clang libclang-rt-dev libpng-dev
 )
 
 missing=()
