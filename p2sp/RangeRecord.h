@@ -25,7 +25,7 @@
 //   last 4  CRC-32 (IEEE) of every byte before it
 // The file is exactly this long; anything else is refused.
 //
-// Known sections:
+// Known sections, each at most once:
 //   0x0101  written ranges (not critical): { boot stamp u64, range count u32,
 //           count x { begin u64, end u64 } }. The completed ranges above are
 //           those flushed to disk before the record was written; these are
@@ -88,7 +88,7 @@ enum class RecordError {
     kBadRange,          // empty, unsorted, touching or beyond the total size
     kBadSection,        // section overruns its area
     kUnknownCritical,   // a critical section this version cannot honour
-    kBadWritten,        // written ranges malformed or not covering the completed ones
+    kBadWritten,        // written ranges malformed, repeated or not covering the completed ones
 };
 
 constexpr size_t kRecordHeaderSize = 32;
