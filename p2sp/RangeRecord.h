@@ -1,8 +1,11 @@
 // The range record: what a partial download needs to resume safely.
 //
 // It lives in the side file `<target>.P2P.ctl` next to the partial data file
-// `<target>.P2P` and is replaced atomically (written to `.ctl.new`, flushed,
-// renamed over). The data it claims is always flushed before it is written.
+// `<target>.P2P` and is replaced atomically (written to `.ctl.new`, renamed
+// over). A copy saved durably after each flush of the data,
+// `<target>.P2P.ctl.safe`, stands in when a power cut damaged it
+// (RecordKeeper.h). The data a record calls flushed is always flushed before
+// the record is written.
 //
 // Byte layout, all integers little-endian:
 //   0   4   magic "QPRR"

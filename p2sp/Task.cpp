@@ -74,7 +74,7 @@ Task::~Task() {
 
 void Task::LoadSavedProgress() {
     RangeRecord saved;
-    if (!FileExists(partPath_) || !LoadRecordFile(recordPath_, &saved)) return;
+    if (!FileExists(partPath_) || !LoadResumeRecord(recordPath_, &saved)) return;
     const RangeSet& usable = ResumableRanges(saved, CurrentBootStamp());
     if (FileSizeOf(partPath_) < usable.HighestEnd()) return;
     std::lock_guard<std::mutex> hold(lock_);
@@ -460,7 +460,7 @@ bool Task::Checkpoint(bool force) {
 
 bool Task::LoadUsableRecord() {
     RangeRecord saved;
-    if (!LoadRecordFile(recordPath_, &saved)) return false;
+    if (!LoadResumeRecord(recordPath_, &saved)) return false;
     RangeSet usable = ResumableRanges(saved, CurrentBootStamp());
     if (part_.Size() < usable.HighestEnd()) return false;  // data the record claims is gone
     RangeSet flushed = saved.done;
