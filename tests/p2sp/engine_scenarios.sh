@@ -338,6 +338,37 @@ changed_file_without_validators_is_caught_by_the_overlap() {
     complete_and_clean "$work/dl/novalid.bin" "$work/srv/novalid.bin"
 }
 
+# Responses for PATH that sent body bytes from offset 0.
+sent_from_zero() { python3 -c '
+import json, sys
+print(sum(1 for l in open(sys.argv[1]) if json.loads(l)["path"] == sys.argv[2]
+          and json.loads(l)["start"] == 0 and json.loads(l)["sent"] > 0))' "$work/range.log" "$1"; }
+
+changed_file_with_nothing_before_the_first_gap_is_caught() {
+    # The first request (bytes from 0) stalls, so the stopped run keeps only
+    # ranges further on: the first gap starts at byte 0, with no bytes before
+    # it to compare, and the server sends no validators.
+    make_file "$work/srv/gapzero.bin" $((4 * MIB))
+    get "$RANGE_URL/gapzero.bin?rate=2000000&no_validators=1&stall=0&stall_first=1" "$work/dl/gapzero.bin" \
+        --stop-after-bytes 1000000
+    [ "$RC" = 100 ] || { echo "    first run exit code $RC"; return 1; }
+    [ "$(sent_from_zero /gapzero.bin)" = 0 ] || { echo "    the first run fetched byte 0"; return 1; }
+    make_file "$work/srv/gapzero.bin" $((4 * MIB))  # same size, other bytes, nothing to tell
+    get "$RANGE_URL/gapzero.bin?no_validators=1" "$work/dl/gapzero.bin"
+    complete_and_clean "$work/dl/gapzero.bin" "$work/srv/gapzero.bin"
+}
+
+changed_file_after_a_body_of_unknown_length_is_caught() {
+    # The first answer is a 200 of unknown length (chunked) that stalls until
+    # the read times out; the file changes before the next request, which is
+    # answered with a range, without validators.
+    make_file "$work/srv/unknown.bin" $((4 * MIB))
+    make_file "$work/srv/unknown.bin.next" $((4 * MIB))
+    get "$RANGE_URL/unknown.bin?unknown_length_first=1&stall=2500000&stall_first=1&swap_after=1&no_validators=1" \
+        "$work/dl/unknown.bin"
+    complete_and_clean "$work/dl/unknown.bin" "$work/srv/unknown.bin.next"
+}
+
 : >"$work/harness.log"
 scenario nginx_complete_download
 scenario nginx_missing_file_is_refused
@@ -358,6 +389,8 @@ scenario stalled_connection_is_resumed
 scenario server_ignoring_range_starts_over
 scenario changed_file_starts_over
 scenario changed_file_without_validators_is_caught_by_the_overlap
+scenario changed_file_with_nothing_before_the_first_gap_is_caught
+scenario changed_file_after_a_body_of_unknown_length_is_caught
 
 if [ "$failures" -gt 0 ]; then
     echo "$failures scenario(s) failed; harness output:"
