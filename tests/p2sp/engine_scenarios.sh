@@ -168,6 +168,23 @@ redirect_is_followed() {
     complete_and_clean "$work/dl/moved.bin" "$work/srv/moved.bin"
 }
 
+redirect_to_another_scheme_and_port_is_followed() {
+    make_file "$work/srv/upgrade.bin" $MIB
+    get "$RANGE_URL/upgrade?redirect=https://127.0.0.1:$TLS_PORT/upgrade.bin" "$work/dl/upgrade.bin"
+    complete_and_clean "$work/dl/upgrade.bin" "$work/srv/upgrade.bin"
+}
+
+https_redirect_to_http_is_refused() {
+    # The plain server must never be asked: the request would go out in clear.
+    make_file "$work/srv/downgrade.bin" $MIB
+    get "https://127.0.0.1:$TLS_PORT/downgrade?redirect=$RANGE_URL/downgrade.bin" "$work/dl/downgrade.bin"
+    [ "$RC" = 5 ] || { echo "    exit code $RC, expected 5"; return 1; }
+    [ ! -f "$work/dl/downgrade.bin" ] && [ ! -f "$work/dl/downgrade.bin.P2P" ] ||
+        { echo "    files left for a refused download"; return 1; }
+    read -r _ requests < <(sent_bytes /downgrade.bin)
+    [ "$requests" = 0 ] || { echo "    the plain server was asked $requests times"; return 1; }
+}
+
 stop_then_start_resumes() {
     make_file "$work/srv/stop.bin" $((4 * MIB))
     get "$RANGE_URL/stop.bin?rate=2000000" "$work/dl/stop.bin" --stop-after-bytes 1500000
@@ -375,6 +392,8 @@ scenario nginx_missing_file_is_refused
 scenario passing_server_errors_are_retried
 scenario redirect_is_followed
 scenario https_download
+scenario redirect_to_another_scheme_and_port_is_followed
+scenario https_redirect_to_http_is_refused
 scenario untrusted_certificate_is_refused
 scenario stop_then_start_resumes
 scenario pause_and_continue_in_one_process
