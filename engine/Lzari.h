@@ -12,10 +12,13 @@
 
 // Decodes stored (length header + stream) into output. Refuses (returns
 // false, *decodedLength 0) a stored form shorter than its header, a decoded
-// length above outputCapacity, a stream that ends before the decoded length
-// is reached, or a match that would run past it. Never reads beyond
-// stored + storedSize nor writes beyond output + outputCapacity; on success
-// exactly *decodedLength bytes of output are written.
+// length above outputCapacity, a stream that ends early, or a match that
+// would run past the decoded length. A stream ends early when the decoder
+// needs a bit beyond it: LzariEncode ends every stream with the bits the
+// decoder reads ahead, so a stream cut by even one byte is refused. Never
+// reads beyond stored + storedSize nor writes beyond output +
+// outputCapacity; on success exactly *decodedLength bytes of output are
+// written.
 bool LzariDecode(const uint8_t* stored, size_t storedSize, uint8_t* output, size_t outputCapacity,
                  size_t* decodedLength);
 

@@ -8,21 +8,24 @@ using namespace lzari;
 
 namespace {
 
-// The decoder looks kCodeBits + 2 bits ahead of the symbol it decodes while
-// the encoder ends a stream with only 2 bits that pin the final interval, so
-// a complete stream is read up to 15 bits past its last bit. Those read as
-// zero (any value decodes the same); a stream read further than that is cut
-// short, whichever byte it lacks.
-const size_t kLookaheadBits = kCodeBits;
-
+// The decoder holds kCodeBits + 2 bits of the stream ahead of the symbol it
+// decodes. The encoder ends a stream with the 2 bits that pin the final
+// interval followed by kCodeBits zero bits, so every bit a decoder reads from
+// a complete stream is in it: a bit asked for past the end means the stream
+// was cut short, whichever byte it lacks.
 class BitReader {
 public:
     BitReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
+    // Past the end it yields 0 and marks the stream as cut short.
     uint32_t Bit() {
-        ++bitsRead_;
         if (mask_ == 0) {
-            current_ = next_ < size_ ? data_[next_++] : 0;
+            if (next_ < size_) {
+                current_ = data_[next_++];
+            } else {
+                current_ = 0;
+                cutShort_ = true;
+            }
             mask_ = 0x80;
         }
         const uint32_t bit = (current_ & mask_) ? 1 : 0;
@@ -30,7 +33,7 @@ public:
         return bit;
     }
 
-    bool CutShort() const { return bitsRead_ > size_ * 8 + kLookaheadBits; }
+    bool CutShort() const { return cutShort_; }
 
 private:
     const uint8_t* data_;
@@ -38,7 +41,7 @@ private:
     size_t next_ = 0;
     uint32_t current_ = 0;
     uint32_t mask_ = 0;
-    size_t bitsRead_ = 0;
+    bool cutShort_ = false;
 };
 
 class Decoder {

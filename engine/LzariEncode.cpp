@@ -50,9 +50,13 @@ public:
     }
 
     // Two more bits pin a value inside the final interval whatever follows.
+    // The zero bits after them fill the decoder's lookahead: it reads
+    // kCodeBits + 2 bits beyond its last renormalisation, and finding all of
+    // them in the stream is how it tells a complete stream from a cut one.
     void Finish() {
         ++pendingBits_;
         Output(low_ < kQ1 ? 0 : 1);
+        for (uint32_t i = 0; i < kCodeBits; ++i) out_.Bit(0);
         out_.Finish();
     }
 

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 class DataFlusher {
@@ -19,8 +20,13 @@ public:
     DataFlusher& operator=(const DataFlusher&) = delete;
 
     bool Busy() const { return worker_.joinable() && !done_.load(); }
-    // Starts flushing `dataFile`; the caller keeps the handle open until Wait.
-    void Begin(HANDLE dataFile, RangeSet written);
+    // What runs on the helper once the data is on disk, given the snapshot
+    // (the record that may now call it flushed); false fails the flush.
+    using AfterFlush = std::function<bool(const RangeSet& flushed)>;
+
+    // Starts flushing `dataFile`, then runs `after` (may be empty); the caller
+    // keeps the handle open until Wait.
+    void Begin(HANDLE dataFile, RangeSet written, AfterFlush after = AfterFlush());
     // Waits for the flush in flight. True when it succeeded; *flushed then
     // holds its snapshot. False when it failed or none ran.
     bool Wait(RangeSet* flushed = nullptr);

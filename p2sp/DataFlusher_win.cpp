@@ -1,12 +1,12 @@
 #include "DataFlusher.h"
 
-void DataFlusher::Begin(HANDLE dataFile, RangeSet written) {
+void DataFlusher::Begin(HANDLE dataFile, RangeSet written, AfterFlush after) {
     Wait();
     done_ = false;
     ok_ = false;
     snapshot_ = std::move(written);
-    worker_ = std::thread([this, dataFile] {
-        ok_ = FlushFileBuffers(dataFile) != FALSE;
+    worker_ = std::thread([this, dataFile, after = std::move(after)] {
+        ok_ = FlushFileBuffers(dataFile) != FALSE && (!after || after(snapshot_));
         done_ = true;
     });
 }

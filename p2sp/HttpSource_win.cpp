@@ -1,5 +1,7 @@
 #include "HttpSource.h"
 
+#include <cwchar>
+#include <vector>
 
 namespace {
 
@@ -9,6 +11,8 @@ namespace {
 // new one, so it also bounds how long a stop waits on a stalled link.
 constexpr DWORD kConnectTimeoutMs = 10000;
 constexpr DWORD kReceiveTimeoutMs = 3000;
+// Redirects followed for one request before it counts as failed.
+constexpr int kMaxRedirects = 8;
 
 bool QueryText(HINTERNET request, DWORD what, std::string* text) {
     char buffer[2048];
@@ -17,6 +21,38 @@ bool QueryText(HINTERNET request, DWORD what, std::string* text) {
     if (!HttpQueryInfoA(request, what, buffer, &size, &index)) return false;
     text->assign(buffer, size);
     return true;
+}
+
+// A header of any length, as the platform gives it in UTF-16.
+bool QueryWide(HINTERNET request, DWORD what, std::wstring* text) {
+    std::vector<wchar_t> buffer(1024);
+    for (;;) {
+        DWORD size = DWORD(buffer.size() * sizeof(wchar_t)), index = 0;
+        if (HttpQueryInfoW(request, what, buffer.data(), &size, &index)) {
+            text->assign(buffer.data(), size / sizeof(wchar_t));
+            return true;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= (1u << 16)) return false;
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// `location` (absolute, or relative to `base`) as an absolute URL.
+bool ResolveLocation(const std::wstring& base, const std::wstring& location, std::wstring* url) {
+    std::vector<wchar_t> buffer(INTERNET_MAX_URL_LENGTH);
+    for (;;) {
+        DWORD size = DWORD(buffer.size());
+        if (InternetCombineUrlW(base.c_str(), location.c_str(), buffer.data(), &size, 0)) {
+            url->assign(buffer.data(), size);
+            return true;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= (1u << 16)) return false;
+        buffer.resize(buffer.size() * 4);
+    }
 }
 
 std::wstring Widen(const std::string& s) {
@@ -60,6 +96,36 @@ void HttpSource::CloseConnection() {
 }
 
 bool HttpSource::Send(const std::wstring& url, const std::string& headers, HttpReply* reply) {
+    // Redirects are followed here, not by WinINet, so each one is looked at
+    // before it is followed: from https, only to https. Under Wine, WinINet
+    // follows a redirect from https to plain http without a word, sending
+    // the request in clear. (Do not set INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP
+    // either; nothing here may lead from https to http.)
+    std::wstring current = url;
+    for (int redirects = 0;; ++redirects) {
+        bool secure = false;
+        if (!SendOnce(current, headers, reply, &secure)) return false;
+        std::wstring location;
+        if (!IsRedirect(reply->status) || !QueryWide(request_, HTTP_QUERY_LOCATION, &location)) return true;
+        std::wstring next;
+        DWORD refusal = 0;
+        if (redirects >= kMaxRedirects) {
+            refusal = ERROR_HTTP_REDIRECT_FAILED;
+        } else if (!ResolveLocation(current, location, &next)) {
+            refusal = ERROR_INTERNET_INVALID_URL;
+        } else if (secure && _wcsnicmp(next.c_str(), L"https://", 8) != 0) {
+            refusal = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
+        }
+        CloseRequest();
+        if (refusal) {
+            sendError_ = refusal;
+            return false;
+        }
+        current = next;
+    }
+}
+
+bool HttpSource::SendOnce(const std::wstring& url, const std::string& headers, HttpReply* reply, bool* secure) {
     CloseRequest();
     URL_COMPONENTSW parts;
     ZeroMemory(&parts, sizeof(parts));
@@ -70,6 +136,7 @@ bool HttpSource::Send(const std::wstring& url, const std::string& headers, HttpR
         sendError_ = ERROR_INTERNET_UNRECOGNIZED_SCHEME;
         return false;
     }
+    *secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
                           std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
@@ -100,8 +167,10 @@ bool HttpSource::SendOn(const std::wstring& object, bool secure, const std::stri
     // Never from or into the WinINet cache: a cached body would bypass the
     // range and validator checks. Certificates are checked as usual; do not
     // add the INTERNET_FLAG_IGNORE_CERT_* flags.
+    // Redirects come back to Send, which decides whether to follow them.
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_KEEP_CONNECTION;
+                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_KEEP_CONNECTION |
+                  INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (secure) flags |= INTERNET_FLAG_SECURE;
     request_ = HttpOpenRequestW(connection_, L"GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0);
     std::wstring wideHeaders = Widen(headers);
@@ -146,6 +215,8 @@ bool HttpSource::FailureIsPermanent() const {
     case ERROR_INTERNET_SEC_CERT_REVOKED:
     case ERROR_INTERNET_SEC_INVALID_CERT:
     case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+    case ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR:
+    case ERROR_HTTP_REDIRECT_FAILED:
         return true;
     default:
         return false;

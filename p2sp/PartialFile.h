@@ -1,4 +1,5 @@
-// The partial data file `<target>.P2P` and its range record `<target>.P2P.ctl`.
+// The partial data file `<target>.P2P`, its range record `<target>.P2P.ctl`
+// and the record last saved durably, `<target>.P2P.ctl.safe`.
 #pragma once
 
 #include "RangeRecord.h"
@@ -49,9 +50,16 @@ private:
 
 std::wstring PartPathFor(const std::wstring& target);    // target + ".P2P"
 std::wstring RecordPathFor(const std::wstring& target);  // target + ".P2P.ctl"
+// The record as last saved durably: it and the data it calls flushed reached
+// the disk before the call that saved it returned.
+std::wstring SafeRecordPathFor(const std::wstring& recordPath);  // recordPath + ".safe"
 
 // Reads and checks the record; false when missing or refused.
 bool LoadRecordFile(const std::wstring& path, RangeRecord* record);
+// The record at `recordPath`, else the one at its safe path. The frequent
+// records are not flushed, so a power cut can leave the current one empty or
+// partial; the safe one then still holds what was flushed by its time.
+bool LoadResumeRecord(const std::wstring& recordPath, RangeRecord* record);
 // Writes `<path>.new` and renames it over `path`, so a reader sees the old
 // record or the new one, never a mix. With `flush` the new record reaches the
 // disk before the call returns; without, it outlives the process but not a

@@ -55,6 +55,11 @@ uint64_t PartFile::Size() const {
 
 std::wstring PartPathFor(const std::wstring& target) { return target + L".P2P"; }
 std::wstring RecordPathFor(const std::wstring& target) { return target + L".P2P.ctl"; }
+std::wstring SafeRecordPathFor(const std::wstring& recordPath) { return recordPath + L".safe"; }
+
+bool LoadResumeRecord(const std::wstring& recordPath, RangeRecord* record) {
+    return LoadRecordFile(recordPath, record) || LoadRecordFile(SafeRecordPathFor(recordPath), record);
+}
 
 bool LoadRecordFile(const std::wstring& path, RangeRecord* record) {
     UniqueFile file;

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// The largest size or piece length a seed may give: what a signed 64-bit
+// file offset holds, so a size plus a piece length never wraps.
+constexpr uint64_t kMaxSeedSize = uint64_t(INT64_MAX);
+
 struct PieceTable {
     std::string name;        // file name as the seed gives it
     uint64_t size = 0;

@@ -127,8 +127,14 @@ RecordError DecodeWritten(const RecordSection& section, RangeRecord* record) {
         record->written.Add(begin, end);
         previousEnd = end;
     }
-    for (const ByteRange& r : record->done.Ranges())
-        if (!record->written.Covers(r.begin, r.end)) return RecordError::kBadWritten;
+    // Both lists are sorted: one walk finds, for each flushed range, the
+    // first written range that reaches its end, which must hold all of it.
+    const std::vector<ByteRange>& written = record->written.Ranges();
+    auto w = written.begin();
+    for (const ByteRange& r : record->done.Ranges()) {
+        while (w != written.end() && w->end < r.end) ++w;
+        if (w == written.end() || w->begin > r.begin) return RecordError::kBadWritten;
+    }
     return RecordError::kNone;
 }
 
@@ -238,6 +244,7 @@ RecordError DecodeRangeRecord(const uint8_t* data, size_t size, RangeRecord* out
     }
 
     size_t sectionsEnd = in.Pos() + sectionBytes;
+    bool haveWritten = false;
     while (in.Pos() < sectionsEnd) {
         RecordSection section;
         uint32_t length = 0;
@@ -249,6 +256,10 @@ RecordError DecodeRangeRecord(const uint8_t* data, size_t size, RangeRecord* out
         if (length > sectionsEnd - in.Pos() || !in.GetBytes(length, &body)) return RecordError::kBadSection;
         section.data.assign(body, body + length);
         if (section.tag == kSectionWrittenRanges) {
+            // One section at most: a writer never repeats it, and merging a
+            // second one into the first would cost time quadratic in its size.
+            if (haveWritten) return RecordError::kBadWritten;
+            haveWritten = true;
             RecordError error = DecodeWritten(section, &record);
             if (error != RecordError::kNone) return error;
             continue;

@@ -1,8 +1,11 @@
 // The range record: what a partial download needs to resume safely.
 //
 // It lives in the side file `<target>.P2P.ctl` next to the partial data file
-// `<target>.P2P` and is replaced atomically (written to `.ctl.new`, flushed,
-// renamed over). The data it claims is always flushed before it is written.
+// `<target>.P2P` and is replaced atomically (written to `.ctl.new`, renamed
+// over). A copy saved durably after each flush of the data,
+// `<target>.P2P.ctl.safe`, stands in when a power cut damaged it
+// (RecordKeeper.h). The data a record calls flushed is always flushed before
+// the record is written.
 //
 // Byte layout, all integers little-endian:
 //   0   4   magic "QPRR"
@@ -25,7 +28,7 @@
 //   last 4  CRC-32 (IEEE) of every byte before it
 // The file is exactly this long; anything else is refused.
 //
-// Known sections:
+// Known sections, each at most once:
 //   0x0101  written ranges (not critical): { boot stamp u64, range count u32,
 //           count x { begin u64, end u64 } }. The completed ranges above are
 //           those flushed to disk before the record was written; these are
@@ -88,7 +91,7 @@ enum class RecordError {
     kBadRange,          // empty, unsorted, touching or beyond the total size
     kBadSection,        // section overruns its area
     kUnknownCritical,   // a critical section this version cannot honour
-    kBadWritten,        // written ranges malformed or not covering the completed ones
+    kBadWritten,        // written ranges malformed, repeated or not covering the completed ones
 };
 
 constexpr size_t kRecordHeaderSize = 32;

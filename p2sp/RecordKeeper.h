@@ -8,6 +8,11 @@
 // atomically (SaveRecordFile). The frequent records are not flushed
 // themselves: a kill leaves them with the system, and after a crash the
 // boot stamp makes a reader fall back to the flushed ranges (RangeRecord.h).
+// A power cut can also leave the frequent record empty or partial, since the
+// rename may reach the disk before the bytes; so each flush of the data is
+// followed, on the flusher's thread, by a durable record of the flushed
+// ranges at the safe path (written through, flushed, renamed through), which
+// a reader falls back to (LoadResumeRecord).
 #pragma once
 
 #include "DataFlusher.h"
@@ -24,7 +29,7 @@ public:
     static constexpr DWORD kRecordMs = 10;    // at most this much arrived data is unrecorded
     static constexpr DWORD kFlushMs = 1000;   // at most this much is unflushed
 
-    explicit RecordKeeper(std::wstring path) : path_(std::move(path)) {}
+    explicit RecordKeeper(std::wstring path);
 
     // A new base: size, validators and the ranges known to be on disk
     // (`flushed`) and written (`written`, a superset).
@@ -34,12 +39,15 @@ public:
     bool Update(PartFile& data, const RangeSet& written, bool force);
     // Waits for a flush in flight (before the data file closes or is renamed).
     void Quiesce() { flusher_.Wait(); }
-    void Forget();  // deletes the record (start over, or the file is complete)
+    void Forget();  // deletes both records (start over, or the file is complete)
 
 private:
-    bool Save(const RangeSet& written, bool durable);
+    bool Save(const RangeSet& written);
+    // Writes the durable record of `flushed` (any thread).
+    static bool SaveSafe(const std::wstring& path, RangeRecord header, const RangeSet& flushed);
 
     const std::wstring path_;
+    const std::wstring safePath_;
     RangeRecord header_;  // size and validators; its ranges are unused
     RangeSet flushed_;
     RangeSet lastWritten_;

@@ -2,6 +2,8 @@
 
 #include "BootStamp.h"
 
+RecordKeeper::RecordKeeper(std::wstring path) : path_(std::move(path)), safePath_(SafeRecordPathFor(path_)) {}
+
 void RecordKeeper::Reset(const RangeRecord& header, const RangeSet& flushed, const RangeSet& written) {
     flusher_.Wait();
     header_ = header;
@@ -13,17 +15,23 @@ void RecordKeeper::Reset(const RangeRecord& header, const RangeSet& flushed, con
     lastRecord_ = lastFlush_ = GetTickCount();
 }
 
-bool RecordKeeper::Save(const RangeSet& written, bool durable) {
+bool RecordKeeper::Save(const RangeSet& written) {
     RangeRecord record = header_;
     record.done = flushed_;
     if (!(written == flushed_)) {
         record.written = written;
         record.bootStamp = CurrentBootStamp();
     }
-    if (!SaveRecordFile(path_, record, durable)) return false;
+    if (!SaveRecordFile(path_, record, false)) return false;
     lastWritten_ = written;
     haveRecord_ = true;
     return true;
+}
+
+bool RecordKeeper::SaveSafe(const std::wstring& path, RangeRecord header, const RangeSet& flushed) {
+    header.done = flushed;
+    header.written.Clear();
+    return SaveRecordFile(path, header, true);
 }
 
 bool RecordKeeper::Update(PartFile& data, const RangeSet& written, bool force) {
@@ -32,10 +40,10 @@ bool RecordKeeper::Update(PartFile& data, const RangeSet& written, bool force) {
     if (force) {
         flusher_.Wait();
         if (haveRecord_ && written == lastWritten_ && written == flushed_) return true;
-        if (!data.Flush()) return false;
+        if (!data.Flush() || !SaveSafe(safePath_, header_, written)) return false;
         flushed_ = written;
         lastRecord_ = lastFlush_ = GetTickCount();
-        return Save(written, true);
+        return Save(written);
     }
     DWORD now = GetTickCount();
     bool saveDue = false;
@@ -47,19 +55,24 @@ bool RecordKeeper::Update(PartFile& data, const RangeSet& written, bool force) {
         }
         if (now - lastFlush_ >= kFlushMs && !(written == flushed_)) {
             lastFlush_ = now;
-            flusher_.Begin(data.Handle(), written);
+            flusher_.Begin(data.Handle(), written,
+                           [path = safePath_, header = header_](const RangeSet& flushed) {
+                               return SaveSafe(path, header, flushed);
+                           });
         }
     }
     if (now - lastRecord_ < kRecordMs) return true;
     if (!saveDue && haveRecord_ && written == lastWritten_) return true;
     lastRecord_ = now;
-    return Save(written, false);
+    return Save(written);
 }
 
 void RecordKeeper::Forget() {
     flusher_.Wait();
-    DeleteFileW(path_.c_str());
-    DeleteFileW((path_ + L".new").c_str());
+    for (const std::wstring& path : {path_, safePath_}) {
+        DeleteFileW(path.c_str());
+        DeleteFileW((path + L".new").c_str());
+    }
     haveRecord_ = false;
     flushed_.Clear();
     lastWritten_.Clear();

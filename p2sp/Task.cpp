@@ -74,7 +74,7 @@ Task::~Task() {
 
 void Task::LoadSavedProgress() {
     RangeRecord saved;
-    if (!FileExists(partPath_) || !LoadRecordFile(recordPath_, &saved)) return;
+    if (!FileExists(partPath_) || !LoadResumeRecord(recordPath_, &saved)) return;
     const RangeSet& usable = ResumableRanges(saved, CurrentBootStamp());
     if (FileSizeOf(partPath_) < usable.HighestEnd()) return;
     std::lock_guard<std::mutex> hold(lock_);
@@ -237,16 +237,30 @@ uint8_t Task::Transfer() {
 
 Task::Outcome Task::FetchOnce() {
     bodyComplete_ = false;
-    const bool resume = record_.totalSize > 0 && !record_.done.Empty();
+    // Bytes on disk from earlier answers, also from a body of unknown length
+    // that broke off: kept only once the source shows it still serves them.
+    const bool resume = !record_.done.Empty();
+    const bool sizeKnown = record_.totalSize > 0;
     uint64_t from = 0, overlap = 0, end = kFirstRequestBytes;
     if (resume) {
-        ByteRange gap;
-        record_.done.FirstGap(record_.totalSize, &gap);
         // Fetch a little of what is already on disk again and compare it: a
-        // source that changed without changing its validator is caught here.
-        overlap = std::min(kOverlapBytes, record_.done.RunEndingAt(gap.begin));
-        from = gap.begin - overlap;
-        end = std::min(gap.end, gap.begin + kFirstRequestBytes);
+        // source that changed without changing its validators, or that sends
+        // none, is caught here. The overlap ends where the first gap begins,
+        // so the same request goes on into the gap. A gap at byte 0 has
+        // nothing before it: the first bytes on disk are fetched on their own.
+        ByteRange gap;
+        record_.done.FirstGap(sizeKnown ? record_.totalSize : UINT64_MAX, &gap);
+        const uint64_t before = record_.done.RunEndingAt(gap.begin);
+        if (before > 0) {
+            overlap = std::min(kOverlapBytes, before);
+            from = gap.begin - overlap;
+            end = std::min(gap.end, gap.begin + kFirstRequestBytes);
+        } else {
+            const ByteRange& firstRun = record_.done.Ranges().front();
+            overlap = std::min(kOverlapBytes, firstRun.end - firstRun.begin);
+            from = firstRun.begin;
+            end = from + overlap;
+        }
     }
     // Always a range: the answer tells whether the server splits the file.
     std::string headers = "Range: bytes=" + Decimal(from) + "-" + Decimal(end - 1) + "\r\n";
@@ -263,13 +277,23 @@ Task::Outcome Task::FetchOnce() {
     if (reply.status == 206) {
         if (!reply.hasRange || reply.range.first != from || reply.range.total == 0) return Outcome::kRestart;
         if (resume) {
-            if (reply.range.total != record_.totalSize) return Outcome::kRestart;
+            // A body of unknown length learns its size here; it must hold
+            // what is on disk already.
+            if (sizeKnown ? reply.range.total != record_.totalSize : reply.range.total < record_.done.HighestEnd())
+                return Outcome::kRestart;
+            if (reply.range.last + 1 < from + overlap) return Outcome::kRestart;
             bool sameSource = !record_.etag.empty()           ? reply.etag == record_.etag
                               : !record_.lastModified.empty() ? reply.lastModified == record_.lastModified
                                                               : true;
             if (!sameSource) return Outcome::kRestart;
             Outcome checked = CheckOverlap(from, from + overlap);
             if (checked != Outcome::kProgress) return checked;
+            if (!sizeKnown) {
+                // Resumable from now on: the records start, nothing flushed yet.
+                record_.totalSize = reply.range.total;
+                keeper_.Reset(record_, RangeSet(), RangeSet());
+                Publish();
+            }
         } else {
             record_.totalSize = reply.range.total;
             record_.etag = StorableValidator(reply.etag, kRecordMaxEtag) ? reply.etag : std::string();
@@ -460,7 +484,7 @@ bool Task::Checkpoint(bool force) {
 
 bool Task::LoadUsableRecord() {
     RangeRecord saved;
-    if (!LoadRecordFile(recordPath_, &saved)) return false;
+    if (!LoadResumeRecord(recordPath_, &saved)) return false;
     RangeSet usable = ResumableRanges(saved, CurrentBootStamp());
     if (part_.Size() < usable.HighestEnd()) return false;  // data the record claims is gone
     RangeSet flushed = saved.done;

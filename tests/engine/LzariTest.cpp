@@ -176,6 +176,37 @@ TEST(Lzari, TruncatedStreamsAreRefused) {
     }
 }
 
+// A cut stream once decoded "successfully" to wrong bytes: the missing bits
+// read as zeros. Every cut, down to the header alone, must be refused.
+TEST(Lzari, EveryCutOfAStreamIsRefused) {
+    const std::vector<std::vector<uint8_t>> inputs = {
+        {0xc3, 0xc3, 0x41},
+        {0x00},
+        {' '},
+        RandomBytes(300, 21),
+        RepetitiveBytes(8000, 22),
+        std::vector<uint8_t>(5000, ' '),
+    };
+    for (const std::vector<uint8_t>& input : inputs) {
+        const std::vector<uint8_t> stored = Encode(input);
+        ASSERT_TRUE(DecodeGuarded(stored, input.size())) << "length " << input.size();
+        for (size_t keep = 0; keep < stored.size(); ++keep) {
+            EXPECT_FALSE(DecodeGuarded(std::vector<uint8_t>(stored.begin(), stored.begin() + keep), input.size()))
+                << "input of " << input.size() << " bytes, kept " << keep << " of " << stored.size();
+        }
+    }
+}
+
+TEST(Lzari, StreamsLackingTheirLastByteAreRefused) {
+    // Streams of three bytes that lack their last byte (or more).
+    const std::vector<std::vector<uint8_t>> cut = {
+        {0x03, 0x00, 0x00, 0x00, 0x61, 0x04, 0x37, 0x80},
+        {0x03, 0x00, 0x00, 0x00, 0x61, 0x04, 0x37},
+        {0x03, 0x00, 0x00, 0x00, 0x61, 0x04},
+    };
+    for (const std::vector<uint8_t>& stored : cut) EXPECT_FALSE(DecodeGuarded(stored, 3)) << stored.size() << " bytes";
+}
+
 TEST(Lzari, BytesAfterTheStreamAreNeverRead) {
     // The packer pads stored forms that expand more than fourfold.
     const std::vector<uint8_t> input(50000, 0);

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -75,7 +76,7 @@ protected:
 
     void TearDown() override {
         e_.Uninit();
-        for (const wchar_t* suffix : {L"", L".P2P", L".P2P.ctl", L".P2P.ctl.new"})
+        for (const wchar_t* suffix : {L"", L".P2P", L".P2P.ctl", L".P2P.ctl.new", L".P2P.ctl.safe", L".P2P.ctl.safe.new"})
             DeleteFileW((target_ + suffix).c_str());
         RemoveDirectoryW(dir_.c_str());
     }
@@ -191,6 +192,45 @@ TEST_F(EngineApi, DamagedRecordShowsNothing) {
     CloseHandle(h);
     int id = e_.CreateP2SPTask(nullptr, kClosedPortUrl, target_.c_str());
     EXPECT_EQ(Query(id).completedBytes, 0u);
+}
+
+// A power cut can leave the frequent record empty, zeroed or cut short (its
+// rename reached the disk before its bytes); the record saved durably with
+// the last flush of the data then still gives the progress.
+TEST_F(EngineApi, RecordLostToAPowerCutFallsBackToTheSafeRecord) {
+    const std::vector<uint8_t> current = EncodeRangeRecord(HalfDone());
+    const std::vector<std::vector<uint8_t>> damaged = {
+        {},
+        std::vector<uint8_t>(current.size(), 0),
+        std::vector<uint8_t>(current.begin(), current.begin() + current.size() / 2),
+    };
+    for (const std::vector<uint8_t>& bytes : damaged) {
+        RangeRecord safe = HalfDone();
+        safe.done = RangeSet();
+        safe.done.Add(0, 1200);
+        WritePartial(2500, HalfDone());
+        ASSERT_TRUE(SaveRecordFile(target_ + L".P2P.ctl.safe", safe));
+        HANDLE h = CreateFileW((target_ + L".P2P.ctl").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+        CloseHandle(h);
+        int id = e_.CreateP2SPTask(nullptr, kClosedPortUrl, target_.c_str());
+        P2spTaskInfo info = Query(id);
+        EXPECT_EQ(info.totalBytes, 4000u) << bytes.size() << " bytes left";
+        EXPECT_EQ(info.completedBytes, 1200u) << bytes.size() << " bytes left";
+        e_.RemoveTask(id);
+    }
+}
+
+TEST_F(EngineApi, CurrentRecordIsPreferredToTheSafeOne) {
+    RangeRecord safe = HalfDone();
+    safe.done = RangeSet();
+    safe.done.Add(0, 1200);
+    WritePartial(2500, HalfDone());
+    ASSERT_TRUE(SaveRecordFile(target_ + L".P2P.ctl.safe", safe));
+    int id = e_.CreateP2SPTask(nullptr, kClosedPortUrl, target_.c_str());
+    EXPECT_EQ(Query(id).completedBytes, 2000u);
 }
 
 TEST_F(EngineApi, RemoveTaskKeepsThePartialFile) {

@@ -200,6 +200,57 @@ TEST(RangeRecordWritten, WrittenRangeBeyondTheFileIsRefused) {
     EXPECT_EQ(DecodeRangeRecord(bytes.data(), bytes.size(), &out), RecordError::kBadWritten);
 }
 
+// Appends a written-ranges section of `count` ranges, [first + i * step,
+// first + i * step + 1), to an encoded record, fixing its section length.
+void AppendWrittenSection(std::vector<uint8_t>& b, uint64_t first, uint64_t step, uint32_t count) {
+    std::vector<uint8_t> section(8 + 12 + size_t(count) * 16);
+    section[0] = uint8_t(kSectionWrittenRanges);
+    section[1] = uint8_t(kSectionWrittenRanges >> 8);
+    Put32(section, 4, uint32_t(section.size() - 8));
+    Put64(section, 8, 1700000000000ull);
+    Put32(section, 16, count);
+    for (uint32_t i = 0; i < count; ++i) {
+        Put64(section, 20 + size_t(i) * 16, first + i * step);
+        Put64(section, 28 + size_t(i) * 16, first + i * step + 1);
+    }
+    b.insert(b.end() - 4, section.begin(), section.end());
+    uint32_t sectionBytes = 0;
+    for (int i = 0; i < 4; ++i) sectionBytes |= uint32_t(b[24 + i]) << (8 * i);
+    Put32(b, 24, sectionBytes + uint32_t(section.size()));
+    Reseal(b);
+}
+
+RangeRecord LargeFile() {
+    RangeRecord r;
+    r.totalSize = 1ull << 40;
+    return r;
+}
+
+// Two interleaved sections of 160,000 ranges each once took seconds to
+// merge; a writer never repeats the section, so a reader refuses it.
+TEST(RangeRecordWritten, RepeatedWrittenSectionIsRefused) {
+    std::vector<uint8_t> b = EncodeRangeRecord(LargeFile());
+    AppendWrittenSection(b, 0, 4, 160000);
+    AppendWrittenSection(b, 2, 4, 160000);
+    RangeRecord out;
+    EXPECT_EQ(DecodeRangeRecord(b.data(), b.size(), &out), RecordError::kBadWritten);
+
+    std::vector<uint8_t> small = EncodeRangeRecord(WithWritten());
+    AppendWrittenSection(small, 6000, 10, 2);
+    EXPECT_EQ(DecodeRangeRecord(small.data(), small.size(), &out), RecordError::kBadWritten);
+}
+
+TEST(RangeRecordWritten, LargestRecordLoads) {
+    RangeRecord in = LargeFile();
+    for (uint64_t i = 0; i < kRecordMaxRanges; ++i) in.done.Add(i * 4, i * 4 + 1);
+    std::vector<uint8_t> b = EncodeRangeRecord(in);
+    AppendWrittenSection(b, 0, 4, kRecordMaxRanges);
+    RangeRecord out;
+    ASSERT_EQ(DecodeRangeRecord(b.data(), b.size(), &out), RecordError::kNone);
+    EXPECT_EQ(out.done.Ranges().size(), size_t(kRecordMaxRanges));
+    EXPECT_EQ(out.written, in.done);
+}
+
 // A record as the single-connection engine wrote it (format 1, no sections),
 // built byte by byte: it must still resume, from its ranges.
 TEST(RangeRecordWritten, SingleConnectionRecordStillResumes) {

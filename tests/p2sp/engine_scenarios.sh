@@ -168,6 +168,23 @@ redirect_is_followed() {
     complete_and_clean "$work/dl/moved.bin" "$work/srv/moved.bin"
 }
 
+redirect_to_another_scheme_and_port_is_followed() {
+    make_file "$work/srv/upgrade.bin" $MIB
+    get "$RANGE_URL/upgrade?redirect=https://127.0.0.1:$TLS_PORT/upgrade.bin" "$work/dl/upgrade.bin"
+    complete_and_clean "$work/dl/upgrade.bin" "$work/srv/upgrade.bin"
+}
+
+https_redirect_to_http_is_refused() {
+    # The plain server must never be asked: the request would go out in clear.
+    make_file "$work/srv/downgrade.bin" $MIB
+    get "https://127.0.0.1:$TLS_PORT/downgrade?redirect=$RANGE_URL/downgrade.bin" "$work/dl/downgrade.bin"
+    [ "$RC" = 5 ] || { echo "    exit code $RC, expected 5"; return 1; }
+    [ ! -f "$work/dl/downgrade.bin" ] && [ ! -f "$work/dl/downgrade.bin.P2P" ] ||
+        { echo "    files left for a refused download"; return 1; }
+    read -r _ requests < <(sent_bytes /downgrade.bin)
+    [ "$requests" = 0 ] || { echo "    the plain server was asked $requests times"; return 1; }
+}
+
 stop_then_start_resumes() {
     make_file "$work/srv/stop.bin" $((4 * MIB))
     get "$RANGE_URL/stop.bin?rate=2000000" "$work/dl/stop.bin" --stop-after-bytes 1500000
@@ -338,12 +355,45 @@ changed_file_without_validators_is_caught_by_the_overlap() {
     complete_and_clean "$work/dl/novalid.bin" "$work/srv/novalid.bin"
 }
 
+# Responses for PATH that sent body bytes from offset 0.
+sent_from_zero() { python3 -c '
+import json, sys
+print(sum(1 for l in open(sys.argv[1]) if json.loads(l)["path"] == sys.argv[2]
+          and json.loads(l)["start"] == 0 and json.loads(l)["sent"] > 0))' "$work/range.log" "$1"; }
+
+changed_file_with_nothing_before_the_first_gap_is_caught() {
+    # The first request (bytes from 0) stalls, so the stopped run keeps only
+    # ranges further on: the first gap starts at byte 0, with no bytes before
+    # it to compare, and the server sends no validators.
+    make_file "$work/srv/gapzero.bin" $((4 * MIB))
+    get "$RANGE_URL/gapzero.bin?rate=2000000&no_validators=1&stall=0&stall_first=1" "$work/dl/gapzero.bin" \
+        --stop-after-bytes 1000000
+    [ "$RC" = 100 ] || { echo "    first run exit code $RC"; return 1; }
+    [ "$(sent_from_zero /gapzero.bin)" = 0 ] || { echo "    the first run fetched byte 0"; return 1; }
+    make_file "$work/srv/gapzero.bin" $((4 * MIB))  # same size, other bytes, nothing to tell
+    get "$RANGE_URL/gapzero.bin?no_validators=1" "$work/dl/gapzero.bin"
+    complete_and_clean "$work/dl/gapzero.bin" "$work/srv/gapzero.bin"
+}
+
+changed_file_after_a_body_of_unknown_length_is_caught() {
+    # The first answer is a 200 of unknown length (chunked) that stalls until
+    # the read times out; the file changes before the next request, which is
+    # answered with a range, without validators.
+    make_file "$work/srv/unknown.bin" $((4 * MIB))
+    make_file "$work/srv/unknown.bin.next" $((4 * MIB))
+    get "$RANGE_URL/unknown.bin?unknown_length_first=1&stall=2500000&stall_first=1&swap_after=1&no_validators=1" \
+        "$work/dl/unknown.bin"
+    complete_and_clean "$work/dl/unknown.bin" "$work/srv/unknown.bin.next"
+}
+
 : >"$work/harness.log"
 scenario nginx_complete_download
 scenario nginx_missing_file_is_refused
 scenario passing_server_errors_are_retried
 scenario redirect_is_followed
 scenario https_download
+scenario redirect_to_another_scheme_and_port_is_followed
+scenario https_redirect_to_http_is_refused
 scenario untrusted_certificate_is_refused
 scenario stop_then_start_resumes
 scenario pause_and_continue_in_one_process
@@ -358,6 +408,8 @@ scenario stalled_connection_is_resumed
 scenario server_ignoring_range_starts_over
 scenario changed_file_starts_over
 scenario changed_file_without_validators_is_caught_by_the_overlap
+scenario changed_file_with_nothing_before_the_first_gap_is_caught
+scenario changed_file_after_a_body_of_unknown_length_is_caught
 
 if [ "$failures" -gt 0 ]; then
     echo "$failures scenario(s) failed; harness output:"

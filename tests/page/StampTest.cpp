@@ -175,6 +175,102 @@ TEST(VersionBlock, MalformedTreesAreRefused) {
     EXPECT_FALSE(SetStringValue(bare, u"FileDescription", u"7224"));
 }
 
+std::vector<uint8_t> FromHex(const char* hex) {
+    std::vector<uint8_t> bytes;
+    for (; hex[0] && hex[1]; hex += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(std::string(hex, 2), nullptr, 16)));
+    return bytes;
+}
+
+// A string table entry "T" whose text value ends half-way through a
+// character: written back, its count of characters would drop the half.
+const char kOddTextValue[] =
+    "3d0000000000000035000000010053007400720069006e006700460069006c00650049006e0066006f00000011000300010054000000"
+    "00006162636465";
+
+TEST(VersionBlock, TextValueOfAnOddByteCountIsRefused) {
+    const std::vector<uint8_t> bytes = FromHex(kOddTextValue);
+    ASSERT_EQ(61u, bytes.size());
+    VersionNode root;
+    EXPECT_FALSE(ParseVersionBlock(bytes, root));
+}
+
+// Whatever the parser accepts, the writer gives back as the same tree.
+TEST(VersionBlock, EveryAcceptedTreeReadsBackAsWritten) {
+    std::vector<std::vector<uint8_t>> blocks = {SampleBlock(), FromHex(kOddTextValue),
+                                                VersionResourceOf(BinDir() + L"\\VorlaDownloader.exe")};
+    // Text values counted in bytes, and cut by their node's end.
+    blocks.push_back(Node(u"VS_VERSION_INFO", 0, {}, 0,
+                          {Node(u"StringFileInfo", 1, {}, 0,
+                                {Node(u"080404b0", 1, {}, 0, {Node(u"A", 1, Text(u"abc"), 8, {})})})}));
+    for (size_t cut = 8; cut < SampleBlock().size(); cut += 7) {
+        std::vector<uint8_t> block = SampleBlock();
+        block.resize(cut);
+        block[0] = static_cast<uint8_t>(cut & 0xFF);
+        block[1] = static_cast<uint8_t>(cut >> 8);
+        blocks.push_back(block);
+    }
+    for (const std::vector<uint8_t>& block : blocks) {
+        VersionNode root;
+        if (!ParseVersionBlock(block, root)) continue;
+        VersionNode again;
+        ASSERT_TRUE(ParseVersionBlock(SerializeVersionBlock(root), again)) << block.size() << " bytes";
+        EXPECT_TRUE(again == root) << block.size() << " bytes";
+        std::vector<uint8_t> checked;
+        EXPECT_TRUE(SerializeVersionBlockChecked(root, checked)) << block.size() << " bytes";
+    }
+}
+
+TEST(VersionBlock, TreeThatWouldNotReadBackIsNotWritten) {
+    VersionNode root;
+    ASSERT_TRUE(ParseVersionBlock(SampleBlock(), root));
+    std::vector<uint8_t> bytes;
+    // A text value of an odd number of bytes.
+    VersionNode odd = root;
+    odd.children[0].children[0].children[0].value.push_back(0x41);
+    EXPECT_FALSE(SerializeVersionBlockChecked(odd, bytes));
+    EXPECT_TRUE(bytes.empty());
+    // A string table outgrowing the 16-bit length of its node.
+    VersionNode big = root;
+    ASSERT_TRUE(SetStringValue(big, u"Comments", std::u16string(33000, u'x')));
+    EXPECT_FALSE(SerializeVersionBlockChecked(big, bytes));
+    EXPECT_TRUE(SerializeVersionBlockChecked(root, bytes));
+    EXPECT_EQ(SampleBlock(), bytes);
+}
+
+// Nested blocks, each just a header and an empty key, `depth` deep.
+std::vector<uint8_t> NestedBlocks(size_t depth) {
+    std::vector<uint8_t> bytes(depth * 8, 0);
+    for (size_t level = 0; level < depth; ++level) {
+        const size_t length = (depth - level) * 8;
+        bytes[level * 8] = static_cast<uint8_t>(length & 0xFF);
+        bytes[level * 8 + 1] = static_cast<uint8_t>(length >> 8);
+    }
+    return bytes;
+}
+
+// The thread's exit code: 1 parsed, 2 refused; anything else, it died.
+DWORD WINAPI ParseOnSmallStack(void* param) {
+    VersionNode root;
+    return ParseVersionBlock(*static_cast<const std::vector<uint8_t>*>(param), root) ? 1 : 2;
+}
+
+TEST(VersionBlock, DeepNestingIsRefusedOnASmallStack) {
+    for (size_t depth : {size_t(8190), size_t(kMaxVersionDepth + 1)}) {
+        std::vector<uint8_t> bytes = NestedBlocks(depth);
+        // 64 KiB of stack: deep recursion would end the test program here.
+        HANDLE thread = ::CreateThread(nullptr, 64 * 1024, ParseOnSmallStack, &bytes,
+                                       STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        ASSERT_NE(nullptr, thread);
+        ::WaitForSingleObject(thread, INFINITE);
+        DWORD result = 0;
+        ::GetExitCodeThread(thread, &result);
+        ::CloseHandle(thread);
+        EXPECT_EQ(2u, result) << depth << " levels";
+    }
+    VersionNode root;
+    EXPECT_TRUE(ParseVersionBlock(NestedBlocks(kMaxVersionDepth), root));
+}
+
 TEST(StampTool, StampsACopyAndKeepsTheVersion) {
     const std::wstring program = BinDir() + L"\\VorlaDownloader.exe";
     const std::wstring copy = CopyOfProgram(L"vorla_stamped_");
@@ -209,6 +305,57 @@ TEST(StampTool, StampsInPlaceTwice) {
     ASSERT_TRUE(StampExecutable(copy, L"12345678901234567890").empty());
     ASSERT_TRUE(StampExecutable(copy, L"9").empty());
     EXPECT_EQ(L"9", ReadFileDescription(copy));
+    ::DeleteFileW(copy.c_str());
+}
+
+// A version tree of the sample's shape whose first string table also holds
+// a comment of `commentLength` characters.
+std::vector<uint8_t> BlockWithComment(size_t commentLength) {
+    const auto table1 = Node(u"080404b0", 1, {}, 0,
+                             {StringEntry(u"CompanyName", u"Vorla"), StringEntry(u"FileDescription", u"7223"),
+                              StringEntry(u"Comments", std::u16string(commentLength, u'c'))});
+    const auto strings = Node(u"StringFileInfo", 1, {}, 0, {table1});
+    const std::vector<uint8_t> translation = {0x04, 0x08, 0xB0, 0x04};
+    const auto vars = Node(u"VarFileInfo", 1, {}, 0, {Node(u"Translation", 0, translation, 4, {})});
+    return Node(u"VS_VERSION_INFO", 0, kFixedInfo, kFixedInfo.size(), {strings, vars});
+}
+
+BOOL CALLBACK FirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR param) {
+    *reinterpret_cast<WORD*>(param) = language;
+    return FALSE;
+}
+
+// Replaces the version resource of the program at path with bytes.
+bool ReplaceVersionResource(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+    WORD language = 0;
+    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr) return false;
+    ::EnumResourceLanguagesW(module, RT_VERSION, MAKEINTRESOURCEW(1), FirstLanguage,
+                             reinterpret_cast<LONG_PTR>(&language));
+    ::FreeLibrary(module);
+    HANDLE update = ::BeginUpdateResourceW(path.c_str(), FALSE);
+    if (update == nullptr) return false;
+    if (!::UpdateResourceW(update, RT_VERSION, MAKEINTRESOURCEW(1), language, const_cast<uint8_t*>(bytes.data()),
+                           static_cast<DWORD>(bytes.size()))) {
+        ::EndUpdateResourceW(update, TRUE);
+        return false;
+    }
+    return ::EndUpdateResourceW(update, FALSE) != FALSE;
+}
+
+// A longer identifier would push the tree past its 16-bit length: the tool
+// once wrote the cut length and reported success.
+TEST(StampTool, RefusesAResourceThatWouldOutgrowItsLengthAndLeavesItAlone) {
+    size_t comment = 0;
+    while (BlockWithComment(comment + 1).size() <= 0xFFFF - 8) ++comment;
+    const std::vector<uint8_t> block = BlockWithComment(comment);
+    const std::wstring copy = CopyOfProgram(L"vorla_outgrown_");
+    ASSERT_TRUE(ReplaceVersionResource(copy, block));
+    ASSERT_EQ(block, VersionResourceOf(copy));
+    EXPECT_FALSE(StampExecutable(copy, L"12345678901234567890").empty());
+    EXPECT_EQ(block, VersionResourceOf(copy));
+    EXPECT_TRUE(StampExecutable(copy, L"7226").empty());  // same length: still fits
+    EXPECT_EQ(L"7226", ReadFileDescription(copy));
     ::DeleteFileW(copy.c_str());
 }
 

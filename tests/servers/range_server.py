@@ -17,6 +17,11 @@ from the query string, so one server covers every case:
   stall_first=K   with stall: only the first K responses of this path
   corrupt=N       the byte at file offset N is sent inverted (a mirror with a bad copy)
   corrupt_start=1 the first byte of every body is sent inverted
+  unknown_length_first=K  the first K responses of this path are 200 with
+                  the whole file in chunked encoding (no length); with drop
+                  or stall, the body breaks off inside a chunk
+  swap_after=K    from the (K+1)th response of this path on, the file's
+                  content is that of "<file>.next" (it changed on the server)
 Range (one "bytes=a-b", "a-" or "-n" range) and If-Range are honoured
 otherwise. The ETag follows the file's size and modification time, so
 rewriting the file changes it.
@@ -116,6 +121,8 @@ class Handler(BaseHTTPRequestHandler):
             self.send_error(404)
             self.record(404, 0, 0)
             return
+        if "swap_after" in q and count >= int(q["swap_after"]) and os.path.isfile(path + ".next"):
+            path += ".next"
         # Read as sent, not whole: the benchmark serves files of hundreds of MiB.
         source = open(path, "rb")
         corrupt_at = int(q["corrupt"]) if "corrupt" in q else -1
@@ -126,8 +133,9 @@ class Handler(BaseHTTPRequestHandler):
         modified = email.utils.formatdate(st.st_mtime, usegmt=True)
         validators = q.get("no_validators") != "1"
 
+        chunked = count < int(q.get("unknown_length_first", "0"))
         wanted = None
-        if q.get("ignore_range") != "1":
+        if q.get("ignore_range") != "1" and not chunked:
             wanted = parse_range(self.headers.get("Range"), size)
             if_range = self.headers.get("If-Range")
             if wanted is not None and if_range is not None and if_range not in (etag, modified):
@@ -147,7 +155,10 @@ class Handler(BaseHTTPRequestHandler):
             status, (first, last) = 206, wanted
         length = last - first + 1 if size else 0
         self.send_response(status)
-        self.send_header("Content-Length", str(length))
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Content-Length", str(length))
         self.send_header("Accept-Ranges", "bytes")
         if status == 206:
             self.send_header("Content-Range", "bytes %d-%d/%d" % (first, last, size))
@@ -174,12 +185,19 @@ class Handler(BaseHTTPRequestHandler):
                     chunk[0] ^= 0xFF
                 if first + sent <= corrupt_at < first + sent + len(chunk):
                     chunk[corrupt_at - first - sent] ^= 0xFF
-                self.wfile.write(chunk)
+                if chunked:
+                    # Announce the full chunk even when the drop cuts it.
+                    full = min(CHUNK, length - sent)
+                    self.wfile.write(b"%x\r\n" % full + bytes(chunk) + (b"\r\n" if full == n else b""))
+                else:
+                    self.wfile.write(chunk)
                 sent += n
                 if rate > 0:
                     ahead = sent / rate - (time.monotonic() - begun)
                     if ahead > 0:
                         time.sleep(ahead)
+            if chunked and limit == length:
+                self.wfile.write(b"0\r\n\r\n")
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             pass

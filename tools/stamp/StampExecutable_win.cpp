@@ -66,7 +66,15 @@ std::wstring StampExecutable(const std::wstring& path, const std::wstring& gameI
         VersionNode root;
         if (!ParseVersionBlock(resource.bytes, root)) return L"a version resource is malformed";
         if (!SetStringValue(root, u"FileDescription", text)) return L"a version resource has no string table";
-        resource.bytes = SerializeVersionBlock(root);
+        // Only what reads back, with the identifier in every table, is saved.
+        std::vector<uint8_t> bytes;
+        VersionNode written;
+        if (!SerializeVersionBlockChecked(root, bytes) || !ParseVersionBlock(bytes, written))
+            return L"the stamped version resource would not read back";
+        for (const std::u16string& value : GetStringValues(written, u"FileDescription")) {
+            if (value != text) return L"the stamped version resource would not read back";
+        }
+        resource.bytes = std::move(bytes);
     }
 
     HANDLE update = ::BeginUpdateResourceW(path.c_str(), FALSE);

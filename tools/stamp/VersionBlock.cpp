@@ -15,8 +15,9 @@ void Write16(std::vector<uint8_t>& bytes, size_t at, size_t value) {
     bytes[at + 1] = static_cast<uint8_t>((value >> 8) & 0xFF);
 }
 
-bool ParseNode(const std::vector<uint8_t>& bytes, size_t start, size_t limit, VersionNode& node, size_t& length) {
-    if (start + kHeaderBytes > limit) return false;
+bool ParseNode(const std::vector<uint8_t>& bytes, size_t start, size_t limit, size_t depth, VersionNode& node,
+               size_t& length) {
+    if (depth > kMaxVersionDepth || start + kHeaderBytes > limit) return false;
     length = Read16(bytes, start);
     const size_t valueLength = Read16(bytes, start + 2);
     node.type = Read16(bytes, start + 4);
@@ -39,6 +40,8 @@ bool ParseNode(const std::vector<uint8_t>& bytes, size_t start, size_t limit, Ve
     size_t valueBytes = node.type == 1 ? valueLength * 2 : valueLength;
     if (at > end) at = end;
     if (at + valueBytes > end) valueBytes = end - at;
+    // UTF-16 comes in pairs of bytes; half a character cannot be written back.
+    if (node.type == 1 && valueBytes % 2 != 0) return false;
     node.value.assign(bytes.begin() + at, bytes.begin() + at + valueBytes);
     at = Align4(at + valueBytes);
 
@@ -46,7 +49,7 @@ bool ParseNode(const std::vector<uint8_t>& bytes, size_t start, size_t limit, Ve
     while (at + kHeaderBytes <= end) {
         VersionNode child;
         size_t childLength = 0;
-        if (!ParseNode(bytes, at, end, child, childLength)) return false;
+        if (!ParseNode(bytes, at, end, depth + 1, child, childLength)) return false;
         node.children.push_back(std::move(child));
         at = Align4(at + childLength);
     }
@@ -57,7 +60,8 @@ void PadTo4(std::vector<uint8_t>& out) {
     while (out.size() % 4 != 0) out.push_back(0);
 }
 
-void SerializeNode(const VersionNode& node, std::vector<uint8_t>& out) {
+// False when a length does not fit its 16 bits (the bytes are then unusable).
+bool SerializeNode(const VersionNode& node, std::vector<uint8_t>& out) {
     PadTo4(out);
     const size_t start = out.size();
     out.resize(start + kHeaderBytes);
@@ -69,11 +73,14 @@ void SerializeNode(const VersionNode& node, std::vector<uint8_t>& out) {
     out.push_back(0);
     PadTo4(out);
     out.insert(out.end(), node.value.begin(), node.value.end());
-    for (const VersionNode& child : node.children) SerializeNode(child, out);
+    bool fits = true;
+    for (const VersionNode& child : node.children) fits = SerializeNode(child, out) && fits;
+    const size_t length = out.size() - start;
     const size_t valueLength = node.type == 1 ? node.value.size() / 2 : node.value.size();
-    Write16(out, start, out.size() - start);
+    Write16(out, start, length);
     Write16(out, start + 2, valueLength);
     Write16(out, start + 4, node.type);
+    return fits && length <= 0xFFFF && valueLength <= 0xFFFF;
 }
 
 std::vector<uint8_t> TextValue(const std::u16string& text) {
@@ -112,13 +119,23 @@ const VersionNode* FindChild(const VersionNode& node, const std::u16string& key)
 
 bool ParseVersionBlock(const std::vector<uint8_t>& bytes, VersionNode& root) {
     size_t length = 0;
-    return ParseNode(bytes, 0, bytes.size(), root, length);
+    return ParseNode(bytes, 0, bytes.size(), 1, root, length);
 }
 
 std::vector<uint8_t> SerializeVersionBlock(const VersionNode& root) {
     std::vector<uint8_t> out;
     SerializeNode(root, out);
     return out;
+}
+
+bool SerializeVersionBlockChecked(const VersionNode& root, std::vector<uint8_t>& out) {
+    out.clear();
+    std::vector<uint8_t> bytes;
+    if (!SerializeNode(root, bytes)) return false;
+    VersionNode again;
+    if (!ParseVersionBlock(bytes, again) || again != root) return false;
+    out = std::move(bytes);
+    return true;
 }
 
 bool SetStringValue(VersionNode& root, const std::u16string& key, const std::u16string& text) {

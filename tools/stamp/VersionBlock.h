@@ -13,12 +13,26 @@ struct VersionNode {
     uint16_t type = 0;            // 1: text value, 0: binary value
     std::vector<uint8_t> value;   // raw bytes (text: UTF-16 with its null)
     std::vector<VersionNode> children;
+
+    bool operator==(const VersionNode& o) const {
+        return key == o.key && type == o.type && value == o.value && children == o.children;
+    }
+    bool operator!=(const VersionNode& o) const { return !(*this == o); }
 };
 
+// Nodes nested deeper than this are refused (a version resource has four
+// levels: the root, StringFileInfo, a string table, a string).
+const size_t kMaxVersionDepth = 16;
+
 // False when the bytes are not a well-formed tree (a length that runs past
-// its parent, a key without its null).
+// its parent, a key without its null, a text value of an odd number of
+// bytes, nodes nested deeper than kMaxVersionDepth).
 bool ParseVersionBlock(const std::vector<uint8_t>& bytes, VersionNode& root);
 std::vector<uint8_t> SerializeVersionBlock(const VersionNode& root);
+// Serializes root and reads the bytes back: false, and `out` empty, when a
+// node would outgrow its 16-bit length or the bytes do not give the same
+// tree again. What it returns is safe to write.
+bool SerializeVersionBlockChecked(const VersionNode& root, std::vector<uint8_t>& out);
 
 // Sets the text value of `key` in every string table of StringFileInfo,
 // adding it to a table that lacks it. False when there is no string table.
