@@ -120,6 +120,8 @@ case "$action" in
   stop)
     kill_pidfile "$state/nginx.pid"
     kill_pidfile "$state/faults.pid"
+    # Ends every Wine process of this build's own prefix (WINEPREFIX above),
+    # and no other: each build and the demo have a prefix of their own.
     "$WINESERVER" -k >/dev/null 2>&1 || true
     kill_pidfile "$state/xvfb.pid"
     rm -f "$state/display"
