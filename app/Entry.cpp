@@ -16,6 +16,15 @@ bool IsAnotherCopyRunning(HANDLE mutex, DWORD lastError) {
     return mutex != nullptr && lastError == ERROR_ALREADY_EXISTS;
 }
 
+void AskRunningCopyToShow(HWND page) {
+    // Sent, so the page is in view when this copy ends; but a running copy
+    // that no longer answers (hung, or still dying after a kill) must not
+    // keep this one alive behind it, unseen, for good.
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(page, WM_COMMAND, ID_SHOW_DOWNLOADER, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                          kShowRequestTimeoutMs, &ignored);
+}
+
 int DownloaderMain(HINSTANCE instance, LPWSTR commandLine, int showCommand) {
     g_hInstance = instance;
     if (!AcceptCommandLine(commandLine)) return 0;
@@ -35,7 +44,7 @@ int DownloaderMain(HINSTANCE instance, LPWSTR commandLine, int showCommand) {
         if (mutex) ::CloseHandle(mutex);
         // The running copy's download page is registered under the identifier.
         const HWND page = ::FindWindowW(gameId.c_str(), nullptr);
-        if (page) ::SendMessageW(page, WM_COMMAND, ID_SHOW_DOWNLOADER, 0);
+        if (page) AskRunningCopyToShow(page);
         return 0;
     }
 

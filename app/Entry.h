@@ -14,6 +14,11 @@ bool AcceptCommandLine(const wchar_t* commandLine);
 // and still means "already running".
 bool IsAnotherCopyRunning(HANDLE mutex, DWORD lastError);
 
+// A second copy's request to the running copy's page to come into view
+// (WM_COMMAND ID_SHOW_DOWNLOADER), given up after this long without an answer.
+constexpr UINT kShowRequestTimeoutMs = 5000;
+void AskRunningCopyToShow(HWND page);
+
 // The entry steps; always returns 0.
 int DownloaderMain(HINSTANCE instance, LPWSTR commandLine, int showCommand);
 

@@ -163,7 +163,9 @@ void CMainDlg::OnFinishingTick() {
         KillTimer(IDT_INIT_FINISH);
         const StartupOutcome outcome = Decide();
         if (outcome != StartupOutcome::Failure) progress_.SetPosition(100);
-        DestroyWindow();
+        // The next window is made and shown first and this one goes right
+        // after, in the same step: the screen never goes without a window of
+        // the program, however long the next window takes to set itself up.
         switch (outcome) {
             case StartupOutcome::Failure:
                 OpenFailurePrompt(title);
@@ -178,6 +180,7 @@ void CMainDlg::OnFinishingTick() {
                 OpenDownloadPage(title, std::wstring());
                 break;
         }
+        DestroyWindow();
         return;
     }
     position_ = NextFinishingPosition(position_);

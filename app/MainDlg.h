@@ -45,7 +45,8 @@ public:
 protected:
     // Starts the loading thread; tests drive the reports themselves.
     virtual void StartLoading();
-    // What the decision opens; the program's own windows by default.
+    // What the decision opens; the program's own windows by default. Each is
+    // opened while the start-up window is still up, which goes right after.
     virtual void OpenDownloadPage(const std::wstring& title, const std::wstring& skinFile);
     virtual void OpenOutdatedPrompt(const std::wstring& title);
     virtual void OpenFailurePrompt(const std::wstring& title);
@@ -69,7 +70,3 @@ private:
 // The cut-corner region of the start-up window and the prompts: the client
 // rectangle with its four corners cut by `corner` pixels.
 HRGN CreateCutCornerRegion(int width, int height, int corner);
-
-// Starts the whole start-up sequence again in a fresh start-up window (the
-// failure prompt's retry). The window made by the previous retry is deleted.
-void RetryStartup();

@@ -24,7 +24,20 @@ void Replace(T*& slot, T* next) {
     slot = next;
 }
 
-const RECT kPromptRect = {0, 0, 404, 201};
+HWND RunCreation(const std::function<HWND()>& create) { return create(); }
+
+StartupWindowCreation& Creation() {
+    static StartupWindowCreation creation = &RunCreation;
+    return creation;
+}
+
+// Makes a window through the creation function; without it the program has
+// nothing left on screen and ends.
+HWND MakeOrQuit(const std::function<HWND()>& create) {
+    const HWND window = Creation()(create);
+    if (!window) ::PostQuitMessage(0);
+    return window;
+}
 
 class StartupRetry : public IStartupRetry {
 public:
@@ -40,38 +53,49 @@ bool Decodes(const std::wstring& file) {
 
 }  // namespace
 
+StartupWindowCreation SetStartupWindowCreation(StartupWindowCreation creation) {
+    StartupWindowCreation previous = Creation();
+    Creation() = creation ? std::move(creation) : StartupWindowCreation(&RunCreation);
+    return previous;
+}
+
 CDLDlg* TheDownloadPage() { return g_downloadPage; }
 
-void ShowDownloadPage(const std::wstring& title, const std::wstring& skinFile) {
+bool ShowDownloadPage(const std::wstring& title, const std::wstring& skinFile) {
     // A fetched skin image becomes the page's background when it decodes.
     Replace(g_downloadPage, Decodes(skinFile) ? new CDLDlg(skinFile) : new CDLDlg());
+    CDLDlg* const page = g_downloadPage;
     const RECT rect = {0, 0, 400, 100};
-    if (g_downloadPage->Create(nullptr, rect, title.c_str(), WS_POPUP | WS_VISIBLE | WS_SYSMENU)) {
-        g_downloadPage->ShowWindow(SW_SHOW);
-    }
+    const HWND window =
+        MakeOrQuit([&] { return page->Create(nullptr, rect, title.c_str(), WS_POPUP | WS_VISIBLE | WS_SYSMENU); });
+    if (window) page->ShowWindow(SW_SHOW);
+    return window != nullptr;
 }
 
-void ShowOutdatedPrompt(const std::wstring& title) {
+bool ShowOutdatedPrompt(const std::wstring& title) {
     Replace(g_outdatedPrompt, new COlderVersionDlg());
-    g_outdatedPrompt->SetText(L"下载器版本过旧，请重新下载！");
-    g_outdatedPrompt->SetLink(TheDownloaderConfig().GetNewVersionDownloaderLink());
-    if (g_outdatedPrompt->CreatePrompt(nullptr, WS_POPUP | WS_VISIBLE)) {
-        g_outdatedPrompt->SetWindowText(title.c_str());
-    }
+    COlderVersionDlg* const prompt = g_outdatedPrompt;
+    prompt->SetText(L"下载器版本过旧，请重新下载！");
+    prompt->SetLink(TheDownloaderConfig().GetNewVersionDownloaderLink());
+    const HWND window = MakeOrQuit([&] { return prompt->CreatePrompt(nullptr, WS_POPUP | WS_VISIBLE); });
+    if (window) prompt->SetWindowText(title.c_str());
+    return window != nullptr;
 }
 
-void ShowStartupFailurePrompt(const std::wstring& title) {
+bool ShowStartupFailurePrompt(const std::wstring& title) {
     Replace(g_failurePrompt, new CInitialFailedDlg());
-    g_failurePrompt->SetText(L"下载器初始化失败，请检测您的网络是否连接正常。可以点击重试，尝试再次初始化!");
-    g_failurePrompt->SetRetry(&g_retry);
-    if (g_failurePrompt->CreatePrompt(nullptr, WS_POPUP | WS_VISIBLE)) {
-        g_failurePrompt->SetWindowText(title.c_str());
-    }
+    CInitialFailedDlg* const prompt = g_failurePrompt;
+    prompt->SetText(L"下载器初始化失败，请检测您的网络是否连接正常。可以点击重试，尝试再次初始化!");
+    prompt->SetRetry(&g_retry);
+    const HWND window = MakeOrQuit([&] { return prompt->CreatePrompt(nullptr, WS_POPUP | WS_VISIBLE); });
+    if (window) prompt->SetWindowText(title.c_str());
+    return window != nullptr;
 }
 
-void RetryStartup() {
+bool RetryStartup() {
     // The previous retry's window decided long ago; only its object is left.
     Replace(g_retriedMainDlg, new CMainDlg());
+    CMainDlg* const startup = g_retriedMainDlg;
     const RECT rect = {0, 0, 400, 200};
-    g_retriedMainDlg->Create(nullptr, rect, L"", WS_POPUP | WS_VISIBLE);
+    return MakeOrQuit([&] { return startup->Create(nullptr, rect, L"", WS_POPUP | WS_VISIBLE); }) != nullptr;
 }

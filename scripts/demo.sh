@@ -31,16 +31,27 @@ echo "demo: portal on http://127.0.0.1:17223/ (serving $demo/portal)"
 # A fresh start: no earlier download of the demo game in this prefix.
 temp_dir=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -name Temp | head -1)
 rm -f "$temp_dir/7223.tmp.cfg" "$temp_dir"/KeldorSetup.exe* "$WINEPREFIX/drive_c/download"/XingchenSetup.exe*
+# The downloader runs under watch: ended only by its own process id, and
+# when it dies or hangs the demo says how (its exit, or its threads' stacks).
+WATCH_ROOT=$root WATCH_BUILD=$demo WATCH_BIN=$bin WATCH_DIR=$demo/programs
+. "$root/scripts/wine-watch.sh"
 echo "demo: starting VorlaDownloader.exe (game 7223)"
-"$root/scripts/wine-run.sh" "$demo" "$bin/VorlaDownloader.exe" &
-program=$!
+watch_start downloader "$bin/VorlaDownloader.exe"
 
 if [ -z "$auto" ]; then
-  wait $program || true
+  watch_wait downloader 86400 || true
+  echo "demo: the downloader $(watch_how_ended "$(watch_status downloader)")"
   echo "demo: portal requests:"
   sed 's/^/  /' "$demo/portal-logs/access.log"
   exit 0
 fi
+# Whatever stops the demo early: say why, and end the downloader by its id.
+fail() {
+  echo "demo: $1" >&2
+  watch_explain downloader >&2
+  watch_end downloader
+  exit 1
+}
 
 helper() { "$root/scripts/wine-run.sh" "$demo" "$bin/story-helper.exe" "$@" 2>/dev/null | tr -d '\r'; }
 wait_visible() {  # <class> <seconds>: sets X Y
@@ -54,13 +65,13 @@ wait_visible() {  # <class> <seconds>: sets X Y
 click() { xdotool mousemove "$1" "$2"; sleep 0.2; xdotool mousemove "$(($1 + 1))" "$2"; sleep 0.2; xdotool click 1; }
 shot() { import -window root "$demo/$1.png" 2>/dev/null && echo "demo: screenshot $demo/$1.png"; }
 
-wait_visible 7223 90 || { echo "demo: the download page did not open" >&2; exit 1; }
+wait_visible 7223 90 || fail "the download page did not open"
 shot 1-page
 echo "demo: pressing 开始下载"
 click $((X + 587)) $((Y + 339))
 sleep 3
 shot 2-downloading
-wait_visible DownLoadFinished 300 || { echo "demo: the download did not finish" >&2; exit 1; }
+wait_visible DownLoadFinished 300 || fail "the download did not finish"
 shot 3-finished
 echo "demo: pressing 立即安装"
 click $((X + 261)) $((Y + 173))
@@ -68,7 +79,8 @@ for _ in $(seq 40); do grep -q '^installer' "$marker" 2>/dev/null && break; slee
 sleep 1
 shot 4-installed
 helper post 7223 2026 >/dev/null || true
-wait $program || true
+watch_wait downloader 30 || true
+echo "demo: the downloader $(watch_how_ended "$(watch_status downloader)")"
 
 echo "demo: portal requests:"
 sed 's/^/  /' "$demo/portal-logs/access.log"

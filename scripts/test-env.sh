@@ -104,7 +104,15 @@ case "$action" in
     # The first Wine process starts wineserver and the system services; they
     # must not hold the test runner's output pipe, so start them here, detached.
     DISPLAY=$(cat "$state/display") setsid "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
-    DISPLAY=$(cat "$state/display") "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null || true
+    # Wine lets a window manager manage its top-level windows and, at every
+    # hide or destroy of one, waits up to 2 s for the manager to confirm. Our
+    # own Xvfb display has no manager, so every window change would leave the
+    # screen empty for 2 s: there the windows stay unmanaged. On a person's
+    # display (the demo) the manager answers at once and keeps its role.
+    managed=N
+    [ -n "${VORLA_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ] && managed=Y
+    DISPLAY=$(cat "$state/display") "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ \
+      /d "$managed" /f >/dev/null 2>&1 </dev/null || true
     start_nginx
     start_fault_server
     echo "test-env: ready (display $(cat "$state/display"))"
@@ -112,6 +120,8 @@ case "$action" in
   stop)
     kill_pidfile "$state/nginx.pid"
     kill_pidfile "$state/faults.pid"
+    # Ends every Wine process of this build's own prefix (WINEPREFIX above),
+    # and no other: each build and the demo have a prefix of their own.
     "$WINESERVER" -k >/dev/null 2>&1 || true
     kill_pidfile "$state/xvfb.pid"
     rm -f "$state/display"

@@ -71,6 +71,62 @@ TEST(Entry, SecondCopyAsksTheRunningCopyToShowItselfAndExits) {
     ::CloseHandle(mutex);
 }
 
+// A running copy whose page no longer answers: its thread is stuck (or the
+// copy is dying). The page lives on a thread of its own that never takes a
+// message until the test lets it go.
+class HungDownloadPage {
+public:
+    explicit HungDownloadPage(const wchar_t* gameId) : className_(gameId) {
+        release_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ready_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = ::CreateThread(nullptr, 0, &HungDownloadPage::Run, this, 0, nullptr);
+        ::WaitForSingleObject(ready_, 10000);
+    }
+    ~HungDownloadPage() {
+        ::SetEvent(release_);
+        ::WaitForSingleObject(thread_, 10000);
+        for (HANDLE h : {thread_, ready_, release_}) ::CloseHandle(h);
+        ::UnregisterClassW(className_.c_str(), ::GetModuleHandleW(nullptr));
+    }
+    HWND hwnd() const { return hwnd_; }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        auto* page = static_cast<HungDownloadPage*>(self);
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &::DefWindowProcW;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = page->className_.c_str();
+        ::RegisterClassW(&wc);
+        page->hwnd_ = ::CreateWindowExW(0, page->className_.c_str(), L"page", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                        nullptr, wc.hInstance, nullptr);
+        ::SetEvent(page->ready_);
+        ::WaitForSingleObject(page->release_, INFINITE);  // takes no message meanwhile
+        ::DestroyWindow(page->hwnd_);
+        return 0;
+    }
+    std::wstring className_;
+    HWND hwnd_ = nullptr;
+    HANDLE release_ = nullptr;
+    HANDLE ready_ = nullptr;
+    HANDLE thread_ = nullptr;
+};
+
+TEST(Entry, SecondCopyDoesNotHangOnARunningCopyThatNoLongerAnswers) {
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, L"7223");
+    ASSERT_NE(nullptr, mutex);
+    {
+        HungDownloadPage page(L"7223");
+        ASSERT_NE(nullptr, page.hwnd());
+        ProgramRunner second;
+        ASSERT_TRUE(second.Start(Program()));
+        DWORD exitCode = 99;
+        EXPECT_TRUE(second.WaitForExit(kStartTimeoutMs, &exitCode)) << "the second copy waits for the page forever";
+        EXPECT_EQ(0u, exitCode);
+    }
+    ::CloseHandle(mutex);
+}
+
 TEST(Entry, MutexTheUserMayNotOpenMeansAnotherCopyRuns) {
     // A first copy running elevated: its mutex denies everyone else.
     SECURITY_DESCRIPTOR descriptor;

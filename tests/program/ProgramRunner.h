@@ -15,8 +15,13 @@ public:
 
     bool Start(const std::wstring& exePath, const std::wstring& arguments = L"");
     // Waits for the exit while pumping this thread's messages, so the program
-    // can SendMessage to windows of the test. Returns false on time-out.
+    // can SendMessage to windows of the test. Returns false on time-out,
+    // after printing the stacks of the program's threads: a test that finds
+    // the program hanging says where.
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
+    // Prints the stacks of the program's threads as Wine's debugger sees them
+    // (it attaches for a moment and leaves the program running).
+    void PrintStacks() const;
     bool IsRunning() const;
     DWORD ProcessId() const { return processId_; }
 
@@ -31,3 +36,7 @@ private:
 };
 
 std::wstring WindowTitle(HWND window);
+
+// An exit code in words: a plain number, or the exception that ended the
+// program (0xC0000005 "access violation" and the like).
+std::string DescribeExitCode(DWORD code);

@@ -3,7 +3,11 @@
 //   story-helper where <class>         prints "x y width height visible" of the
 //                                      window's client area on the screen
 //   story-helper post <class> <id>     posts WM_COMMAND <id> to the window
-// Exit code 0 when the window exists, 1 when it does not, 2 on bad usage.
+//   story-helper answers <class> <ms>  sends the window a message that does
+//                                      nothing; exit code 3 when its thread
+//                                      did not answer within <ms>
+// Exit code 0 when the window exists (and answered), 1 when it does not, 2
+// on bad usage.
 
 #include <windows.h>
 
@@ -12,7 +16,7 @@
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::fwprintf(stderr, L"usage: story-helper where <class> | post <class> <id>\n");
+        std::fwprintf(stderr, L"usage: story-helper where <class> | post <class> <id> | answers <class> <ms>\n");
         return 2;
     }
     HWND window = ::FindWindowW(argv[2], nullptr);
@@ -29,6 +33,11 @@ int wmain(int argc, wchar_t** argv) {
     if (std::wcscmp(argv[1], L"post") == 0 && argc == 4) {
         const WORD id = static_cast<WORD>(std::wcstoul(argv[3], nullptr, 10));
         return ::PostMessageW(window, WM_COMMAND, id, 0) ? 0 : 1;
+    }
+    if (std::wcscmp(argv[1], L"answers") == 0 && argc == 4) {
+        const UINT timeoutMs = static_cast<UINT>(std::wcstoul(argv[3], nullptr, 10));
+        DWORD_PTR ignored = 0;
+        return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &ignored) ? 0 : 3;
     }
     return 2;
 }

@@ -14,12 +14,20 @@ namespace {
 class RecordingMainDlg : public CMainDlg {
 public:
     std::vector<std::wstring> opened;
+    // Whether the start-up window was still up when each was opened.
+    std::vector<bool> startupWindowUp;
 
 protected:
     void StartLoading() override {}
-    void OpenDownloadPage(const std::wstring& title, const std::wstring&) override { opened.push_back(L"page " + title); }
-    void OpenOutdatedPrompt(const std::wstring& title) override { opened.push_back(L"outdated " + title); }
-    void OpenFailurePrompt(const std::wstring& title) override { opened.push_back(L"failure " + title); }
+    void OpenDownloadPage(const std::wstring& title, const std::wstring&) override { Record(L"page " + title); }
+    void OpenOutdatedPrompt(const std::wstring& title) override { Record(L"outdated " + title); }
+    void OpenFailurePrompt(const std::wstring& title) override { Record(L"failure " + title); }
+
+private:
+    void Record(const std::wstring& what) {
+        opened.push_back(what);
+        startupWindowUp.push_back(IsWindow() && ::IsWindowVisible(m_hWnd));
+    }
 };
 
 class MainDlgTest : public ::testing::Test {
@@ -75,6 +83,17 @@ TEST_F(MainDlgTest, IncompleteConfigurationFailsEvenWhenReady) {
     for (int i = 0; i < 60 && dlg.opened.empty(); ++i) Tick();
     ASSERT_EQ(1u, dlg.opened.size());
     EXPECT_EQ(0u, dlg.opened[0].find(L"failure "));
+}
+
+TEST_F(MainDlgTest, TheNextWindowOpensBeforeTheStartupWindowGoes) {
+    // One step hands over: nothing in between may leave the screen empty.
+    dlg.ShowWindow(SW_SHOWNA);
+    dlg.SendMessage(WM_CONFIG_INIT, 98, LOAD_REPORT_PROGRESS);
+    dlg.SendMessage(WM_CONFIG_INIT, CONFIG_DOWNLOAD_FAILED, LOAD_REPORT_FINISHED);
+    Tick();
+    ASSERT_EQ(1u, dlg.opened.size());
+    EXPECT_TRUE(dlg.startupWindowUp[0]);
+    EXPECT_FALSE(dlg.IsWindow());
 }
 
 TEST_F(MainDlgTest, OtherTimersAndCommandsAreConsumedQuietly) {
