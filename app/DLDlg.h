@@ -12,6 +12,7 @@
 #include "P2spApi.h"
 #include "PageServices.h"
 #include "ProgressFigures.h"
+#include "ReportEvents.h"
 #include "SaveLocation.h"
 #include "ScopedHandle.h"
 #include "SomBitmap.h"
@@ -176,7 +177,7 @@ private:
     CompanionFigures Figures() const;
 
     // An event for the statistics, when the reporter exists.
-    static void Report(int kind, int action, int tg, int cg, int cwdm);
+    static void Report(const ReportEventValues& event);
 
     // Progress display.
     void RefreshProgress();

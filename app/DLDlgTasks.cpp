@@ -175,7 +175,7 @@ void CDLDlg::PollProgress() {
                 PauseTasks();
                 counters.stallRestarts = 0;
                 StopTimer(TIMER_PROGRESS);
-                Report(4, static_cast<int>(TaskPercentage(game)), static_cast<int>(game.completedBytes), 0, 0);
+                Report(DownloadStalledEvent(TaskPercentage(game), game.completedBytes));
                 ShowDownloadFailed();
             }
         }
@@ -229,8 +229,8 @@ void CDLDlg::OnTaskEnded(const P2spTaskInfo& game) {
         return;
     }
     ShowFace(Face::Pause);
-    if (game.state == P2SP_STATE_SOURCE_FAILED) Report(6, 5, 0, 0, 6);
-    if (game.state == P2SP_STATE_LOCAL_FAILED) Report(5, 5, 0, 0, 5);
+    if (game.state == P2SP_STATE_SOURCE_FAILED) Report(SourceFailedEvent());
+    if (game.state == P2SP_STATE_LOCAL_FAILED) Report(LocalFailedEvent());
     PageRetryCounters& counters = ThePageRetryCounters();
     if (!counters.failureRetried) {
         counters.failureRetried = true;
