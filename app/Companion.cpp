@@ -1,5 +1,6 @@
 #include "Companion.h"
 
+#include "ReportEvents.h"
 #include "StatisticsMgr.h"
 #include "SystemUtils.h"
 
@@ -64,7 +65,7 @@ bool RunCompanionSetup(const CompanionSetupJob& job) {
     launch.directory = job.tempFolder;
     launch.show = SW_HIDE;
     if (!job.launch(launch)) return false;
-    if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportCompanionSetup(1);
+    if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportCompanionSetup(REPORT_FROM_SILENT_SETUP);
     return true;
 }
 

@@ -197,7 +197,7 @@ void CDLDlg::OnCreate() {
 
     services_.engine->Init(0);
     const std::wstring& seed = config.GetSeedUrl();
-    services_.engine->SetP2spOption(3, seed.c_str(), static_cast<int>(seed.size() * 2));
+    services_.engine->SetP2spOption(P2SP_OPTION_SEED_URL, seed.c_str(), static_cast<int>(seed.size() * 2));
 
     SetUpPage();
 }

@@ -10,8 +10,10 @@
 #include "FolderChecks.h"
 #include "GdiHelpers.h"
 #include "P2spApi.h"
+#include "PageRules.h"
 #include "PageServices.h"
 #include "ProgressFigures.h"
+#include "ReportEvents.h"
 #include "SaveLocation.h"
 #include "ScopedHandle.h"
 #include "SomBitmap.h"
@@ -59,13 +61,6 @@ public:
     static const UINT kTimerPeriodMs = 1000;
     static const UINT WM_TRAYICON = WM_USER + 1001;  // 2025
     static const UINT kTrayIconId = 32513;
-
-    // Idle polls before a stalled download is restarted, and restarts before
-    // the download is given up.
-    static const int kIdlePollLimit = 90;
-    static const int kStallRestartLimit = 3;
-    // Seconds the file-wait timer waits for a finished file to appear.
-    static const int kFileWaitLimit = 30;
 
     // The action button's faces.
     enum class Face { Start, Pause, Continue, Install };
@@ -170,13 +165,15 @@ private:
     void PollProgress();
     void OnNetworkWait();
     void OnFileWait();
-    void OnTaskEnded(const P2spTaskInfo& game);
+    // The game task's record as the page's rules take it.
+    GameTaskFacts GameFacts(const P2spTaskInfo& game) const;
+    void OnTaskEnded(const PageDecision& decision);
     void HandOverToGame();
     std::wstring CompanionSetupPath() const;
     CompanionFigures Figures() const;
 
     // An event for the statistics, when the reporter exists.
-    static void Report(int kind, int action, int tg, int cg, int cwdm);
+    static void Report(const ReportEventValues& event);
 
     // Progress display.
     void RefreshProgress();

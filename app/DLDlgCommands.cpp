@@ -99,12 +99,12 @@ void CDLDlg::SetUpPage() {
 }
 
 void CDLDlg::OnStart() {
-    Report(0, 2, IsCheckBoxTicked() ? 1 : 0, 0, 0);
+    Report(DownloadStartedEvent(IsCheckBoxTicked()));
     StartDownload();
 }
 
 void CDLDlg::OnContinue() {
-    Report(2, 4, 0, 0, 0);
+    Report(DownloadContinuedEvent());
     // Without a byte of the game yet (the companion came first, or the game
     // failed before its first byte) there is no partial file to miss.
     if (PathExists(TargetPath() + L".p2p") || !partialExpected_) {

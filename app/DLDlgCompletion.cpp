@@ -11,8 +11,9 @@
 #include "ProgressFigures.h"
 #include "StatisticsMgr.h"
 
-void CDLDlg::Report(int kind, int action, int tg, int cg, int cwdm) {
-    if (CStatisticsMgr* statistics = TheStatisticsMgr()) statistics->ReportEvent(kind, action, tg, cg, cwdm);
+void CDLDlg::Report(const ReportEventValues& event) {
+    if (CStatisticsMgr* statistics = TheStatisticsMgr())
+        statistics->ReportEvent(event.kind, event.action, event.tg, event.cg, event.cwdm);
 }
 
 void CDLDlg::ShowSizeText(uint64_t done, uint64_t total) { progress_.SetCaption(FormatSizeText(done, total).c_str()); }
@@ -50,7 +51,7 @@ void CDLDlg::CompleteDownload(const std::wstring& path) {
     RefreshProgress();
     if (gameTask_ > 0) services_.engine->StopTask(gameTask_);
     ShowFace(Face::Install);
-    Report(3, 5, 0, 1, 3);
+    Report(DownloadFinishedEvent());
 }
 
 int CDLDlg::ShowInstallPrompt() {
@@ -61,7 +62,7 @@ int CDLDlg::ShowInstallPrompt() {
 void CDLDlg::ShowVerificationFailed() {
     P2spTaskInfo game{};
     if (gameTask_ > 0) services_.engine->QueryTask(gameTask_, &game);
-    Report(5, static_cast<int>(TaskPercentage(game)), static_cast<int>(game.completedBytes & 0xFFFFFFFFu), 0, 0);
+    Report(ChecksFailedEvent(TaskPercentage(game), game.completedBytes));
     const int answer = RunPrompt([this] { return services_.prompts->VerificationFailed(m_hWnd); });
     if (exitPending_) return;
     if (answer == 2) {

@@ -1,13 +1,21 @@
 // The download page's engine tasks: creating, starting, pausing and
-// restarting them, the one-second progress poll with its restart rules, and
-// the hand-over from the companion setup to the game.
+// restarting them, the one-second progress poll and the file wait carrying
+// out what the page's rules (PageRules.h) decide, and the hand-over from the
+// companion setup to the game.
 #include "DLDlg.h"
 
 #include "DownloadManager.h"
 #include "DownloaderConfig.h"
+#include "PageRules.h"
 #include "ProgressFigures.h"
 #include "StatisticsMgr.h"
 #include "SystemUtils.h"
+
+// The page's rules see the engine's task states.
+static_assert(int{PAGE_TASK_RUNNING} == int{P2SP_STATE_RUNNING}, "running");
+static_assert(int{PAGE_TASK_FINISHED} == int{P2SP_STATE_FINISHED}, "finished");
+static_assert(int{PAGE_TASK_SOURCE_FAILED} == int{P2SP_STATE_SOURCE_FAILED}, "source failed");
+static_assert(int{PAGE_TASK_LOCAL_FAILED} == int{P2SP_STATE_LOCAL_FAILED}, "local failed");
 
 std::wstring CDLDlg::CompanionSetupPath() const {
     return TempFolderOr(location_->Folder()) + GetKeldorSetupFileName();
@@ -131,23 +139,30 @@ void CDLDlg::OnTimer(UINT_PTR id) {
     }
 }
 
+GameTaskFacts CDLDlg::GameFacts(const P2spTaskInfo& game) const {
+    GameTaskFacts facts;
+    facts.created = gameTask_ > 0;
+    facts.companionPending = IsCompanionPending(companion_);
+    facts.state = game.state;
+    facts.totalBytes = game.totalBytes;
+    facts.completedBytes = game.completedBytes;
+    facts.fileExists = game.state == P2SP_STATE_FINISHED && PathExists(TargetPath());
+    return facts;
+}
+
 void CDLDlg::PollProgress() {
     PageRetryCounters& counters = ThePageRetryCounters();
     CDownloadManager& engine = *services_.engine;
     P2spTaskInfo game{};
     P2spTaskInfo companion{};
-    if (gameTask_ > 0) {
-        engine.QueryTask(gameTask_, &game);
-    } else if (!IsCompanionPending(companion_)) {
-        // The engine refused the game task (or is not bound): a failure now,
-        // not a download that stalls at zero speed until the restarts give up.
-        game.state = P2SP_STATE_LOCAL_FAILED;
-    }
+    if (gameTask_ > 0) engine.QueryTask(gameTask_, &game);
     if (companion_.taskId > 0) engine.QueryTask(companion_.taskId, &companion);
     if (game.completedBytes > 0) partialExpected_ = true;
 
-    if (game.state != P2SP_STATE_RUNNING || counters.stallRestarts > kStallRestartLimit) {
-        OnTaskEnded(game);
+    const GameTaskFacts facts = GameFacts(game);
+    const PageDecision end = DecideGameEnd(facts, counters);
+    if (end.action != PageAction::Proceed) {
+        OnTaskEnded(end);
         return;
     }
 
@@ -159,29 +174,29 @@ void CDLDlg::PollProgress() {
     const ProgressFiguresResult figures = ComputePollFigures(game, companion, gameSize, Figures());
     if (IsCompanionPending(companion_)) state_.SetKDSize(companion.totalBytes);
 
-    if (figures.speed == 0) {
-        if (!services_.isOnline()) {
+    // The network is asked only when nothing arrives.
+    const bool online = figures.speed != 0 || services_.isOnline();
+    const PageDecision idle = DecideIdlePoll(figures.speed, online, facts, counters);
+    switch (idle.action) {
+        case PageAction::WaitForNetwork:
             if (companion_.taskId > 0 && companion_.doneFlag == 0) engine.StopTask(companion_.taskId);
             if (gameTask_ > 0) engine.StopTask(gameTask_);
             StartTimer(TIMER_NETWORK_WAIT);
             StopTimer(TIMER_PROGRESS);
-        } else if (++counters.idlePolls > kIdlePollLimit) {
-            counters.idlePolls = 0;
-            if (++counters.stallRestarts <= kStallRestartLimit) {
-                PauseTasks();
-                RecreateTasks();
-                ResumeTasks();
-            } else {
-                PauseTasks();
-                counters.stallRestarts = 0;
-                StopTimer(TIMER_PROGRESS);
-                Report(4, static_cast<int>(TaskPercentage(game)), static_cast<int>(game.completedBytes), 0, 0);
-                ShowDownloadFailed();
-            }
-        }
-    } else {
-        counters.idlePolls = 0;
-        counters.stallRestarts = 0;
+            break;
+        case PageAction::RestartStalled:
+            PauseTasks();
+            RecreateTasks();
+            ResumeTasks();
+            break;
+        case PageAction::GiveUpStalled:
+            PauseTasks();
+            StopTimer(TIMER_PROGRESS);
+            Report(idle.event);
+            ShowDownloadFailed();
+            break;
+        default:
+            break;
     }
 
     SetSpeedText(FormatSpeedText(figures.speed));
@@ -197,47 +212,41 @@ void CDLDlg::OnNetworkWait() {
 }
 
 void CDLDlg::OnFileWait() {
-    if (fileWaitCount_ > kFileWaitLimit) {
-        // The finished file never showed up: the download failed, and the
-        // page says so instead of waiting with a pause face and no timer.
-        StopTimer(TIMER_FILE_WAIT);
-        fileWaitCount_ = 0;
-        ShowDownloadFailed();
-        return;
-    }
     const std::wstring target = TargetPath();
-    if (PathExists(target)) {
-        StopTimer(TIMER_FILE_WAIT);
-        fileWaitCount_ = 0;
-        CompleteDownload(target);
-        return;
+    switch (DecideFileWait(fileWaitCount_, PathExists(target))) {
+        case PageAction::GiveUpFailed:
+            // The finished file never showed up: the download failed, and the
+            // page says so instead of waiting with a pause face and no timer.
+            StopTimer(TIMER_FILE_WAIT);
+            ShowDownloadFailed();
+            break;
+        case PageAction::Complete:
+            StopTimer(TIMER_FILE_WAIT);
+            CompleteDownload(target);
+            break;
+        default:
+            break;
     }
-    ++fileWaitCount_;
 }
 
-void CDLDlg::OnTaskEnded(const P2spTaskInfo& game) {
+void CDLDlg::OnTaskEnded(const PageDecision& decision) {
     StopTimer(TIMER_PROGRESS);
     SetSpeedText(kSpeedAtRest);
-    if (game.state == P2SP_STATE_FINISHED) {
-        const std::wstring target = TargetPath();
-        if (PathExists(target)) {
-            CompleteDownload(target);
-        } else {
-            fileWaitCount_ = 0;
-            StartTimer(TIMER_FILE_WAIT);
-        }
+    if (decision.action == PageAction::Complete) {
+        CompleteDownload(TargetPath());
+        return;
+    }
+    if (decision.action == PageAction::WaitForFile) {
+        fileWaitCount_ = 0;
+        StartTimer(TIMER_FILE_WAIT);
         return;
     }
     ShowFace(Face::Pause);
-    if (game.state == P2SP_STATE_SOURCE_FAILED) Report(6, 5, 0, 0, 6);
-    if (game.state == P2SP_STATE_LOCAL_FAILED) Report(5, 5, 0, 0, 5);
-    PageRetryCounters& counters = ThePageRetryCounters();
-    if (!counters.failureRetried) {
-        counters.failureRetried = true;
+    if (decision.report) Report(decision.event);
+    if (decision.action == PageAction::RetrySilently) {
         RecreateTasks();
         ResumeTasks();
     } else {
-        counters.failureRetried = false;
         ShowDownloadFailed();
     }
 }

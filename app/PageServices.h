@@ -5,6 +5,7 @@
 
 #include "Companion.h"
 #include "PagePrompts.h"
+#include "PageRules.h"
 #include "PageTaskbar.h"
 #include "SaveLocation.h"
 #include "SystemVolumes.h"
@@ -48,11 +49,5 @@ PageServices PlatformPageServices();
 // Fills what a caller left unset with the platform's.
 void CompletePageServices(PageServices& services);
 
-// The counters of the restart rules. They belong to the process, not to one
-// page, so they survive the page being built again.
-struct PageRetryCounters {
-    int idlePolls = 0;            // consecutive polls at zero speed while online
-    int stallRestarts = 0;        // restarts made because of idle polls
-    bool failureRetried = false;  // the one silent retry after a failed task is used
-};
+// The process's counters of the restart rules (PageRules.h).
 PageRetryCounters& ThePageRetryCounters();
