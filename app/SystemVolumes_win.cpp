@@ -1,6 +1,7 @@
 #include "SystemVolumes.h"
 
 #include "ScopedHandle.h"
+#include "ScopedRegKey.h"
 #include "SystemUtils.h"
 
 const wchar_t* const kSecurityProductKeys[2] = {
@@ -58,16 +59,17 @@ public:
 
     bool SecurityProductPath(int index, std::wstring& path) override {
         if (index < 0 || index > 1) return false;
-        HKEY key = nullptr;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSecurityProductKeys[index], 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        ScopedRegKey key;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSecurityProductKeys[index], 0, KEY_READ, key.receive()) !=
+            ERROR_SUCCESS) {
             return false;
         }
         wchar_t buffer[260] = {};
         DWORD type = 0;
         DWORD bytes = sizeof(buffer);
         const LONG status =
-            ::RegQueryValueExW(key, L"path", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
-        ::RegCloseKey(key);
+            ::RegQueryValueExW(key.get(), L"path", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
+        key.reset();
         if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
         // The registry need not terminate the text: end it at the returned length.
         size_t length = bytes / sizeof(wchar_t);

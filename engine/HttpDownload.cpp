@@ -2,21 +2,14 @@
 
 #include "HttpDownloadRedirect.h"
 #include "ScopedHandle.h"
+#include "ScopedInternetHandle.h"
 
 #include <wininet.h>
 
 #include <cwchar>
-#include <memory>
 #include <string>
 
 namespace {
-
-struct InternetHandleCloser {
-    void operator()(void* h) const {
-        if (h) ::InternetCloseHandle(static_cast<HINTERNET>(h));
-    }
-};
-using ScopedInternet = std::unique_ptr<void, InternetHandleCloser>;
 
 // The announced body length, read as text so that sizes above 4 GiB are
 // still compared correctly; 0 when there is none.
@@ -105,7 +98,7 @@ bool CHttpDownload::Download(const wchar_t* url, const wchar_t* filePath) {
         if (!file) return false;
     }
 
-    ScopedInternet root(::InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    ScopedInternetHandle root(::InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!root) return false;
     const struct {
         DWORD option;
@@ -125,8 +118,8 @@ bool CHttpDownload::Download(const wchar_t* url, const wchar_t* filePath) {
     // looked at before anything is sent to it.
     std::wstring current = url;
     UrlParts parts = first;
-    ScopedInternet connection;
-    ScopedInternet request;
+    ScopedInternetHandle connection;
+    ScopedInternetHandle request;
     BOOL sent = FALSE;
     for (int hop = 0;; ++hop) {
         request.reset();

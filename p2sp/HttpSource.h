@@ -5,6 +5,7 @@
 #pragma once
 
 #include "HttpHeaders.h"
+#include "ScopedInternetHandle.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -51,9 +52,9 @@ private:
     bool SendOnce(const std::wstring& url, const std::string& headers, HttpReply* reply, bool* secure);
     bool SendOn(const std::wstring& object, bool secure, const std::string& headers, HttpReply* reply);
 
-    HINTERNET session_ = nullptr;  // owned
-    HINTERNET connection_ = nullptr;  // owned
-    HINTERNET request_ = nullptr;     // owned
+    ScopedInternetHandle session_;
+    ScopedInternetHandle connection_;
+    ScopedInternetHandle request_;
     std::wstring connectionKey_;      // scheme, port and host of connection_
     DWORD sendError_ = 0;
 };

@@ -66,32 +66,31 @@ std::wstring Widen(const std::string& s) {
 }  // namespace
 
 HttpSource::~HttpSource() {
+    // Requests and connections close before the session they belong to.
     CloseConnection();
-    if (session_) InternetCloseHandle(session_);
+    session_.reset();
 }
 
 bool HttpSource::Open() {
-    session_ = InternetOpenW(L"QelvoP2SP/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    session_.reset(InternetOpenW(L"QelvoP2SP/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session_) return false;
     DWORD timeout = kConnectTimeoutMs;
-    InternetSetOptionW(session_, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
-    InternetSetOptionW(session_, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
+    InternetSetOptionW(session_.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
+    InternetSetOptionW(session_.get(), INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
     timeout = kReceiveTimeoutMs;
-    InternetSetOptionW(session_, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
+    InternetSetOptionW(session_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
     return true;
 }
 
 void HttpSource::CloseRequest() {
-    if (request_) InternetCloseHandle(request_);
-    request_ = nullptr;
+    request_.reset();
 }
 
 void HttpSource::CloseConnection() {
     CloseRequest();
     // Closing a connection handle costs about 50 ms under Wine: it is kept
     // for the next request to the same server.
-    if (connection_) InternetCloseHandle(connection_);
-    connection_ = nullptr;
+    connection_.reset();
     connectionKey_.clear();
 }
 
@@ -106,7 +105,7 @@ bool HttpSource::Send(const std::wstring& url, const std::string& headers, HttpR
         bool secure = false;
         if (!SendOnce(current, headers, reply, &secure)) return false;
         std::wstring location;
-        if (!IsRedirect(reply->status) || !QueryWide(request_, HTTP_QUERY_LOCATION, &location)) return true;
+        if (!IsRedirect(reply->status) || !QueryWide(request_.get(), HTTP_QUERY_LOCATION, &location)) return true;
         std::wstring next;
         DWORD refusal = 0;
         if (redirects >= kMaxRedirects) {
@@ -144,8 +143,8 @@ bool HttpSource::SendOnce(const std::wstring& url, const std::string& headers, H
     std::wstring key = std::to_wstring(int(parts.nScheme)) + L"|" + std::to_wstring(parts.nPort) + L"|" + host;
     if (connection_ && key == connectionKey_) return SendOn(object, parts.nScheme == INTERNET_SCHEME_HTTPS, headers, reply);
     CloseConnection();
-    connection_ = InternetConnectW(session_, host.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP,
-                                   0, 0);
+    connection_.reset(InternetConnectW(session_.get(), host.c_str(), parts.nPort, nullptr, nullptr,
+                                       INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection_) {
         sendError_ = GetLastError();
         return false;
@@ -155,10 +154,10 @@ bool HttpSource::SendOnce(const std::wstring& url, const std::string& headers, H
     // well; set on the session they are ignored there.
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT}) {
         DWORD timeout = kConnectTimeoutMs;
-        InternetSetOptionW(connection_, option, &timeout, sizeof(timeout));
+        InternetSetOptionW(connection_.get(), option, &timeout, sizeof(timeout));
     }
     DWORD receiveTimeout = kReceiveTimeoutMs;
-    InternetSetOptionW(connection_, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout, sizeof(receiveTimeout));
+    InternetSetOptionW(connection_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout, sizeof(receiveTimeout));
     return SendOn(object, parts.nScheme == INTERNET_SCHEME_HTTPS, headers, reply);
 }
 
@@ -172,9 +171,12 @@ bool HttpSource::SendOn(const std::wstring& object, bool secure, const std::stri
                   INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_KEEP_CONNECTION |
                   INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (secure) flags |= INTERNET_FLAG_SECURE;
-    request_ = HttpOpenRequestW(connection_, L"GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0);
+    // A request left open is closed first, so nothing after the open below
+    // touches the error it may report.
+    CloseRequest();
+    request_.reset(HttpOpenRequestW(connection_.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0));
     std::wstring wideHeaders = Widen(headers);
-    if (!request_ || !HttpSendRequestW(request_, wideHeaders.empty() ? nullptr : wideHeaders.c_str(),
+    if (!request_ || !HttpSendRequestW(request_.get(), wideHeaders.empty() ? nullptr : wideHeaders.c_str(),
                                        DWORD(wideHeaders.size()), nullptr, 0)) {
         sendError_ = GetLastError();
         CloseRequest();
@@ -183,25 +185,25 @@ bool HttpSource::SendOn(const std::wstring& object, bool secure, const std::stri
     sendError_ = 0;
     *reply = HttpReply();
     DWORD status = 0, size = sizeof(status), index = 0;
-    if (!HttpQueryInfoW(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index)) {
+    if (!HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index)) {
         CloseRequest();
         return false;
     }
     reply->status = status;
     std::string text;
-    if (QueryText(request_, HTTP_QUERY_CONTENT_LENGTH, &text))
+    if (QueryText(request_.get(), HTTP_QUERY_CONTENT_LENGTH, &text))
         reply->hasLength = ParseDecimalU64(text, &reply->length);
-    if (QueryText(request_, HTTP_QUERY_CONTENT_RANGE, &text))
+    if (QueryText(request_.get(), HTTP_QUERY_CONTENT_RANGE, &text))
         reply->hasRange = ParseContentRange(text, &reply->range);
-    QueryText(request_, HTTP_QUERY_ETAG, &reply->etag);
-    QueryText(request_, HTTP_QUERY_LAST_MODIFIED, &reply->lastModified);
+    QueryText(request_.get(), HTTP_QUERY_ETAG, &reply->etag);
+    QueryText(request_.get(), HTTP_QUERY_LAST_MODIFIED, &reply->lastModified);
     return true;
 }
 
 bool HttpSource::Read(void* buffer, DWORD size, DWORD* got) {
     *got = 0;
     if (!request_) return false;
-    return InternetReadFile(request_, buffer, size, got) != FALSE;
+    return InternetReadFile(request_.get(), buffer, size, got) != FALSE;
 }
 
 bool HttpSource::FailureIsPermanent() const {

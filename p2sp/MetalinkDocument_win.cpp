@@ -2,6 +2,8 @@
 
 #include "HttpHeaders.h"
 #include "PieceHash.h"
+#include "ScopedBstr.h"
+#include "ScopedComPtr.h"
 
 #include <windows.h>
 #include <msxml2.h>
@@ -22,24 +24,6 @@ const IID kIidXmlDomDocument2 = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 
 // Far deeper than a Metalink document goes; bounds the parser's recursion.
 constexpr long kMaxElementDepth = 64;
 
-// Releases a COM interface at the end of its scope.
-template <typename T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() {
-        if (p_) p_->Release();
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    T** Out() { return &p_; }
-    T* operator->() const { return p_; }
-    T* Get() const { return p_; }
-
-private:
-    T* p_ = nullptr;
-};
-
 class ComApartment {
 public:
     ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
@@ -50,24 +34,6 @@ public:
 
 private:
     bool ok_;
-};
-
-class Bstr {
-public:
-    explicit Bstr(const std::wstring& s = std::wstring()) : b_(SysAllocStringLen(s.data(), UINT(s.size()))) {}
-    ~Bstr() { SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR Get() const { return b_; }
-    BSTR* Out() {
-        SysFreeString(b_);
-        b_ = nullptr;
-        return &b_;
-    }
-    std::wstring Text() const { return b_ ? std::wstring(b_, SysStringLen(b_)) : std::wstring(); }
-
-private:
-    BSTR b_;
 };
 
 std::wstring Trimmed(std::wstring s) {
@@ -113,19 +79,19 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 }
 
 std::wstring LocalName(IXMLDOMNode* node) {
-    Bstr name, ns;
-    node->get_baseName(name.Out());
-    node->get_namespaceURI(ns.Out());
+    ScopedBstr name, ns;
+    node->get_baseName(name.Receive());
+    node->get_namespaceURI(ns.Receive());
     return ns.Text() == kMetalinkNs ? name.Text() : std::wstring();
 }
 
 std::wstring Attribute(IXMLDOMNode* node, const wchar_t* name) {
-    ComPtr<IXMLDOMElement> element;
-    if (FAILED(node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.Out())))) return L"";
+    ScopedComPtr<IXMLDOMElement> element;
+    if (FAILED(node->QueryInterface(IID_IXMLDOMElement, element.ReceiveVoid()))) return L"";
     VARIANT value;
     VariantInit(&value);
     std::wstring text;
-    Bstr attribute(name);
+    ScopedBstr attribute(name);
     if (element->getAttribute(attribute.Get(), &value) == S_OK && value.vt == VT_BSTR)
         text = std::wstring(value.bstrVal, SysStringLen(value.bstrVal));
     VariantClear(&value);
@@ -133,21 +99,21 @@ std::wstring Attribute(IXMLDOMNode* node, const wchar_t* name) {
 }
 
 std::wstring Text(IXMLDOMNode* node) {
-    Bstr text;
-    node->get_text(text.Out());
+    ScopedBstr text;
+    node->get_text(text.Receive());
     return Trimmed(text.Text());
 }
 
 // Calls `visit` for every element child of `parent` in the Metalink namespace.
 template <typename Visit>
 void ForEachChild(IXMLDOMNode* parent, Visit visit) {
-    ComPtr<IXMLDOMNodeList> children;
-    if (FAILED(parent->get_childNodes(children.Out())) || !children.Get()) return;
+    ScopedComPtr<IXMLDOMNodeList> children;
+    if (FAILED(parent->get_childNodes(children.Receive())) || !children.Get()) return;
     long count = 0;
     children->get_length(&count);
     for (long i = 0; i < count; ++i) {
-        ComPtr<IXMLDOMNode> child;
-        if (children->get_item(i, child.Out()) != S_OK) continue;
+        ScopedComPtr<IXMLDOMNode> child;
+        if (children->get_item(i, child.Receive()) != S_OK) continue;
         DOMNodeType type;
         if (FAILED(child->get_nodeType(&type)) || type != NODE_ELEMENT) continue;
         std::wstring name = LocalName(child.Get());
@@ -232,7 +198,7 @@ bool Harden(IXMLDOMDocument2* document) {
     VariantInit(&value);
     value.vt = VT_BOOL;
     value.boolVal = VARIANT_TRUE;
-    Bstr prohibitDtd(L"ProhibitDTD");
+    ScopedBstr prohibitDtd(L"ProhibitDTD");
     if (FAILED(document->setProperty(prohibitDtd.Get(), value))) return false;
     if (FAILED(document->put_resolveExternals(VARIANT_FALSE))) return false;
     document->put_async(VARIANT_FALSE);
@@ -243,7 +209,7 @@ bool Harden(IXMLDOMDocument2* document) {
     VariantInit(&depth);
     depth.vt = VT_I4;
     depth.lVal = kMaxElementDepth;
-    Bstr maxDepth(L"MaxElementDepth");
+    ScopedBstr maxDepth(L"MaxElementDepth");
     document->setProperty(maxDepth.Get(), depth);
     return true;
 }
@@ -254,18 +220,18 @@ ParseResult Parse(const wchar_t* progId, const std::wstring& text, const std::ws
                   const std::wstring& alsoWanted, PieceTable* table) {
     CLSID clsid;
     if (FAILED(CLSIDFromProgID(progId, &clsid))) return ParseResult::kNoParser;
-    ComPtr<IXMLDOMDocument2> document;
+    ScopedComPtr<IXMLDOMDocument2> document;
     if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIidXmlDomDocument2,
-                                reinterpret_cast<void**>(document.Out()))))
+                                document.ReceiveVoid())))
         return ParseResult::kNoParser;
     if (!Harden(document.Get())) return ParseResult::kRefused;
-    Bstr xml(text);
+    ScopedBstr xml(text);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     if (document->loadXML(xml.Get(), &loaded) != S_OK || loaded != VARIANT_TRUE) return ParseResult::kRefused;
-    ComPtr<IXMLDOMDocumentType> doctype;
-    if (document->get_doctype(doctype.Out()) == S_OK && doctype.Get()) return ParseResult::kRefused;
-    ComPtr<IXMLDOMElement> root;
-    if (document->get_documentElement(root.Out()) != S_OK || LocalName(root.Get()) != L"metalink")
+    ScopedComPtr<IXMLDOMDocumentType> doctype;
+    if (document->get_doctype(doctype.Receive()) == S_OK && doctype.Get()) return ParseResult::kRefused;
+    ScopedComPtr<IXMLDOMElement> root;
+    if (document->get_documentElement(root.Receive()) != S_OK || LocalName(root.Get()) != L"metalink")
         return ParseResult::kRefused;
     bool found = false;
     ForEachChild(root.Get(), [&](const std::wstring& name, IXMLDOMNode* node) {

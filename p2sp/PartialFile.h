@@ -3,29 +3,12 @@
 #pragma once
 
 #include "RangeRecord.h"
+#include "ScopedHandle.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
-
-// Owns one Win32 file handle.
-class UniqueFile {
-public:
-    UniqueFile() = default;
-    ~UniqueFile() { Reset(); }
-    UniqueFile(const UniqueFile&) = delete;
-    UniqueFile& operator=(const UniqueFile&) = delete;
-    void Reset(HANDLE h = INVALID_HANDLE_VALUE) {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        handle_ = h;
-    }
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
 
 // The data file, opened for writing by one task at a time: other openers may
 // read it (the page reads its size) but not write it.
@@ -33,19 +16,19 @@ class PartFile {
 public:
     // 0 on success, else the Win32 error.
     DWORD Open(const std::wstring& path);
-    void Close() { file_.Reset(); }
-    bool Valid() const { return file_.Valid(); }
-    HANDLE Handle() const { return file_.Get(); }
+    void Close() { file_.reset(); }
+    bool Valid() const { return file_.valid(); }
+    HANDLE Handle() const { return file_.get(); }
     // Positioned transfers; several threads may call them at once.
     bool WriteAt(uint64_t offset, const void* data, DWORD size);
     bool ReadAt(uint64_t offset, void* data, DWORD size);
     bool Truncate(uint64_t size);
-    bool Flush() { return FlushFileBuffers(file_.Get()) != FALSE; }
+    bool Flush() { return FlushFileBuffers(file_.get()) != FALSE; }
     uint64_t Size() const;
 
 private:
     bool Seek(uint64_t offset);
-    UniqueFile file_;
+    ScopedHandle file_;
 };
 
 std::wstring PartPathFor(const std::wstring& target);    // target + ".P2P"

@@ -6,14 +6,14 @@ DWORD PartFile::Open(const std::wstring& path) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return GetLastError() ? GetLastError() : ERROR_OPEN_FAILED;
-    file_.Reset(h);
+    file_.reset(h);
     return 0;
 }
 
 bool PartFile::Seek(uint64_t offset) {
     LARGE_INTEGER pos;
     pos.QuadPart = LONGLONG(offset);
-    return SetFilePointerEx(file_.Get(), pos, nullptr, FILE_BEGIN) != FALSE;
+    return SetFilePointerEx(file_.get(), pos, nullptr, FILE_BEGIN) != FALSE;
 }
 
 namespace {
@@ -34,22 +34,22 @@ OVERLAPPED At(uint64_t offset) {
 bool PartFile::WriteAt(uint64_t offset, const void* data, DWORD size) {
     OVERLAPPED at = At(offset);
     DWORD written = 0;
-    return WriteFile(file_.Get(), data, size, &written, &at) && written == size;
+    return WriteFile(file_.get(), data, size, &written, &at) && written == size;
 }
 
 bool PartFile::ReadAt(uint64_t offset, void* data, DWORD size) {
     OVERLAPPED at = At(offset);
     DWORD got = 0;
-    return ReadFile(file_.Get(), data, size, &got, &at) && got == size;
+    return ReadFile(file_.get(), data, size, &got, &at) && got == size;
 }
 
 bool PartFile::Truncate(uint64_t size) {
-    return Seek(size) && SetEndOfFile(file_.Get());
+    return Seek(size) && SetEndOfFile(file_.get());
 }
 
 uint64_t PartFile::Size() const {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file_.Get(), &size)) return 0;
+    if (!GetFileSizeEx(file_.get(), &size)) return 0;
     return uint64_t(size.QuadPart);
 }
 
@@ -62,17 +62,16 @@ bool LoadResumeRecord(const std::wstring& recordPath, RangeRecord* record) {
 }
 
 bool LoadRecordFile(const std::wstring& path, RangeRecord* record) {
-    UniqueFile file;
-    file.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return false;
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 ||
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
         uint64_t(size.QuadPart) > kRecordMaxBytes)
         return false;
     std::vector<uint8_t> bytes(size_t(size.QuadPart));
     DWORD got = 0;
-    if (!ReadFile(file.Get(), bytes.data(), DWORD(bytes.size()), &got, nullptr) || got != bytes.size())
+    if (!ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &got, nullptr) || got != bytes.size())
         return false;
     return DecodeRangeRecord(bytes.data(), bytes.size(), record) == RecordError::kNone;
 }
@@ -81,13 +80,12 @@ bool SaveRecordFile(const std::wstring& path, const RangeRecord& record, bool fl
     std::vector<uint8_t> bytes = EncodeRangeRecord(record);
     std::wstring temp = path + L".new";
     {
-        UniqueFile file;
-        file.Reset(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid()) return false;
+        ScopedHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
         DWORD written = 0;
-        if (!WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &written, nullptr) ||
-            written != bytes.size() || (flush && !FlushFileBuffers(file.Get())))
+        if (!WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr) ||
+            written != bytes.size() || (flush && !FlushFileBuffers(file.get())))
             return false;
     }
     return MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | (flush ? MOVEFILE_WRITE_THROUGH : 0)) !=

@@ -62,14 +62,13 @@ Task::Task(int id, std::wstring url, std::wstring target)
       recordPath_(RecordPathFor(target_)),
       targetKey_(UpperCased(target_)),
       keeper_(recordPath_) {
-    stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     sources_.emplace_back(new SourceStats(0, url_));
 }
 
 Task::~Task() {
     RequestStop();
     Join();
-    if (stopEvent_) CloseHandle(stopEvent_);
 }
 
 void Task::LoadSavedProgress() {
@@ -93,7 +92,7 @@ bool Task::Start(const std::wstring& seedUrl) {
     if (!stopEvent_) return false;
     seedUrl_ = seedUrl;
     stopRequested_ = false;
-    ResetEvent(stopEvent_);
+    ResetEvent(stopEvent_.get());
     SetState(P2SP_STATE_RUNNING);
     running_ = true;
     worker_ = std::thread(&Task::Run, this);
@@ -102,7 +101,7 @@ bool Task::Start(const std::wstring& seedUrl) {
 
 void Task::RequestStop() {
     stopRequested_ = true;
-    if (stopEvent_) SetEvent(stopEvent_);
+    if (stopEvent_) SetEvent(stopEvent_.get());
 }
 
 void Task::Join() {
@@ -146,7 +145,7 @@ void Task::Publish() {
 }
 
 bool Task::WaitOrStop(DWORD ms) {
-    return WaitForSingleObject(stopEvent_, ms) == WAIT_TIMEOUT;
+    return WaitForSingleObject(stopEvent_.get(), ms) == WAIT_TIMEOUT;
 }
 
 void Task::Run() {
@@ -392,7 +391,7 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     TransferContext context;
     context.file = &part_;
     context.map = &map_;
-    context.stopEvent = stopEvent_;
+    context.stopEvent = stopEvent_.get();
     context.stopRequested = &stopRequested_;
     context.totalSize = record_.totalSize;
     context.etag = record_.etag;
@@ -443,7 +442,7 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     bool localError = false, seedMismatch = false;
     SourceStats& primary = *sources_[0];
     for (;;) {
-        WaitForSingleObject(stopEvent_, kPollMs);
+        WaitForSingleObject(stopEvent_.get(), kPollMs);
         // The first piece from the task's own URL fails its hash: the seed
         // describes another file, and nothing fetched by it can be kept.
         if (pieces && !seedMismatch && primary.badPieces.load() > 0 && primary.goodPieces.load() == 0) {

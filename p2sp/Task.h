@@ -14,6 +14,7 @@
 #include "PieceTable.h"
 #include "RangeRecord.h"
 #include "RecordKeeper.h"
+#include "ScopedHandle.h"
 #include "SegmentMap.h"
 #include "SourceStats.h"
 
@@ -81,7 +82,7 @@ private:
     const std::wstring targetKey_;  // upper-cased path, to find tasks sharing a target
 
     std::thread worker_;
-    HANDLE stopEvent_ = nullptr;  // owned; manual reset
+    ScopedHandle stopEvent_;  // manual reset
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> running_{false};
     std::wstring seedUrl_;  // set by Start before the worker runs

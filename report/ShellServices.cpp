@@ -1,5 +1,7 @@
 #include "ShellServices.h"
 
+#include "ScopedComPtr.h"
+#include "ScopedHandle.h"
 #include "VersionInfo.h"
 #include "WebAddress.h"
 
@@ -12,25 +14,6 @@
 #include <memory>
 
 namespace {
-
-// Releases a COM interface it was given, once.
-template <typename T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ~ComPtr() {
-        if (ptr_) ptr_->Release();
-    }
-    T** Receive() { return &ptr_; }
-    T* operator->() const { return ptr_; }
-    explicit operator bool() const { return ptr_ != nullptr; }
-    T* get() const { return ptr_; }
-
-private:
-    T* ptr_ = nullptr;
-};
 
 struct ItemIdListFree {
     void operator()(ITEMIDLIST* list) const { ::CoTaskMemFree(list); }
@@ -63,32 +46,32 @@ bool CreateDesktopShortcut() {
     if (target.empty() || shortcut.empty()) return false;
     ::DeleteFileW(shortcut.c_str());
 
-    ComPtr<IShellLinkW> link;
+    ScopedComPtr<IShellLinkW> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  reinterpret_cast<void**>(link.Receive())))) {
+                                  link.ReceiveVoid()))) {
         return false;
     }
     link->SetPath(target.c_str());
     link->SetArguments(L"");
     link->SetWorkingDirectory(L"");
     link->SetDescription(FileNameOf(target).c_str());
-    ComPtr<IPersistFile> file;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Receive())))) return false;
+    ScopedComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.ReceiveVoid()))) return false;
     return SUCCEEDED(file->Save(shortcut.c_str(), TRUE));
 }
 
 bool OpenFolderAndSelect(const std::wstring& path) {
-    ComPtr<IShellLinkW> link;
+    ScopedComPtr<IShellLinkW> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  reinterpret_cast<void**>(link.Receive())))) {
+                                  link.ReceiveVoid()))) {
         return false;
     }
     link->SetPath(path.c_str());
     ITEMIDLIST* raw = nullptr;
     link->GetIDList(&raw);
     std::unique_ptr<ITEMIDLIST, ItemIdListFree> items(raw);
-    ComPtr<IPersistFile> file;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Receive()))) &&
+    ScopedComPtr<IPersistFile> file;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.ReceiveVoid())) &&
         SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
         raw = nullptr;
         if (SUCCEEDED(link->GetIDList(&raw)) && raw) items.reset(raw);
@@ -125,6 +108,7 @@ bool OpenUrl(const std::wstring& url) {
     fallback.lpParameters = url.c_str();
     fallback.nShow = SW_SHOWDEFAULT;
     if (!::ShellExecuteExW(&fallback)) return false;
-    if (fallback.hProcess) ::CloseHandle(fallback.hProcess);
+    // The browser runs on its own; its process handle is not needed.
+    ScopedHandle browserProcess(fallback.hProcess);
     return true;
 }

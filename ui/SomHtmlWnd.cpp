@@ -1,5 +1,7 @@
 #include "SomHtmlWnd.h"
 
+#include "ScopedBstr.h"
+
 #include <mshtml.h>
 
 #include <new>
@@ -83,11 +85,10 @@ bool CSomHtmlWnd::OnCreate(const wchar_t* address) {
 
 void CSomHtmlWnd::Navigate(const wchar_t* address) {
     ScopedComPtr<IWebBrowser2> browser = GetBrowser();
-    BSTR url = ::SysAllocString(address ? address : L"");
+    const ScopedBstr url(address ? address : L"");
     VARIANT none;
     ::VariantInit(&none);
-    const HRESULT hr = browser && url ? browser->Navigate(url, &none, &none, &none, &none) : E_FAIL;
-    ::SysFreeString(url);
+    const HRESULT hr = browser && url.Get() ? browser->Navigate(url.Get(), &none, &none, &none, &none) : E_FAIL;
     if (FAILED(hr)) ::OutputDebugStringW(kNavigateFailed);
 }
 

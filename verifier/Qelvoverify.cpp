@@ -8,6 +8,7 @@
 // Plain buffers instead of the standard strings keep the library (carried
 // inside the program) small.
 #include "Md5.h"
+#include "ScopedRegKey.h"
 #include "VerifierApi.h"
 
 #include <windows.h>
@@ -21,19 +22,19 @@ const size_t kGuidChars = 64;
 
 // The MachineGuid as ASCII text; false when absent.
 bool ReadMachineGuid(char (&guid)[kGuidChars]) {
-    HKEY key = nullptr;
+    ScopedRegKey key;
     // The 64-bit view on 64-bit Windows: a 32-bit process would otherwise
     // read its redirected copy, which may lack the value.
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0,
-                        KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+                        KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.receive()) != ERROR_SUCCESS) {
         return false;
     }
     wchar_t value[kGuidChars] = {};
     DWORD type = 0;
     DWORD bytes = sizeof(value) - sizeof(wchar_t);
     const LONG status =
-        ::RegQueryValueExW(key, L"MachineGuid", nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes);
-    ::RegCloseKey(key);
+        ::RegQueryValueExW(key.get(), L"MachineGuid", nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes);
+    key.reset();
     if (status != ERROR_SUCCESS || type != REG_SZ) return false;
     size_t n = 0;
     for (; n + 1 < kGuidChars && value[n]; ++n) guid[n] = static_cast<char>(value[n] < 0x80 ? value[n] : '?');

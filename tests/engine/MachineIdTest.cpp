@@ -3,6 +3,7 @@
 // VORLA_FAKE_CID picks and whose calls VORLA_FAKE_CID_CALLS counts.
 #include "DownloaderConfig.h"
 #include "MachineId.h"
+#include "ScopedRegKey.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -40,15 +41,14 @@ bool IsLowerHex(const std::wstring& text) {
 }
 
 std::wstring RegistryMachineGuid() {
-    HKEY key = nullptr;
+    ScopedRegKey key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
-                        &key) != ERROR_SUCCESS) {
+                        key.receive()) != ERROR_SUCCESS) {
         return std::wstring();
     }
     wchar_t value[128] = {};
     DWORD bytes = sizeof(value) - sizeof(wchar_t);
-    ::RegQueryValueExW(key, L"MachineGuid", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &bytes);
-    ::RegCloseKey(key);
+    ::RegQueryValueExW(key.get(), L"MachineGuid", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &bytes);
     return value;
 }
 

@@ -2,6 +2,7 @@
 // registered folders and files in the temporary folder.
 #include "DownloaderConfig.h"
 #include "FolderChecks.h"
+#include "ScopedRegKey.h"
 #include "SystemVolumes.h"
 
 #include "TestSupport.h"
@@ -23,29 +24,29 @@ public:
     RegisteredProduct(const std::wstring& value, DWORD type) {
         DWORD disposition = 0;
         if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSecurityProductKeys[0], 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                              nullptr, &key_, &disposition) != ERROR_SUCCESS) {
-            key_ = nullptr;
+                              nullptr, key_.receive(), &disposition) != ERROR_SUCCESS) {
+            key_.release();  // nothing was opened
             return;
         }
         createdKey_ = disposition == REG_CREATED_NEW_KEY;
         DWORD size = 0;
-        if (::RegQueryValueExW(key_, L"path", nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
+        if (::RegQueryValueExW(key_.get(), L"path", nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
             oldValue_.resize(size);
-            hadValue_ = ::RegQueryValueExW(key_, L"path", nullptr, &oldType_, oldValue_.data(), &size) ==
+            hadValue_ = ::RegQueryValueExW(key_.get(), L"path", nullptr, &oldType_, oldValue_.data(), &size) ==
                         ERROR_SUCCESS;
         }
         const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-        set_ = ::RegSetValueExW(key_, L"path", 0, type, reinterpret_cast<const BYTE*>(value.c_str()), bytes) ==
+        set_ = ::RegSetValueExW(key_.get(), L"path", 0, type, reinterpret_cast<const BYTE*>(value.c_str()), bytes) ==
                ERROR_SUCCESS;
     }
     ~RegisteredProduct() {
         if (!key_) return;
         if (hadValue_) {
-            ::RegSetValueExW(key_, L"path", 0, oldType_, oldValue_.data(), static_cast<DWORD>(oldValue_.size()));
+            ::RegSetValueExW(key_.get(), L"path", 0, oldType_, oldValue_.data(), static_cast<DWORD>(oldValue_.size()));
         } else {
-            ::RegDeleteValueW(key_, L"path");
+            ::RegDeleteValueW(key_.get(), L"path");
         }
-        ::RegCloseKey(key_);
+        key_.reset();  // closed before the key is deleted
         if (createdKey_) ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSecurityProductKeys[0]);
     }
     RegisteredProduct(const RegisteredProduct&) = delete;
@@ -54,7 +55,7 @@ public:
     bool set() const { return set_; }
 
 private:
-    HKEY key_ = nullptr;
+    ScopedRegKey key_;
     bool createdKey_ = false;
     bool hadValue_ = false;
     DWORD oldType_ = 0;

@@ -1,5 +1,6 @@
 // The shared mutex, file sizes, web addresses, the desktop
 // shortcut and the full-screen test with real windows on the test display.
+#include "ScopedComPtr.h"
 #include "ShellServices.h"
 #include "SystemUtils.h"
 #include "VersionInfo.h"
@@ -51,18 +52,16 @@ TEST(FileSize, MissingFileIsZeroAndIsNotCreated) {
 }
 
 std::wstring ShortcutTarget(const std::wstring& shortcut) {
-    IShellLinkW* link = nullptr;
-    IPersistFile* file = nullptr;
+    ScopedComPtr<IShellLinkW> link;
+    ScopedComPtr<IPersistFile> file;
     std::wstring target;
     if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                     reinterpret_cast<void**>(&link)))) {
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                                     link.ReceiveVoid()))) {
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.ReceiveVoid())) &&
             SUCCEEDED(file->Load(shortcut.c_str(), STGM_READ))) {
             wchar_t path[MAX_PATH] = {};
             if (SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0))) target = path;
         }
-        if (file) file->Release();
-        link->Release();
     }
     return target;
 }

@@ -4,6 +4,7 @@
 
 #include "DownloaderConfig.h"
 #include "HttpDownloadRedirect.h"
+#include "ScopedRegKey.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -237,15 +238,14 @@ protected:
         const DWORD header[3] = {0x20, 1, static_cast<DWORD>(bytes.size())};
         std::memcpy(&blob[0], header, sizeof(header));
         blob += bytes;
-        HKEY key = nullptr;
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-            ERROR_SUCCESS) {
+        ScopedRegKey key;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.receive(),
+                              nullptr) != ERROR_SUCCESS) {
             key_.clear();
             return;
         }
-        trusted_ = ::RegSetValueExW(key, L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
+        trusted_ = ::RegSetValueExW(key.get(), L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
                                     static_cast<DWORD>(blob.size())) == ERROR_SUCCESS;
-        ::RegCloseKey(key);
     }
     static void TearDownTestSuite() {
         if (!key_.empty()) ::RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str());
