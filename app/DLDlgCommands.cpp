@@ -4,6 +4,7 @@
 #include "DefaultFolder.h"
 #include "DownloadManager.h"
 #include "DownloaderConfig.h"
+#include "EngineWiring.h"
 #include "FileChecks.h"
 #include "ProgressFigures.h"
 #include "StatisticsMgr.h"

@@ -6,6 +6,7 @@
 #include "AppMessages.h"
 #include "DownloadManager.h"
 #include "DownloaderConfig.h"
+#include "EngineWiring.h"
 #include "FileChecks.h"
 #include "FormatText.h"
 #include "ProgressFigures.h"

@@ -1,7 +1,5 @@
 #include "DownloadManager.h"
 
-#include "DownloaderConfig.h"
-
 #include <cstring>
 
 namespace {
@@ -40,12 +38,6 @@ bool LoadEngine(int id, const wchar_t* type, const std::wstring& path, CCarriedL
         library.Unload();
     }
     return complete;
-}
-
-CDownloadManager& CDownloadManager::GetInstance() {
-    static CDownloadManager instance(kEngineResourceId, kEngineResourceType,
-                                     TheDownloaderConfig().GetEngineLibraryPath());
-    return instance;
 }
 
 CDownloadManager::CDownloadManager(int resourceId, const wchar_t* resourceType, const std::wstring& libraryPath) {

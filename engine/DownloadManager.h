@@ -51,7 +51,9 @@ public:
 
     // The process-wide manager, bound to the carried engine ("DOWNLOAD_LIB"
     // 120) at the configured engine path on the first call. Unbinds (unload,
-    // delete the file) at process end.
+    // delete the file) at process end. The engine library does not define
+    // it: the program's wiring does (app/EngineWiring.cpp), as it alone knows
+    // where the configuration puts the engine.
     static CDownloadManager& GetInstance();
 
     // A manager bound to the engine resource (id, type) written to path.

@@ -1,5 +1,6 @@
-// Integrity checks of a downloaded file: its size against the configured
-// game size, and its MD5 digest against the configured one.
+// Integrity checks of a downloaded file: its size and its MD5 digest against
+// the expected ones, which the caller takes from the configuration (the
+// configured-size check is IsFileComplete, EngineWiring.h).
 #pragma once
 
 #include "Md5.h"
@@ -19,7 +20,5 @@ bool FileMd5(const std::wstring& path, uint8_t digest[CMd5::kDigestBytes]);
 // (case-sensitive). A file without a digest compares as all zero.
 bool IsFileMd5Valid(const std::wstring& path, const std::wstring& expected);
 
-// The file exists, is not empty, and its size is the configured GameSize.
-bool IsFileComplete(const std::wstring& path);
-// The same against a given size.
+// The file exists, is not empty, and its size is expectedSize.
 bool IsFileOfSize(const std::wstring& path, uint64_t expectedSize);

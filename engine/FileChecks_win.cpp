@@ -1,6 +1,5 @@
 #include "FileChecks.h"
 
-#include "DownloaderConfig.h"
 #include "ScopedHandle.h"
 
 #include <windows.h>
@@ -62,5 +61,3 @@ bool IsFileOfSize(const std::wstring& path, uint64_t expectedSize) {
     uint64_t size = 0;
     return FileSize64(path, size) && size != 0 && size == expectedSize;
 }
-
-bool IsFileComplete(const std::wstring& path) { return IsFileOfSize(path, TheDownloaderConfig().GetGameSize()); }

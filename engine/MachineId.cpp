@@ -1,7 +1,6 @@
 #include "MachineId.h"
 
 #include "CarriedLibrary.h"
-#include "DownloaderConfig.h"
 #include "VerifierApi.h"
 
 #include <cwchar>
@@ -33,10 +32,4 @@ bool CMachineId::Fetch() {
     buffer[kCapacity - 1] = L'\0';
     cache_.assign(buffer, std::wcslen(buffer));
     return !cache_.empty();
-}
-
-bool GetMachineId(std::wstring& out) {
-    static CMachineId machineId(CMachineId::kVerifierResourceId, CMachineId::kVerifierResourceType,
-                                TheDownloaderConfig().GetMachineIdLibraryPath());
-    return machineId.Get(out);
 }

@@ -1,5 +1,6 @@
 // The machine identifier sent with every statistics report, fetched once
 // from the carried verification library and kept for the process's life.
+// The process-wide one is GetMachineId (EngineWiring.h).
 #pragma once
 
 #include <mutex>
@@ -31,6 +32,3 @@ private:
     std::mutex mutex_;
     std::wstring cache_;  // empty until the first successful fetch
 };
-
-// The process-wide identifier ("VERYFY_DLL" 121 at the configured path).
-bool GetMachineId(std::wstring& out);

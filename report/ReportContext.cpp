@@ -1,7 +1,7 @@
 #include "ReportContext.h"
 
 #include "DownloaderConfig.h"
-#include "MachineId.h"
+#include "EngineWiring.h"
 
 std::wstring CConfigReportContext::GameId() { return TheDownloaderConfig().GetGameId(); }
 

@@ -1,6 +1,7 @@
 // FileMd5 and the file checks, on files in the temporary folder. The digest
 // of large files is cross-checked with the platform's own MD5 (CryptoAPI).
 #include "DownloaderConfig.h"
+#include "EngineWiring.h"
 #include "FileChecks.h"
 #include "TestSupport.h"
 

@@ -2,6 +2,7 @@
 // and a fake one (211) whose behaviour the environment variable
 // VORLA_FAKE_CID picks and whose calls VORLA_FAKE_CID_CALLS counts.
 #include "DownloaderConfig.h"
+#include "EngineWiring.h"
 #include "MachineId.h"
 #include "ScopedRegKey.h"
 #include "TestSupport.h"

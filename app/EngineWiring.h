@@ -1,0 +1,19 @@
+// The process-wide engine objects, bound to the configuration: the engine
+// library only ever sees paths, sizes and identifiers as arguments, and this
+// file is the one place that reads them from the configuration object.
+//
+// Each object is created on first use, as the configuration is: the
+// download-time recorder's construction during static initialisation is
+// still what creates the download manager (CDownloadManager::GetInstance,
+// defined here) and binds the engine, and the order of start and exit is
+// that of the first calls.
+#pragma once
+
+#include <string>
+
+// The process-wide identifier: the verification resource ("VERYFY_DLL" 121)
+// extracted to the configured machine-identifier library path.
+bool GetMachineId(std::wstring& out);
+
+// The file exists, is not empty, and its size is the configured GameSize.
+bool IsFileComplete(const std::wstring& path);
