@@ -9,11 +9,8 @@
 // that of the first calls.
 #pragma once
 
-#include <string>
-
-// The process-wide identifier: the verification resource ("VERYFY_DLL" 121)
-// extracted to the configured machine-identifier library path.
-bool GetMachineId(std::wstring& out);
-
-// The file exists, is not empty, and its size is the configured GameSize.
-bool IsFileComplete(const std::wstring& path);
+// GetMachineId and IsFileComplete are declared beside the engine pieces they
+// bind; CDownloadManager::GetInstance in DownloadManager.h.
+#include "DownloadManager.h"
+#include "FileChecks.h"
+#include "MachineId.h"

@@ -1,6 +1,5 @@
 // Integrity checks of a downloaded file: its size and its MD5 digest against
-// the expected ones, which the caller takes from the configuration (the
-// configured-size check is IsFileComplete, EngineWiring.h).
+// the expected ones, which the caller takes from the configuration.
 #pragma once
 
 #include "Md5.h"
@@ -22,3 +21,7 @@ bool IsFileMd5Valid(const std::wstring& path, const std::wstring& expected);
 
 // The file exists, is not empty, and its size is expectedSize.
 bool IsFileOfSize(const std::wstring& path, uint64_t expectedSize);
+
+// The file exists, is not empty, and its size is the configured GameSize.
+// Defined by the application's wiring (EngineWiring.cpp).
+bool IsFileComplete(const std::wstring& path);

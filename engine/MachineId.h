@@ -1,6 +1,5 @@
 // The machine identifier sent with every statistics report, fetched once
 // from the carried verification library and kept for the process's life.
-// The process-wide one is GetMachineId (EngineWiring.h).
 #pragma once
 
 #include <mutex>
@@ -32,3 +31,8 @@ private:
     std::mutex mutex_;
     std::wstring cache_;  // empty until the first successful fetch
 };
+
+// The process-wide identifier: the verification resource ("VERYFY_DLL" 121)
+// extracted to the configured machine-identifier library path. Defined by
+// the application's wiring (EngineWiring.cpp), which knows that path.
+bool GetMachineId(std::wstring& out);

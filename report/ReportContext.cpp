@@ -1,7 +1,7 @@
 #include "ReportContext.h"
 
 #include "DownloaderConfig.h"
-#include "EngineWiring.h"
+#include "MachineId.h"
 
 std::wstring CConfigReportContext::GameId() { return TheDownloaderConfig().GetGameId(); }
 
