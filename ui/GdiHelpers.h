@@ -3,36 +3,21 @@
 // paint routine cannot leak a DC or a bitmap.
 #pragma once
 
+#include "ScopedResource.h"
+
 #include <windows.h>
 
 #include <utility>
 
 // Deletes a GDI object (bitmap, font, brush, region) when it goes away.
 template <typename T>
-class ScopedGdiObject {
-public:
-    ScopedGdiObject() = default;
-    explicit ScopedGdiObject(T object) : object_(object) {}
-    ScopedGdiObject(ScopedGdiObject&& other) noexcept : object_(other.release()) {}
-    ScopedGdiObject& operator=(ScopedGdiObject&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    ScopedGdiObject(const ScopedGdiObject&) = delete;
-    ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
-    ~ScopedGdiObject() { reset(); }
-
-    T get() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
-    T release() { return std::exchange(object_, nullptr); }
-    void reset(T object = nullptr) {
-        if (object_) ::DeleteObject(object_);
-        object_ = object;
-    }
-
-private:
-    T object_ = nullptr;
+struct GdiObjectTraits {
+    using Handle = T;
+    static T Normalise(T object) { return object; }
+    static void Release(T object) { ::DeleteObject(object); }
 };
+template <typename T>
+using ScopedGdiObject = ScopedResource<GdiObjectTraits<T>>;
 
 using ScopedBitmap = ScopedGdiObject<HBITMAP>;
 using ScopedFont = ScopedGdiObject<HFONT>;
