@@ -1,4 +1,4 @@
-// The seed document: what is read from a sound one, and what is refused.
+// Metalink seed parsing: what a well-formed seed yields, and what is refused.
 // Every case runs on each MSXML version the reader may use: a fallback
 // parser with laxer defaults must refuse the same documents.
 #include "MetalinkDocument.h"

@@ -33,6 +33,18 @@ protected:
         state.SetDir(folder_);
         state.SetDlKD(ticked);
     }
+
+    // Opens the page on an earlier run (companion ticked) whose installer is
+    // complete on disk and matches the configured digest.
+    void OpenOnASoundCompleteFile() {
+        const std::string bytes(1000, 'g');
+        PageConfig config;
+        config.md5 = Md5Text(bytes);
+        Configure(config);
+        RecordEarlierRun(true);
+        ASSERT_TRUE(WriteFileBytes(folder_ + kGameFile, bytes));
+        OpenPage();
+    }
 };
 
 TEST_F(PageSetUpTest, APartialDownloadOpensPausedWithTheRecordedFolderAndChoice) {
@@ -71,13 +83,7 @@ TEST_F(PageSetUpTest, APartialDownloadShowsItsRealProgressBeforeItResumes) {
 }
 
 TEST_F(PageSetUpTest, ASoundCompleteFileOpensFinished) {
-    const std::string bytes(1000, 'g');
-    PageConfig config;
-    config.md5 = Md5Text(bytes);
-    Configure(config);
-    RecordEarlierRun(true);
-    ASSERT_TRUE(WriteFileBytes(folder_ + kGameFile, bytes));
-    OpenPage();
+    ASSERT_NO_FATAL_FAILURE(OpenOnASoundCompleteFile());
     EXPECT_EQ(CDLDlg::Face::Install, Page().CurrentFace());
     EXPECT_EQ(100, Page().ProgressPosition());
     EXPECT_FALSE(Page().IsCheckBoxEnabled());
@@ -325,13 +331,7 @@ TEST_F(PageSetUpTest, TheRecordedFolderIsProbedWithoutDriveErrorBoxes) {
 }
 
 TEST_F(PageSetUpTest, ACompleteDownloadAtSetUpLeavesTheCompanionToOtherDownloaders) {
-    const std::string bytes(1000, 'g');
-    PageConfig config;
-    config.md5 = Md5Text(bytes);
-    Configure(config);
-    RecordEarlierRun(true);
-    ASSERT_TRUE(WriteFileBytes(folder_ + kGameFile, bytes));
-    OpenPage();
+    ASSERT_NO_FATAL_FAILURE(OpenOnASoundCompleteFile());
     ASSERT_EQ(CDLDlg::Face::Install, Page().CurrentFace());
     EXPECT_TRUE(Page().IsCheckBoxTicked());
     EXPECT_FALSE(MutexExists(mutexName_)) << "nothing is left to download";
