@@ -1,6 +1,6 @@
 #include "HttpDownload.h"
 
-#include "HttpDownloadRedirect.h"
+#include "HttpRedirect.h"
 #include "ScopedHandle.h"
 #include "ScopedInternetHandle.h"
 

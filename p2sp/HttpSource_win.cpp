@@ -1,5 +1,7 @@
 #include "HttpSource.h"
 
+#include "HttpRedirect.h"
+
 #include <cwchar>
 #include <vector>
 
@@ -11,8 +13,6 @@ namespace {
 // new one, so it also bounds how long a stop waits on a stalled link.
 constexpr DWORD kConnectTimeoutMs = 10000;
 constexpr DWORD kReceiveTimeoutMs = 3000;
-// Redirects followed for one request before it counts as failed.
-constexpr int kMaxRedirects = 8;
 
 bool QueryText(HINTERNET request, DWORD what, std::string* text) {
     char buffer[2048];
@@ -35,10 +35,6 @@ bool QueryWide(HINTERNET request, DWORD what, std::wstring* text) {
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= (1u << 16)) return false;
         buffer.resize(buffer.size() * 4);
     }
-}
-
-bool IsRedirect(DWORD status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 // `location` (absolute, or relative to `base`) as an absolute URL.
@@ -105,14 +101,14 @@ bool HttpSource::Send(const std::wstring& url, const std::string& headers, HttpR
         bool secure = false;
         if (!SendOnce(current, headers, reply, &secure)) return false;
         std::wstring location;
-        if (!IsRedirect(reply->status) || !QueryWide(request_.get(), HTTP_QUERY_LOCATION, &location)) return true;
+        if (!IsRedirectStatus(reply->status) || !QueryWide(request_.get(), HTTP_QUERY_LOCATION, &location)) return true;
         std::wstring next;
         DWORD refusal = 0;
-        if (redirects >= kMaxRedirects) {
+        if (redirects >= kMaxHttpRedirects) {
             refusal = ERROR_HTTP_REDIRECT_FAILED;
         } else if (!ResolveLocation(current, location, &next)) {
             refusal = ERROR_INTERNET_INVALID_URL;
-        } else if (secure && _wcsnicmp(next.c_str(), L"https://", 8) != 0) {
+        } else if (secure && !MayFollowRedirect(current, next)) {
             refusal = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
         }
         CloseRequest();

@@ -3,7 +3,7 @@
 #include "HttpDownload.h"
 
 #include "DownloaderConfig.h"
-#include "HttpDownloadRedirect.h"
+#include "HttpRedirect.h"
 #include "ScopedRegKey.h"
 #include "TestSupport.h"
 
