@@ -1,6 +1,6 @@
-#include "CallBack.h"
+#include "app/CallBack.h"
 
-#include "AppMessages.h"
+#include "app/AppMessages.h"
 
 int ConfigLoadPosition(int done, int total, int kind) {
     if (total == 0) return 0;

@@ -2,7 +2,7 @@
 // configuration load into bar positions 0..40 sent to the window.
 #pragma once
 
-#include "DownloaderConfig.h"
+#include "config/DownloaderConfig.h"
 
 #include <windows.h>
 

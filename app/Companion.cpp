@@ -1,8 +1,9 @@
-#include "Companion.h"
+#include "app/Companion.h"
 
-#include "ReportEvents.h"
-#include "StatisticsMgr.h"
-#include "SystemUtils.h"
+#include "report/ReportEvents.h"
+#include "report/StatisticsMgr.h"
+#include "system/SystemUtils.h"
+#include "base/ScopedHandle.h"
 
 #include <windows.h>
 
@@ -41,7 +42,7 @@ bool ShellExecuteLauncher(const ShellLaunch& launch) {
     info.nShow = launch.show;
     if (!::ShellExecuteExW(&info)) return false;
     // The setup is not waited for; its handle is only released.
-    if (info.hProcess != nullptr) ::CloseHandle(info.hProcess);
+    ScopedHandle process(info.hProcess);
     return true;
 }
 

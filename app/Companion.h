@@ -3,8 +3,8 @@
 // of its setup on a worker thread.
 #pragma once
 
-#include "P2spApi.h"
-#include "ScopedHandle.h"
+#include "p2sp/P2spApi.h"
+#include "base/ScopedHandle.h"
 
 #include <functional>
 #include <string>

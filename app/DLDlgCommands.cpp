@@ -1,14 +1,14 @@
 // The download page's set-up and the commands the user gives it.
-#include "DLDlg.h"
+#include "app/DLDlg.h"
 
-#include "DefaultFolder.h"
-#include "DownloadManager.h"
-#include "DownloaderConfig.h"
-#include "EngineWiring.h"
-#include "FileChecks.h"
-#include "ProgressFigures.h"
-#include "StatisticsMgr.h"
-#include "SystemUtils.h"
+#include "system/DefaultFolder.h"
+#include "engine/DownloadManager.h"
+#include "config/DownloaderConfig.h"
+#include "app/EngineWiring.h"
+#include "engine/FileChecks.h"
+#include "app/ProgressFigures.h"
+#include "report/StatisticsMgr.h"
+#include "system/SystemUtils.h"
 
 namespace {
 

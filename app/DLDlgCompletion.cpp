@@ -1,16 +1,16 @@
 // The download page's progress display and the end of a download: the
 // checks on the finished installer, the install question and the two
 // failure prompts.
-#include "DLDlg.h"
+#include "app/DLDlg.h"
 
-#include "AppMessages.h"
-#include "DownloadManager.h"
-#include "DownloaderConfig.h"
-#include "EngineWiring.h"
-#include "FileChecks.h"
-#include "FormatText.h"
-#include "ProgressFigures.h"
-#include "StatisticsMgr.h"
+#include "app/AppMessages.h"
+#include "engine/DownloadManager.h"
+#include "config/DownloaderConfig.h"
+#include "app/EngineWiring.h"
+#include "engine/FileChecks.h"
+#include "base/FormatText.h"
+#include "app/ProgressFigures.h"
+#include "report/StatisticsMgr.h"
 
 void CDLDlg::Report(const ReportEventValues& event) {
     if (CStatisticsMgr* statistics = TheStatisticsMgr())

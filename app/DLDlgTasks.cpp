@@ -2,14 +2,14 @@
 // restarting them, the one-second progress poll and the file wait carrying
 // out what the page's rules (PageRules.h) decide, and the hand-over from the
 // companion setup to the game.
-#include "DLDlg.h"
+#include "app/DLDlg.h"
 
-#include "DownloadManager.h"
-#include "DownloaderConfig.h"
-#include "PageRules.h"
-#include "ProgressFigures.h"
-#include "StatisticsMgr.h"
-#include "SystemUtils.h"
+#include "engine/DownloadManager.h"
+#include "config/DownloaderConfig.h"
+#include "app/PageRules.h"
+#include "app/ProgressFigures.h"
+#include "report/StatisticsMgr.h"
+#include "system/SystemUtils.h"
 
 // The page's rules see the engine's task states.
 static_assert(int{PAGE_TASK_RUNNING} == int{P2SP_STATE_RUNNING}, "running");

@@ -1,6 +1,6 @@
-#include "DirErrPrompt.h"
+#include "app/DirErrPrompt.h"
 
-#include "PromptDialogs.h"
+#include "app/PromptDialogs.h"
 
 int CDirErrPrompt::Show(HWND owner, const std::wstring& message) {
     CDirErrDlg prompt(message);

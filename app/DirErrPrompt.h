@@ -1,7 +1,7 @@
 // The folder-error prompt as the save-location checks ask for it.
 #pragma once
 
-#include "SaveLocation.h"
+#include "system/SaveLocation.h"
 
 class CDirErrPrompt : public CSaveLocation::IFolderErrorPrompt {
 public:

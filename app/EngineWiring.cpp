@@ -1,9 +1,9 @@
-#include "EngineWiring.h"
+#include "app/EngineWiring.h"
 
-#include "DownloadManager.h"
-#include "DownloaderConfig.h"
-#include "FileChecks.h"
-#include "MachineId.h"
+#include "engine/DownloadManager.h"
+#include "config/DownloaderConfig.h"
+#include "engine/FileChecks.h"
+#include "engine/MachineId.h"
 
 CDownloadManager& CDownloadManager::GetInstance() {
     static CDownloadManager instance(kEngineResourceId, kEngineResourceType,

@@ -11,6 +11,6 @@
 
 // GetMachineId and IsFileComplete are declared beside the engine pieces they
 // bind; CDownloadManager::GetInstance in DownloadManager.h.
-#include "DownloadManager.h"
-#include "FileChecks.h"
-#include "MachineId.h"
+#include "engine/DownloadManager.h"
+#include "engine/FileChecks.h"
+#include "engine/MachineId.h"

@@ -1,8 +1,9 @@
-#include "Entry.h"
+#include "app/Entry.h"
 
-#include "AppMessages.h"
-#include "AppModule.h"
-#include "DownloaderConfig.h"
+#include "app/AppMessages.h"
+#include "winlayer/AppModule.h"
+#include "config/DownloaderConfig.h"
+#include "base/ScopedHandle.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -36,12 +37,12 @@ int DownloaderMain(HINSTANCE instance, LPWSTR commandLine, int showCommand) {
     ::InitCommonControlsEx(&controls);
     TheAppModule().Init(instance);
 
-    // The mutex lives until the process ends; its name is the identifier.
+    // The mutex is held until the program ends; its name is the identifier.
     const std::wstring& gameId = TheDownloaderConfig().GetGameId();
-    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, gameId.c_str());
+    ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, gameId.c_str()));
     const DWORD lastError = ::GetLastError();
-    if (IsAnotherCopyRunning(mutex, lastError)) {
-        if (mutex) ::CloseHandle(mutex);
+    if (IsAnotherCopyRunning(mutex.get(), lastError)) {
+        mutex.reset();
         // The running copy's download page is registered under the identifier.
         const HWND page = ::FindWindowW(gameId.c_str(), nullptr);
         if (page) AskRunningCopyToShow(page);

@@ -1,14 +1,15 @@
-#include "MainDlg.h"
+#include "app/MainDlg.h"
 
-#include "AppMessages.h"
-#include "CallBack.h"
-#include "DownloaderConfig.h"
-#include "Entry.h"
-#include "ShellServices.h"
-#include "SomSkin.h"
-#include "StartupWindows.h"
-#include "StatisticsMgr.h"
-#include "SystemUtils.h"
+#include "app/AppMessages.h"
+#include "app/CallBack.h"
+#include "config/DownloaderConfig.h"
+#include "app/Entry.h"
+#include "system/ShellServices.h"
+#include "ui/SomSkin.h"
+#include "app/StartupWindows.h"
+#include "report/StatisticsMgr.h"
+#include "system/SystemUtils.h"
+#include "base/ScopedHandle.h"
 
 std::wstring FormatWindowTitle(const std::wstring& gameName) {
     return L"Vorla游戏下载器-" + gameName + L"专版";
@@ -103,8 +104,9 @@ void CMainDlg::OnCreate() {
 }
 
 void CMainDlg::StartLoading() {
-    HANDLE thread = ::CreateThread(nullptr, 0, &CMainDlg::LoadingThread, m_hWnd, 0, nullptr);
-    if (thread) ::CloseHandle(thread);
+    // The loading thread runs on its own and reports by message; its handle
+    // is not needed.
+    ScopedHandle thread(::CreateThread(nullptr, 0, &CMainDlg::LoadingThread, m_hWnd, 0, nullptr));
 }
 
 void CMainDlg::LayOut() {

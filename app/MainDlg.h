@@ -3,13 +3,13 @@
 // downloader prompt or the start-up failure prompt, and destroys itself.
 #pragma once
 
-#include "KeldorProgress.h"
-#include "MessageLoop.h"
-#include "SomButton4.h"
-#include "SomTextWnd.h"
-#include "SomWndManager.h"
-#include "StartupDecision.h"
-#include "WindowImpl.h"
+#include "ui/KeldorProgress.h"
+#include "winlayer/MessageLoop.h"
+#include "ui/SomButton4.h"
+#include "ui/SomTextWnd.h"
+#include "ui/SomWndManager.h"
+#include "app/StartupDecision.h"
+#include "winlayer/WindowImpl.h"
 
 #include <string>
 

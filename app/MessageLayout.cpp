@@ -1,4 +1,4 @@
-#include "MessageLayout.h"
+#include "app/MessageLayout.h"
 
 #include <cstddef>
 

@@ -1,8 +1,8 @@
-#include "PagePrompts.h"
+#include "app/PagePrompts.h"
 
-#include "DownloaderConfig.h"
-#include "PromptDialogs.h"
-#include "SystemUtils.h"
+#include "config/DownloaderConfig.h"
+#include "app/PromptDialogs.h"
+#include "system/SystemUtils.h"
 
 int CPagePrompts::Run(CPromptDlg& prompt, HWND page) {
     running_.push_back(&prompt);

@@ -3,7 +3,7 @@
 // the page and returns the prompt's result (2 for its action button).
 #pragma once
 
-#include "SaveLocation.h"
+#include "system/SaveLocation.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "PageRules.h"
+#include "app/PageRules.h"
 
 unsigned GamePercentage(const GameTaskFacts& game) {
     if (game.totalBytes == 0) return 0;

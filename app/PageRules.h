@@ -15,7 +15,7 @@
 // - The file wait gives up after more than 30 ticks without the file.
 #pragma once
 
-#include "ReportEvents.h"
+#include "report/ReportEvents.h"
 
 #include <cstdint>
 

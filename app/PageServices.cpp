@@ -1,10 +1,10 @@
-#include "PageServices.h"
+#include "app/PageServices.h"
 
-#include "DownloadManager.h"
-#include "HttpDownload.h"
-#include "ShellServices.h"
-#include "StateFile.h"
-#include "WebAddress.h"
+#include "engine/DownloadManager.h"
+#include "engine/HttpDownload.h"
+#include "system/ShellServices.h"
+#include "report/StateFile.h"
+#include "base/WebAddress.h"
 
 #include <shellapi.h>
 

@@ -3,12 +3,12 @@
 // uses the platform's; tests put scripted stand-ins in their place.
 #pragma once
 
-#include "Companion.h"
-#include "PagePrompts.h"
-#include "PageRules.h"
-#include "PageTaskbar.h"
-#include "SaveLocation.h"
-#include "SystemVolumes.h"
+#include "app/Companion.h"
+#include "app/PagePrompts.h"
+#include "app/PageRules.h"
+#include "app/PageTaskbar.h"
+#include "system/SaveLocation.h"
+#include "system/SystemVolumes.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "PageTaskbar.h"
+#include "app/PageTaskbar.h"
 
-#include "ScopedComPtr.h"
+#include "base/ScopedComPtr.h"
 
 #include <shobjidl.h>
 

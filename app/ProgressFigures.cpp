@@ -1,4 +1,4 @@
-#include "ProgressFigures.h"
+#include "app/ProgressFigures.h"
 
 #include <cwchar>
 

@@ -4,7 +4,7 @@
 // what comes back.
 #pragma once
 
-#include "P2spApi.h"
+#include "p2sp/P2spApi.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
-#include "PromptDialogs.h"
+#include "app/PromptDialogs.h"
 
-#include "DownloaderConfig.h"
-#include "SomSkin.h"
-#include "WebAddress.h"
+#include "config/DownloaderConfig.h"
+#include "ui/SomSkin.h"
+#include "base/WebAddress.h"
 
 #include <shellapi.h>
 

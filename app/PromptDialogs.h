@@ -3,7 +3,7 @@
 // folder-open failure, which has none.
 #pragma once
 
-#include "PromptDlg.h"
+#include "app/PromptDlg.h"
 
 #include <string>
 

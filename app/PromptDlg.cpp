@@ -1,7 +1,7 @@
-#include "PromptDlg.h"
+#include "app/PromptDlg.h"
 
-#include "MessageLayout.h"
-#include "SomSkin.h"
+#include "app/MessageLayout.h"
+#include "ui/SomSkin.h"
 
 #include <vector>
 

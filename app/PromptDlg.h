@@ -9,12 +9,12 @@
 // posts the quit message and so ends the program.
 #pragma once
 
-#include "GdiHelpers.h"
-#include "MySomButton4.h"
-#include "SomButton4.h"
-#include "SomTextWnd.h"
-#include "SomWndManager.h"
-#include "WindowImpl.h"
+#include "ui/GdiHelpers.h"
+#include "ui/MySomButton4.h"
+#include "ui/SomButton4.h"
+#include "ui/SomTextWnd.h"
+#include "ui/SomWndManager.h"
+#include "winlayer/WindowImpl.h"
 
 #include <string>
 

@@ -1,10 +1,10 @@
-#include "Entry.h"
+#include "app/Entry.h"
 
-#include "AppModule.h"
-#include "DownloaderConfig.h"
-#include "MainDlg.h"
-#include "MessageLoop.h"
-#include "StatisticsMgr.h"
+#include "winlayer/AppModule.h"
+#include "config/DownloaderConfig.h"
+#include "app/MainDlg.h"
+#include "winlayer/MessageLoop.h"
+#include "report/StatisticsMgr.h"
 
 #include <cstdio>
 

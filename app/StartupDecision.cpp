@@ -1,6 +1,6 @@
-#include "StartupDecision.h"
+#include "app/StartupDecision.h"
 
-#include "DownloaderConfig.h"
+#include "config/DownloaderConfig.h"
 
 #include <cwctype>
 

@@ -1,10 +1,10 @@
-#include "StartupWindows.h"
+#include "app/StartupWindows.h"
 
-#include "DLDlg.h"
-#include "DownloaderConfig.h"
-#include "MainDlg.h"
-#include "PromptDialogs.h"
-#include "SomBitmap.h"
+#include "app/DLDlg.h"
+#include "config/DownloaderConfig.h"
+#include "app/MainDlg.h"
+#include "app/PromptDialogs.h"
+#include "ui/SomBitmap.h"
 
 namespace {
 

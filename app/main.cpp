@@ -1,8 +1,8 @@
-#include "AppModule.h"
-#include "DownloaderConfig.h"
-#include "Entry.h"
-#include "ReportContext.h"
-#include "StatisticsDLEvent.h"
+#include "winlayer/AppModule.h"
+#include "config/DownloaderConfig.h"
+#include "app/Entry.h"
+#include "report/ReportContext.h"
+#include "report/StatisticsDLEvent.h"
 
 namespace {
 

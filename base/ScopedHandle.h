@@ -2,7 +2,7 @@
 // closes its handle when it goes away, so no failure path can leak one.
 #pragma once
 
-#include "ScopedResource.h"
+#include "base/ScopedResource.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // once when the owner goes away or is reset, so no failure path can leak it.
 #pragma once
 
-#include "ScopedResource.h"
+#include "base/ScopedResource.h"
 
 #include <windows.h>
 #include <wininet.h>

@@ -3,7 +3,7 @@
 // never handed to it.
 #pragma once
 
-#include "ScopedResource.h"
+#include "base/ScopedResource.h"
 
 #include <windows.h>
 

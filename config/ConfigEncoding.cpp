@@ -1,4 +1,4 @@
-#include "ConfigEncoding.h"
+#include "config/ConfigEncoding.h"
 
 #include <cstdint>
 

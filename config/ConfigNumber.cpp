@@ -1,4 +1,4 @@
-#include "ConfigNumber.h"
+#include "config/ConfigNumber.h"
 
 #include <cwctype>
 

@@ -1,10 +1,10 @@
-#include "DownloaderConfig.h"
+#include "config/DownloaderConfig.h"
 
-#include "BuildConfig.h"
-#include "ConfigEncoding.h"
-#include "ConfigNumber.h"
-#include "ScopedHandle.h"
-#include "VersionInfo.h"
+#include "config/BuildConfig.h"
+#include "config/ConfigEncoding.h"
+#include "config/ConfigNumber.h"
+#include "base/ScopedHandle.h"
+#include "config/VersionInfo.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 // file fetched for that identifier at every start.
 #pragma once
 
-#include "HttpDownload.h"
+#include "engine/HttpDownload.h"
 
 #include <cstdint>
 #include <string>

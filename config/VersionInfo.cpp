@@ -1,4 +1,4 @@
-#include "VersionInfo.h"
+#include "config/VersionInfo.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
-#include "CarriedLibrary.h"
+#include "engine/CarriedLibrary.h"
 
-#include "Lzari.h"
-#include "ScopedHandle.h"
+#include "codec/Lzari.h"
+#include "base/ScopedHandle.h"
 
 #include <algorithm>
 #include <vector>

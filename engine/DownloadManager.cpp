@@ -1,4 +1,4 @@
-#include "DownloadManager.h"
+#include "engine/DownloadManager.h"
 
 #include <cstring>
 

@@ -4,8 +4,8 @@
 // operation then fails harmlessly.
 #pragma once
 
-#include "CarriedLibrary.h"
-#include "P2spApi.h"
+#include "engine/CarriedLibrary.h"
+#include "p2sp/P2spApi.h"
 
 #include <windows.h>
 

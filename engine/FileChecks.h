@@ -2,7 +2,7 @@
 // the expected ones, which the caller takes from the configuration.
 #pragma once
 
-#include "Md5.h"
+#include "codec/Md5.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "FileChecks.h"
+#include "engine/FileChecks.h"
 
-#include "ScopedHandle.h"
+#include "base/ScopedHandle.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
-#include "HttpDownload.h"
+#include "engine/HttpDownload.h"
 
-#include "HttpRedirect.h"
-#include "ScopedHandle.h"
-#include "ScopedInternetHandle.h"
+#include "base/HttpRedirect.h"
+#include "base/ScopedHandle.h"
+#include "base/ScopedInternetHandle.h"
 
 #include <wininet.h>
 

@@ -1,7 +1,7 @@
-#include "MachineId.h"
+#include "engine/MachineId.h"
 
-#include "CarriedLibrary.h"
-#include "VerifierApi.h"
+#include "engine/CarriedLibrary.h"
+#include "verifier/VerifierApi.h"
 
 #include <cwchar>
 

@@ -2,8 +2,8 @@
 // its rules (a UTF-16 mark, plain ASCII, valid UTF-8, else the code page),
 // the UTF-8 check must agree with a table-driven one, and converted text
 // must read back as exactly the UTF-8 it came from, less its mark.
-#include "ConfigEncoding.h"
-#include "FuzzCheck.h"
+#include "config/ConfigEncoding.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <cstdint>
 

@@ -3,8 +3,8 @@
 // exactly; text that starts with no number, or with one too large for 64
 // bits, is no number and leaves the value alone: a wrapped size would be a
 // wrong size.
-#include "FuzzCheck.h"
-#include "ConfigNumber.h"
+#include "fuzz/FuzzCheck.h"
+#include "config/ConfigNumber.h"
 
 #include <cwctype>
 

@@ -1,10 +1,10 @@
 // CreateDIBSection over plain memory: the pixels are one heap block of
 // exactly the rows' size, so AddressSanitizer reports any write past them.
 // A bitmap larger than the loader may ever ask for is itself a finding.
-#include "FakeGdi.h"
+#include "fuzz/FakeGdi.h"
 
-#include "FuzzCheck.h"
-#include "windows.h"
+#include "fuzz/FuzzCheck.h"
+#include "fuzz/shim/windows.h"
 
 #include <cstdlib>
 

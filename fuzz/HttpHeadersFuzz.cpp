@@ -2,8 +2,8 @@
 // refused (spaces and tabs around it, digits only, no overflow), and a
 // Content-Range that is accepted is consistent and reads back the same when
 // written out again.
-#include "FuzzCheck.h"
-#include "HttpHeaders.h"
+#include "fuzz/FuzzCheck.h"
+#include "p2sp/HttpHeaders.h"
 
 #include <string>
 

@@ -2,8 +2,8 @@
 // be a plain file name in a folder on Windows, and the last path segment of
 // the link before its query or fragment: a "/" inside the query is not a
 // folder.
-#include "FuzzCheck.h"
-#include "LinkFileName.h"
+#include "fuzz/FuzzCheck.h"
+#include "system/LinkFileName.h"
 
 #include <cwctype>
 

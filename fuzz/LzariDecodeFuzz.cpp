@@ -3,8 +3,8 @@
 // buffer one byte short, and a stream it decodes must not decode to other
 // bytes once its last byte is cut off (a cut stream is refused, or it did not
 // need that byte).
-#include "FuzzCheck.h"
-#include "Lzari.h"
+#include "fuzz/FuzzCheck.h"
+#include "codec/Lzari.h"
 
 #include <cstring>
 #include <memory>

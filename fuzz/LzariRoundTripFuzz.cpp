@@ -1,8 +1,8 @@
 // Any bytes encoded and decoded again must come back unchanged, into a
 // buffer of exactly their size; the stored form cut short anywhere must be
 // refused (or, where the cut byte was not needed, still give the input).
-#include "FuzzCheck.h"
-#include "Lzari.h"
+#include "fuzz/FuzzCheck.h"
+#include "codec/Lzari.h"
 
 #include <cstring>
 #include <memory>

@@ -1,9 +1,9 @@
 // Any bytes as a skin image. The loader (over libpng) must stay inside them
 // and inside its bitmap, give a top-down 24- or 32-bit bitmap or none, and
 // leave no bitmap behind when it gives none.
-#include "FakeGdi.h"
-#include "FuzzCheck.h"
-#include "PngDecoder.h"
+#include "fuzz/FakeGdi.h"
+#include "fuzz/FuzzCheck.h"
+#include "ui/PngDecoder.h"
 
 #include <zlib.h>
 

@@ -4,8 +4,8 @@
 // one the writer could have written: its stored form has the length the
 // writer gives it, less the header bytes this version skips. A repeated
 // written-ranges section fails that (the writer stores one).
-#include "FuzzCheck.h"
-#include "RangeRecord.h"
+#include "fuzz/FuzzCheck.h"
+#include "p2sp/RangeRecord.h"
 
 namespace {
 

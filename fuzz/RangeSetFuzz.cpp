@@ -1,8 +1,8 @@
 // Any bytes as a sequence of additions to a range set over a small file,
 // checked after each against a plain byte map: the set stays sorted, disjoint
 // and merged, and every question it answers matches the map.
-#include "FuzzCheck.h"
-#include "RangeSet.h"
+#include "fuzz/FuzzCheck.h"
+#include "p2sp/RangeSet.h"
 
 #include <bitset>
 

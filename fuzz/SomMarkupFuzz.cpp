@@ -2,8 +2,8 @@
 // number and button-link values. The parser must stay inside the text, give
 // non-empty runs with fonts from the table, never give more text than it was
 // given, and return text without tags unchanged as one plain run.
-#include "FuzzCheck.h"
-#include "SomMarkup.h"
+#include "fuzz/FuzzCheck.h"
+#include "ui/SomMarkup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::wstring markup = Utf16Units(data, size);

@@ -1,8 +1,8 @@
 // Any bytes as a version resource. The parser must stay inside them; a tree
 // it reads must be written so that it reads back as the same tree, and so
 // must the tree after the stamp tool sets FileDescription in it.
-#include "FuzzCheck.h"
-#include "VersionBlock.h"
+#include "fuzz/FuzzCheck.h"
+#include "tools/stamp/VersionBlock.h"
 
 namespace {
 

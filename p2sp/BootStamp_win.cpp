@@ -1,4 +1,4 @@
-#include "BootStamp.h"
+#include "p2sp/BootStamp.h"
 
 #include <windows.h>
 

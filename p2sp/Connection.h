@@ -4,13 +4,13 @@
 // read to its end, so the connection stays open for the next one (keep-alive).
 #pragma once
 
-#include "HttpSource.h"
-#include "PartialFile.h"
-#include "PieceHash.h"
-#include "PieceTable.h"
-#include "ReadSizer.h"
-#include "SegmentMap.h"
-#include "SourceStats.h"
+#include "p2sp/HttpSource.h"
+#include "p2sp/PartialFile.h"
+#include "p2sp/PieceHash.h"
+#include "p2sp/PieceTable.h"
+#include "p2sp/ReadSizer.h"
+#include "p2sp/SegmentMap.h"
+#include "p2sp/SourceStats.h"
 
 #include <windows.h>
 

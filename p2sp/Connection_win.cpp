@@ -1,7 +1,7 @@
-#include "Connection.h"
+#include "p2sp/Connection.h"
 
-#include "HttpHeaders.h"
-#include "ReadSizer.h"
+#include "p2sp/HttpHeaders.h"
+#include "p2sp/ReadSizer.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "DataFlusher.h"
+#include "p2sp/DataFlusher.h"
 
 void DataFlusher::Begin(HANDLE dataFile, RangeSet written, AfterFlush after) {
     Wait();

@@ -1,7 +1,7 @@
 // The thirteen exports. Every one returns at once: network and disk work
 // happens on the tasks' worker threads. No exception leaves an export.
-#include "P2spApi.h"
-#include "Task.h"
+#include "p2sp/P2spApi.h"
+#include "p2sp/Task.h"
 
 #include <cwchar>
 #include <map>

@@ -4,8 +4,8 @@
 // are followed here, never from https to http.
 #pragma once
 
-#include "HttpHeaders.h"
-#include "ScopedInternetHandle.h"
+#include "p2sp/HttpHeaders.h"
+#include "base/ScopedInternetHandle.h"
 
 #include <windows.h>
 #include <wininet.h>

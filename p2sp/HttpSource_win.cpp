@@ -1,6 +1,6 @@
-#include "HttpSource.h"
+#include "p2sp/HttpSource.h"
 
-#include "HttpRedirect.h"
+#include "base/HttpRedirect.h"
 
 #include <cwchar>
 #include <vector>

@@ -2,7 +2,7 @@
 // sizes, hashes, piece hashes and mirror URLs.
 #pragma once
 
-#include "PieceTable.h"
+#include "p2sp/PieceTable.h"
 
 #include <string>
 

@@ -6,7 +6,7 @@
 // (ProhibitDTD, no external resolution), whichever MSXML version is found.
 #pragma once
 
-#include "PieceTable.h"
+#include "p2sp/PieceTable.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
-#include "MetalinkDocument.h"
+#include "p2sp/MetalinkDocument.h"
 
-#include "HttpHeaders.h"
-#include "PieceHash.h"
-#include "ScopedBstr.h"
-#include "ScopedComPtr.h"
+#include "p2sp/HttpHeaders.h"
+#include "p2sp/PieceHash.h"
+#include "base/ScopedBstr.h"
+#include "base/ScopedComPtr.h"
 
 #include <windows.h>
 #include <msxml2.h>

@@ -1,7 +1,7 @@
-#include "Metalink.h"
+#include "p2sp/Metalink.h"
 
-#include "HttpSource.h"
-#include "MetalinkDocument.h"
+#include "p2sp/HttpSource.h"
+#include "p2sp/MetalinkDocument.h"
 
 #include <vector>
 

@@ -2,8 +2,8 @@
 // and the record last saved durably, `<target>.P2P.ctl.safe`.
 #pragma once
 
-#include "RangeRecord.h"
-#include "ScopedHandle.h"
+#include "p2sp/RangeRecord.h"
+#include "base/ScopedHandle.h"
 
 #include <windows.h>
 

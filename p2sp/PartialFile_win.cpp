@@ -1,4 +1,4 @@
-#include "PartialFile.h"
+#include "p2sp/PartialFile.h"
 
 #include <vector>
 

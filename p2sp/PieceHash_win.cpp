@@ -1,4 +1,4 @@
-#include "PieceHash.h"
+#include "p2sp/PieceHash.h"
 
 namespace {
 

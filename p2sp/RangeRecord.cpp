@@ -1,4 +1,4 @@
-#include "RangeRecord.h"
+#include "p2sp/RangeRecord.h"
 
 #include <cstring>
 

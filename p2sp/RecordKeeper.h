@@ -15,9 +15,9 @@
 // a reader falls back to (LoadResumeRecord).
 #pragma once
 
-#include "DataFlusher.h"
-#include "PartialFile.h"
-#include "RangeRecord.h"
+#include "p2sp/DataFlusher.h"
+#include "p2sp/PartialFile.h"
+#include "p2sp/RangeRecord.h"
 
 #include <windows.h>
 

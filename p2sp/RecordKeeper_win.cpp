@@ -1,6 +1,6 @@
-#include "RecordKeeper.h"
+#include "p2sp/RecordKeeper.h"
 
-#include "BootStamp.h"
+#include "p2sp/BootStamp.h"
 
 RecordKeeper::RecordKeeper(std::wstring path) : path_(std::move(path)), safePath_(SafeRecordPathFor(path_)) {}
 

@@ -1,4 +1,4 @@
-#include "SegmentMap.h"
+#include "p2sp/SegmentMap.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // seed. Its connections count what they bring here; QueryTask reads it.
 #pragma once
 
-#include "SpeedMeter.h"
+#include "p2sp/SpeedMeter.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "Task.h"
+#include "p2sp/Task.h"
 
-#include "BootStamp.h"
-#include "HttpHeaders.h"
-#include "Metalink.h"
-#include "ReadSizer.h"
+#include "p2sp/BootStamp.h"
+#include "p2sp/HttpHeaders.h"
+#include "p2sp/Metalink.h"
+#include "p2sp/ReadSizer.h"
 
 #include <algorithm>
 #include <cstring>

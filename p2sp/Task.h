@@ -7,16 +7,16 @@
 // that ignores ranges is read on that single request.
 #pragma once
 
-#include "Connection.h"
-#include "HttpSource.h"
-#include "P2spApi.h"
-#include "PartialFile.h"
-#include "PieceTable.h"
-#include "RangeRecord.h"
-#include "RecordKeeper.h"
-#include "ScopedHandle.h"
-#include "SegmentMap.h"
-#include "SourceStats.h"
+#include "p2sp/Connection.h"
+#include "p2sp/HttpSource.h"
+#include "p2sp/P2spApi.h"
+#include "p2sp/PartialFile.h"
+#include "p2sp/PieceTable.h"
+#include "p2sp/RangeRecord.h"
+#include "p2sp/RecordKeeper.h"
+#include "base/ScopedHandle.h"
+#include "p2sp/SegmentMap.h"
+#include "p2sp/SourceStats.h"
 
 #include <windows.h>
 

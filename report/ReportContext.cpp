@@ -1,7 +1,7 @@
-#include "ReportContext.h"
+#include "report/ReportContext.h"
 
-#include "DownloaderConfig.h"
-#include "MachineId.h"
+#include "config/DownloaderConfig.h"
+#include "engine/MachineId.h"
 
 std::wstring CConfigReportContext::GameId() { return TheDownloaderConfig().GetGameId(); }
 

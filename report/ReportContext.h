@@ -2,7 +2,7 @@
 // the machine identifier, the program's version and the configured base URL.
 #pragma once
 
-#include "StatisticsMgr.h"
+#include "report/StatisticsMgr.h"
 
 class CConfigReportContext : public IReportContext {
 public:

@@ -1,8 +1,8 @@
-#include "StateFile.h"
+#include "report/StateFile.h"
 
-#include "ConfigNumber.h"
-#include "DownloaderConfig.h"
-#include "ScopedHandle.h"
+#include "config/ConfigNumber.h"
+#include "config/DownloaderConfig.h"
+#include "base/ScopedHandle.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "StatisticsDLEvent.h"
+#include "report/StatisticsDLEvent.h"
 
 #include <windows.h>
 

@@ -3,8 +3,8 @@
 // state file across runs.
 #pragma once
 
-#include "DownloadManager.h"
-#include "StateFile.h"
+#include "engine/DownloadManager.h"
+#include "report/StateFile.h"
 
 #include <cstdint>
 

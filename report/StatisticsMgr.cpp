@@ -1,7 +1,7 @@
-#include "StatisticsMgr.h"
+#include "report/StatisticsMgr.h"
 
-#include "BuildConfig.h"
-#include "FormatText.h"
+#include "config/BuildConfig.h"
+#include "base/FormatText.h"
 
 #include <cstdio>
 

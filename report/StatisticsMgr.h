@@ -2,7 +2,7 @@
 // a background sender thread fetches, in posting order, one at a time.
 #pragma once
 
-#include "HttpDownload.h"
+#include "engine/HttpDownload.h"
 
 #include <atomic>
 #include <cstdint>

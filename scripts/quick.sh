@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Daily work: builds the 64-bit build only, installs nothing, and runs CTest in
-# build/win64 (extra arguments go to ctest, for example -R page_logic). Run
+# build/win64 (extra arguments go to ctest, for example -R page). Run
 # scripts/test.sh once first on a new machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

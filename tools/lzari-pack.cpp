@@ -7,7 +7,7 @@
 // The program refuses a stored form whose decoded length exceeds four times
 // its size. Input that compresses better than that (long runs of zeros) gets
 // zero bytes appended after the stream, which the decoder never reads.
-#include "Lzari.h"
+#include "codec/Lzari.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "GdiHelpers.h"
+#include "ui/GdiHelpers.h"
 
 HDC SomSharedMemoryDC() {
     // Lives until the process ends, like the skin set that uses it.

@@ -3,7 +3,7 @@
 // paint routine cannot leak a DC or a bitmap.
 #pragma once
 
-#include "ScopedResource.h"
+#include "base/ScopedResource.h"
 
 #include <windows.h>
 

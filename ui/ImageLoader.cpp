@@ -1,8 +1,8 @@
-#include "ImageLoader.h"
+#include "ui/ImageLoader.h"
 
-#include "PngDecoder.h"
+#include "ui/PngDecoder.h"
 
-#include <ScopedHandle.h>
+#include "base/ScopedHandle.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
-#include "KeldorProgress.h"
+#include "ui/KeldorProgress.h"
 
-#include "GdiHelpers.h"
-#include "SomSkin.h"
+#include "ui/GdiHelpers.h"
+#include "ui/SomSkin.h"
 
 #include <algorithm>
 #include <cwchar>

@@ -3,8 +3,8 @@
 // as a percentage in its middle.
 #pragma once
 
-#include "SomBitmap.h"
-#include "SomWnd.h"
+#include "ui/SomBitmap.h"
+#include "ui/SomWnd.h"
 
 class CKeldorProgress : public CSomWnd {
 public:

@@ -1,7 +1,7 @@
-#include "MySomButton4.h"
+#include "ui/MySomButton4.h"
 
-#include "GdiHelpers.h"
-#include "SomSkin.h"
+#include "ui/GdiHelpers.h"
+#include "ui/SomSkin.h"
 
 void CMySomButton4::Draw(HDC dc, int, int) {
     DrawBackgroundFrame(dc);

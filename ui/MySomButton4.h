@@ -2,7 +2,7 @@
 // font, with no icon and no push-in.
 #pragma once
 
-#include "SomButton4.h"
+#include "ui/SomButton4.h"
 
 class CMySomButton4 : public CSomButton4 {
 public:

@@ -1,4 +1,4 @@
-#include "PngDecoder.h"
+#include "ui/PngDecoder.h"
 
 #include <png.h>
 

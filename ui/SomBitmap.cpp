@@ -1,8 +1,8 @@
-#include "SomBitmap.h"
+#include "ui/SomBitmap.h"
 
-#include "AppModule.h"
-#include "GdiHelpers.h"
-#include "ImageLoader.h"
+#include "winlayer/AppModule.h"
+#include "ui/GdiHelpers.h"
+#include "ui/ImageLoader.h"
 
 CSomBitmap::CSomBitmap(UINT resourceId, WORD frames, BYTE kind)
     : resourceId_(resourceId), frames_(frames ? frames : 1), kind_(kind) {}

@@ -1,4 +1,4 @@
-#include "SomBitmap9Part.h"
+#include "ui/SomBitmap9Part.h"
 
 void CSomBitmap9Part::DrawStretched(HDC dc, int x, int y, int cx, int cy, int frame) {
     if (!GetHandle() || cx <= 0 || cy <= 0) return;

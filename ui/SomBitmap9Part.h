@@ -2,7 +2,7 @@
 // direction, the centre in both. The four bounds are in frame coordinates.
 #pragma once
 
-#include "SomBitmap.h"
+#include "ui/SomBitmap.h"
 
 class CSomBitmap9Part : public CSomBitmap {
 public:

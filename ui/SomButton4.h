@@ -4,7 +4,7 @@
 // button at release.
 #pragma once
 
-#include "SomWnd.h"
+#include "ui/SomWnd.h"
 
 #include <string>
 

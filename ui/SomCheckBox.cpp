@@ -1,9 +1,9 @@
-#include "SomCheckBox.h"
+#include "ui/SomCheckBox.h"
 
-#include "GdiHelpers.h"
-#include "ISomWndManager.h"
-#include "SomBitmap.h"
-#include "SomSkin.h"
+#include "ui/GdiHelpers.h"
+#include "ui/ISomWndManager.h"
+#include "ui/SomBitmap.h"
+#include "ui/SomSkin.h"
 
 #include <algorithm>
 

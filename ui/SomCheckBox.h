@@ -3,7 +3,7 @@
 // A radio box is only ever checked by a click, never unchecked.
 #pragma once
 
-#include "SomWnd.h"
+#include "ui/SomWnd.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "SomFontTable.h"
+#include "ui/SomFontTable.h"
 
 #include <cwchar>
 

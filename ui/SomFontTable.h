@@ -3,7 +3,7 @@
 // the face depends on the system version.
 #pragma once
 
-#include "GdiHelpers.h"
+#include "ui/GdiHelpers.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "SomMarkup.h"
+#include "ui/SomMarkup.h"
 
 #include <climits>
 #include <cwchar>

@@ -1,4 +1,4 @@
-#include "SomSkin.h"
+#include "ui/SomSkin.h"
 
 CSomSkin::CSomSkin()
     : dialogFrame(IDR_PNG_DIALOG_FRAME, 4, 47, 4, 146, 1),

@@ -3,9 +3,9 @@
 // starts and destroyed at exit.
 #pragma once
 
-#include "SomBitmap.h"
-#include "SomBitmap9Part.h"
-#include "SomFontTable.h"
+#include "ui/SomBitmap.h"
+#include "ui/SomBitmap9Part.h"
+#include "ui/SomFontTable.h"
 
 // Program resources of the skin (type "PNG"), and the program icon.
 enum SomSkinResource : UINT {

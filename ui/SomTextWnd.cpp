@@ -1,11 +1,11 @@
-#include "SomTextWnd.h"
+#include "ui/SomTextWnd.h"
 
-#include "WebAddress.h"
+#include "base/WebAddress.h"
 
-#include "GdiHelpers.h"
-#include "ISomWndManager.h"
-#include "SomMarkup.h"
-#include "SomSkin.h"
+#include "ui/GdiHelpers.h"
+#include "ui/ISomWndManager.h"
+#include "ui/SomMarkup.h"
+#include "ui/SomSkin.h"
 
 #include <shellapi.h>
 

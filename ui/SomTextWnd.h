@@ -3,7 +3,7 @@
 // the host ("button:<id>") or is opened with the shell.
 #pragma once
 
-#include "SomWnd.h"
+#include "ui/SomWnd.h"
 
 #include <string>
 #include <vector>

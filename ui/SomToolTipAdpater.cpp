@@ -1,6 +1,6 @@
-#include "SomToolTipAdpater.h"
+#include "ui/SomToolTipAdpater.h"
 
-#include "SomWnd.h"
+#include "ui/SomWnd.h"
 
 int CSomToolTipAdpater::AddToolTip(CSomWnd* element, int key, const RECT* rect) {
     auto& keys = index_[element];

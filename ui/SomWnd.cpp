@@ -1,6 +1,6 @@
-#include "SomWnd.h"
+#include "ui/SomWnd.h"
 
-#include "ISomWndManager.h"
+#include "ui/ISomWndManager.h"
 
 CSomWnd::~CSomWnd() {
     if (manager_) manager_->RemoveElement(this);

@@ -1,6 +1,6 @@
-#include "SomWndManager.h"
+#include "ui/SomWndManager.h"
 
-#include "SomWnd.h"
+#include "ui/SomWnd.h"
 
 #include <algorithm>
 

@@ -6,8 +6,8 @@
 // without flicker and turns clicks into WM_COMMAND to the host.
 #pragma once
 
-#include "ISomWndManager.h"
-#include "SomToolTipAdpater.h"
+#include "ui/ISomWndManager.h"
+#include "ui/SomToolTipAdpater.h"
 
 #include <windows.h>
 

@@ -1,10 +1,10 @@
 // Painting of the element manager: elements first, each excluding its rect
 // from the clip region, and the background last into the gaps, so nothing is
 // ever painted twice and nothing flickers.
-#include "SomWndManager.h"
+#include "ui/SomWndManager.h"
 
-#include "GdiHelpers.h"
-#include "SomWnd.h"
+#include "ui/GdiHelpers.h"
+#include "ui/SomWnd.h"
 
 namespace {
 

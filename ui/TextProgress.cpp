@@ -1,6 +1,6 @@
-#include "TextProgress.h"
+#include "ui/TextProgress.h"
 
-#include "SomFontTable.h"
+#include "ui/SomFontTable.h"
 
 #include <cwchar>
 

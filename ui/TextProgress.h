@@ -2,8 +2,8 @@
 // and the percentage at the right, in its own small font.
 #pragma once
 
-#include "GdiHelpers.h"
-#include "KeldorProgress.h"
+#include "ui/GdiHelpers.h"
+#include "ui/KeldorProgress.h"
 
 #include <array>
 #include <string>

@@ -7,9 +7,9 @@
 //
 // Plain buffers instead of the standard strings keep the library (carried
 // inside the program) small.
-#include "Md5.h"
-#include "ScopedRegKey.h"
-#include "VerifierApi.h"
+#include "codec/Md5.h"
+#include "base/ScopedRegKey.h"
+#include "verifier/VerifierApi.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "AppModule.h"
+#include "winlayer/AppModule.h"
 
 HRESULT CAppModule::Init(HINSTANCE instance) {
     instance_ = instance;

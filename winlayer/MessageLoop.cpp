@@ -1,4 +1,4 @@
-#include "MessageLoop.h"
+#include "winlayer/MessageLoop.h"
 
 #include <algorithm>
 

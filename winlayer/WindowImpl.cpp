@@ -1,6 +1,6 @@
-#include "WindowImpl.h"
+#include "winlayer/WindowImpl.h"
 
-#include "AppModule.h"
+#include "winlayer/AppModule.h"
 
 #include <atomic>
 #include <cstdio>

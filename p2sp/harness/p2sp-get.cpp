@@ -16,7 +16,7 @@
 // the end "finished state <state>, <bytes> bytes in <ms> ms" (from StartTask)
 // and one line per source: "source <n> <url>: <connections> connections,
 // <bytes> bytes, <MB/s> MB/s, <bad> bad pieces[, dropped]".
-#include "../P2spApi.h"
+#include "p2sp/P2spApi.h"
 
 #include <windows.h>
 #include <shellapi.h>

@@ -2,9 +2,9 @@
 // program (DOWNLOAD_LIB 201 full, 202 StartTask fails, 203 lacks StopSeed,
 // 204 a damaged stored form). The fakes log their calls to the environment
 // variable VORLA_FAKE_ENGINE_CALLS.
-#include "DownloadManager.h"
-#include "DownloaderConfig.h"
-#include "TestSupport.h"
+#include "engine/DownloadManager.h"
+#include "config/DownloaderConfig.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

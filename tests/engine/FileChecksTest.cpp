@@ -1,9 +1,9 @@
 // FileMd5 and the file checks, on files in the temporary folder. The digest
 // of large files is cross-checked with the platform's own MD5 (CryptoAPI).
-#include "DownloaderConfig.h"
-#include "EngineWiring.h"
-#include "FileChecks.h"
-#include "TestSupport.h"
+#include "config/DownloaderConfig.h"
+#include "app/EngineWiring.h"
+#include "engine/FileChecks.h"
+#include "tests/support/TestSupport.h"
 
 #include <windows.h>
 #include <wincrypt.h>

@@ -1,11 +1,11 @@
 // The machine identifier: the real verification library (VERYFY_DLL 121)
 // and a fake one (211) whose behaviour the environment variable
 // VORLA_FAKE_CID picks and whose calls VORLA_FAKE_CID_CALLS counts.
-#include "DownloaderConfig.h"
-#include "EngineWiring.h"
-#include "MachineId.h"
-#include "ScopedRegKey.h"
-#include "TestSupport.h"
+#include "config/DownloaderConfig.h"
+#include "app/EngineWiring.h"
+#include "engine/MachineId.h"
+#include "base/ScopedRegKey.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The real program (game 7223) extracts and binds its engine during start-up
 // and unbinds and deletes it when it ends.
-#include "DownloaderConfig.h"
-#include "ProgramRunner.h"
-#include "TestSupport.h"
+#include "config/DownloaderConfig.h"
+#include "tests/app/program/ProgramRunner.h"
+#include "tests/support/TestSupport.h"
 
 #include <windows.h>
 #include <psapi.h>

@@ -1,8 +1,8 @@
 // The exports of QelvoP2SP.dll, loaded the way the program loads it. No
 // server is needed here: tasks either never reach the network or point at a
 // closed loopback port.
-#include "P2spApi.h"
-#include "PartialFile.h"
+#include "p2sp/P2spApi.h"
+#include "p2sp/PartialFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "HttpHeaders.h"
+#include "p2sp/HttpHeaders.h"
 
 #include <gtest/gtest.h>
 

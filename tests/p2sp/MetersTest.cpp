@@ -1,6 +1,6 @@
 // The speed window and the read sizer, both driven by a fake clock.
-#include "ReadSizer.h"
-#include "SpeedMeter.h"
+#include "p2sp/ReadSizer.h"
+#include "p2sp/SpeedMeter.h"
 
 #include <gtest/gtest.h>
 

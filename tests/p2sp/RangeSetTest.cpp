@@ -1,4 +1,4 @@
-#include "RangeSet.h"
+#include "p2sp/RangeSet.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Segment arithmetic: every byte of the file is handed out exactly once
 // across claims and re-splits, the last byte included, and segment edges
 // keep to the unit (the piece length when pieces are checked).
-#include "SegmentMap.h"
+#include "p2sp/SegmentMap.h"
 
 #include <gtest/gtest.h>
 

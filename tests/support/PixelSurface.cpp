@@ -1,7 +1,7 @@
-#include "PixelSurface.h"
+#include "tests/support/PixelSurface.h"
 
-#include "Screenshot.h"
-#include "TestSupport.h"
+#include "tests/support/Screenshot.h"
+#include "tests/support/TestSupport.h"
 
 PixelSurface::PixelSurface(int width, int height, COLORREF clear) : width_(width), height_(height) {
     BITMAPINFO bmi{};

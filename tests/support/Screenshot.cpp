@@ -1,6 +1,6 @@
-#include "Screenshot.h"
+#include "tests/support/Screenshot.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <png.h>
 

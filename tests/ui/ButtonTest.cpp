@@ -1,10 +1,10 @@
 // Buttons, the check box and the tooltip registry.
-#include "UiTestSupport.h"
+#include "tests/ui/UiTestSupport.h"
 
-#include "MySomButton4.h"
-#include "SomButton4.h"
-#include "SomCheckBox.h"
-#include "SomSkin.h"
+#include "ui/MySomButton4.h"
+#include "ui/SomButton4.h"
+#include "ui/SomCheckBox.h"
+#include "ui/SomSkin.h"
 
 #include <gtest/gtest.h>
 

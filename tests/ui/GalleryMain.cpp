@@ -1,7 +1,7 @@
 // Shows the toolkit gallery; Escape ends it.
-#include "AppModule.h"
-#include "GalleryWindow.h"
-#include "MessageLoop.h"
+#include "winlayer/AppModule.h"
+#include "tests/ui/GalleryWindow.h"
+#include "winlayer/MessageLoop.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     TheAppModule().Init(instance);

@@ -1,11 +1,11 @@
 // Renders the gallery on the test display and saves it as
 // ${VORLA_BUILD_DIR}/screenshots/gallery.png, then checks a few pixels.
-#include "GalleryWindow.h"
-#include "Screenshot.h"
-#include "UiTestSupport.h"
+#include "tests/ui/GalleryWindow.h"
+#include "tests/support/Screenshot.h"
+#include "tests/ui/UiTestSupport.h"
 
-#include "SomSkin.h"
-#include "TestSupport.h"
+#include "ui/SomSkin.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

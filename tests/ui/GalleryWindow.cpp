@@ -1,6 +1,6 @@
-#include "GalleryWindow.h"
+#include "tests/ui/GalleryWindow.h"
 
-#include "SomSkin.h"
+#include "ui/SomSkin.h"
 
 namespace {
 

@@ -4,16 +4,16 @@
 // vorla_ui_gallery.exe shows it interactively.
 #pragma once
 
-#include "GdiHelpers.h"
-#include "KeldorProgress.h"
-#include "MySomButton4.h"
-#include "SomBitmap.h"
-#include "SomButton4.h"
-#include "SomCheckBox.h"
-#include "SomTextWnd.h"
-#include "SomWndManager.h"
-#include "TextProgress.h"
-#include "WindowImpl.h"
+#include "ui/GdiHelpers.h"
+#include "ui/KeldorProgress.h"
+#include "ui/MySomButton4.h"
+#include "ui/SomBitmap.h"
+#include "ui/SomButton4.h"
+#include "ui/SomCheckBox.h"
+#include "ui/SomTextWnd.h"
+#include "ui/SomWndManager.h"
+#include "ui/TextProgress.h"
+#include "winlayer/WindowImpl.h"
 
 #include <memory>
 #include <vector>

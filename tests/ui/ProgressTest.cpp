@@ -1,9 +1,9 @@
 // Progress bars: range rules and the track and fill geometry.
-#include "UiTestSupport.h"
+#include "tests/ui/UiTestSupport.h"
 
-#include "KeldorProgress.h"
-#include "SomSkin.h"
-#include "TextProgress.h"
+#include "ui/KeldorProgress.h"
+#include "ui/SomSkin.h"
+#include "ui/TextProgress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // PNG decoding, frames, blitting and the nine-part image, with PNG files
 // written by the test itself.
-#include "UiTestSupport.h"
+#include "tests/ui/UiTestSupport.h"
 
-#include "PngDecoder.h"
-#include "SomBitmap.h"
-#include "SomBitmap9Part.h"
-#include "SomSkin.h"
-#include "TestSupport.h"
+#include "ui/PngDecoder.h"
+#include "ui/SomBitmap.h"
+#include "ui/SomBitmap9Part.h"
+#include "ui/SomSkin.h"
+#include "tests/support/TestSupport.h"
 
-#include "ImageLoader.h"
+#include "ui/ImageLoader.h"
 
 #include <gtest/gtest.h>
 #include <png.h>

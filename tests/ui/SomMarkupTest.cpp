@@ -1,5 +1,5 @@
 // The markup grammar, colour and number reading.
-#include "SomMarkup.h"
+#include "ui/SomMarkup.h"
 
 #include <gtest/gtest.h>
 

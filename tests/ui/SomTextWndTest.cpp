@@ -1,8 +1,8 @@
 // The rich-text element: layout, drawing limits and links.
-#include "UiTestSupport.h"
+#include "tests/ui/UiTestSupport.h"
 
-#include "SomSkin.h"
-#include "SomTextWnd.h"
+#include "ui/SomSkin.h"
+#include "ui/SomTextWnd.h"
 
 #include <gtest/gtest.h>
 

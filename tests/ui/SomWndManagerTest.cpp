@@ -1,8 +1,8 @@
 // The element manager: hit order, hover and capture rules, click routing,
 // invalidation, geometry and teardown.
-#include "UiTestSupport.h"
+#include "tests/ui/UiTestSupport.h"
 
-#include "SomButton4.h"
+#include "ui/SomButton4.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "UiTestSupport.h"
+#include "tests/ui/UiTestSupport.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <png.h>
 

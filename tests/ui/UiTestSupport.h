@@ -3,10 +3,10 @@
 // surface to read drawn pixels back, and PNG files written with libpng.
 #pragma once
 
-#include "SomWnd.h"
-#include "SomWndManager.h"
-#include "PixelSurface.h"
-#include "WindowImpl.h"
+#include "ui/SomWnd.h"
+#include "ui/SomWndManager.h"
+#include "tests/support/PixelSurface.h"
+#include "winlayer/WindowImpl.h"
 
 #include <windows.h>
 

@@ -2,9 +2,9 @@
 // with the arguments the control passes), the settings its site gives the
 // page engine, its geometry, and that destroying it ends the subscription
 // and releases every object of the container.
-#include "WebViewTestSupport.h"
+#include "tests/webview/WebViewTestSupport.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <exdispid.h>
 #include <mshtmhst.h>

@@ -1,10 +1,10 @@
 // Destroying the web view ends its event subscription and releases every
 // object of the container, however the view goes and whatever it was
 // doing; a view that cannot be created leaves nothing behind.
-#include "WebViewTestSupport.h"
+#include "tests/webview/WebViewTestSupport.h"
 
-#include "SomComObject.h"
-#include "TestSupport.h"
+#include "webview/SomComObject.h"
+#include "tests/support/TestSupport.h"
 
 #include <exdispid.h>
 

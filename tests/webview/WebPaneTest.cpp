@@ -3,13 +3,13 @@
 // control here cannot show it, the fallback panel takes the view's place
 // after the posted WM_WEB_FALLBACK; without a page or network the panel
 // shows at once and nothing is requested; no dialog ever appears.
-#include "WebViewTestSupport.h"
+#include "tests/webview/WebViewTestSupport.h"
 
-#include "PixelSurface.h"
-#include "Screenshot.h"
-#include "SomBitmap.h"
-#include "SomSkin.h"
-#include "TestSupport.h"
+#include "tests/support/PixelSurface.h"
+#include "tests/support/Screenshot.h"
+#include "ui/SomBitmap.h"
+#include "ui/SomSkin.h"
+#include "tests/support/TestSupport.h"
 
 
 #include <gtest/gtest.h>

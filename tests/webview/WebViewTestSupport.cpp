@@ -1,6 +1,6 @@
-#include "WebViewTestSupport.h"
+#include "tests/webview/WebViewTestSupport.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <exdisp.h>
 #include <exdispid.h>

@@ -5,10 +5,10 @@
 // dialog is on the screen.
 #pragma once
 
-#include "ScopedComPtr.h"
-#include "SomHtmlView.h"
-#include "WebPane.h"
-#include "WindowImpl.h"
+#include "base/ScopedComPtr.h"
+#include "webview/SomHtmlView.h"
+#include "webview/WebPane.h"
+#include "winlayer/WindowImpl.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "StampExecutable.h"
+#include "tools/stamp/StampExecutable.h"
 
-#include "VersionBlock.h"
+#include "tools/stamp/VersionBlock.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 // of it, when a copy path is given), so one build serves every game.
 // Exit codes: 0 stamped, 1 usage, 2 failure.
 
-#include "StampExecutable.h"
+#include "tools/stamp/StampExecutable.h"
 
 #include <windows.h>
 

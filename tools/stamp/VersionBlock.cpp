@@ -1,4 +1,4 @@
-#include "VersionBlock.h"
+#include "tools/stamp/VersionBlock.h"
 
 namespace {
 

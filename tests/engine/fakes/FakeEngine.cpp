@@ -2,7 +2,7 @@
 // is appended to the environment variable VORLA_FAKE_ENGINE_CALLS of the
 // loading process, where the test reads it. StartTask returns
 // FAKE_START_RESULT; the build makes one variant per behaviour.
-#include "P2spApi.h"
+#include "p2sp/P2spApi.h"
 
 #include <cstring>
 #include <string>

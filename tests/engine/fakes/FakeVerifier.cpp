@@ -2,7 +2,7 @@
 // process's environment picks the behaviour: "fail" scribbles into the
 // buffer and returns 0, anything else writes "fake-machine-id". Each call
 // appends "x" to VORLA_FAKE_CID_CALLS.
-#include "VerifierApi.h"
+#include "verifier/VerifierApi.h"
 
 #include <windows.h>
 
