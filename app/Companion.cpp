@@ -46,9 +46,9 @@ bool ShellExecuteLauncher(const ShellLaunch& launch) {
     return true;
 }
 
-CompanionSetupJob MakeCompanionSetupJob(const std::wstring& saveFolder) {
+CompanionSetupJob MakeCompanionSetupJob(const std::wstring& setupName, const std::wstring& saveFolder) {
     CompanionSetupJob job;
-    job.setupName = GetKeldorSetupFileName();
+    job.setupName = setupName;
     job.tempFolder = TempFolderOr(saveFolder);
     return job;
 }

@@ -60,7 +60,7 @@ struct CompanionSetupJob {
 
 // The page's job: the configured setup name and the temporary folder (the
 // save folder when the platform names none).
-CompanionSetupJob MakeCompanionSetupJob(const std::wstring& saveFolder);
+CompanionSetupJob MakeCompanionSetupJob(const std::wstring& setupName, const std::wstring& saveFolder);
 
 // Runs the setup silently ("/S", hidden) when its file exists and reports the
 // launch once (ReportCompanionSetup(1)) when the shell accepted it. Returns

@@ -12,6 +12,7 @@
 #include "ui/SomMarkup.h"
 #include "ui/SomSkin.h"
 #include "report/StatisticsMgr.h"
+#include "system/LinkFileName.h"
 #include "system/SystemUtils.h"
 
 #include <shellapi.h>
@@ -85,6 +86,12 @@ CWndClassInfo& CDLDlg::GetWndClassInfo() {
     info.className = TheDownloaderConfig().GetGameId();
     return info;
 }
+
+const CDownloaderConfig& CDLDlg::Config() const {
+    return services_.config ? *services_.config : TheDownloaderConfig();
+}
+
+std::wstring CDLDlg::CompanionSetupName() const { return LinkFileName(Config().GetKeldorDownloaderLink()); }
 
 std::wstring CDLDlg::TargetPath() const { return (location_ ? location_->Folder() : std::wstring()) + fileName_; }
 
@@ -176,9 +183,9 @@ void CDLDlg::DrawBackground(HDC dc, const RECT*) {
 
 void CDLDlg::OnCreate() {
     CompletePageServices(services_);
-    const CDownloaderConfig& config = TheDownloaderConfig();
+    const CDownloaderConfig& config = Config();
     state_ = CStateFile(services_.stateFilePath);
-    fileName_ = GetInstallerFileName();
+    fileName_ = LinkFileName(Config().GetGameDownloadLink());
     checks_.reset(new CFolderChecks(*services_.volumes, fileName_, config.GetGameSize()));
     location_.reset(new CSaveLocation(*checks_, *services_.folderDialog, *services_.prompts));
 
@@ -210,7 +217,7 @@ void CDLDlg::CreateFonts() {
 }
 
 void CDLDlg::LayoutControls() {
-    const CDownloaderConfig& config = TheDownloaderConfig();
+    const CDownloaderConfig& config = Config();
     const UINT shown = SOMF_VISIBLE | SOMF_AUTOSIZE;
 
     struct ButtonItem {
@@ -269,7 +276,7 @@ void CDLDlg::LayoutControls() {
     }
 
     // The companion offer; without a companion link there is nothing to offer.
-    const bool offered = !GetKeldorSetupFileName().empty();
+    const bool offered = !CompanionSetupName().empty();
     checkBox_.reset(new CSomCheckBox(&checkBoxImage_, false));
     checkBox_->Create(this, 22, 366, ID_CHECK_BOX, offered ? shown : SOMF_AUTOSIZE);
     checkBox_->SetCheck(offered);
@@ -349,7 +356,7 @@ void CDLDlg::OnCommand(WORD id) {
         case ID_MINIMIZE: ShowWindow(SW_SHOWMINIMIZED); break;
         case ID_FEEDBACK: services_.openLink(VORLA_FORUM_URL); break;
         case ID_PROMOTION: {
-            const std::wstring& link = TheDownloaderConfig().GetTextPromotionLink();
+            const std::wstring& link = Config().GetTextPromotionLink();
             services_.openLink(link.empty() ? std::wstring(VORLA_HOME_URL) : link);
             break;
         }
@@ -411,7 +418,7 @@ bool CDLDlg::NotifyTrayIcon(DWORD message) {
     icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     icon.uCallbackMessage = WM_TRAYICON;
     icon.hIcon = ::LoadIconW(ProgramInstance(), MAKEINTRESOURCEW(119));
-    const std::wstring tip = FormatWindowTitle(TheDownloaderConfig().GetGameName());
+    const std::wstring tip = FormatWindowTitle(Config().GetGameName());
     const size_t capacity = sizeof(icon.szTip) / sizeof(icon.szTip[0]);
     tip.copy(icon.szTip, capacity - 1);  // cut to the tip field, terminated by the zeroed record
     return services_.notifyIcon(message, icon);

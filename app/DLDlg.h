@@ -103,6 +103,10 @@ public:
     bool IsOpenFolderShown() const { return openFolder_.IsVisible(); }
     // Folder + the download's file name.
     std::wstring TargetPath() const;
+    // The game's configuration, from the page's services.
+    const CDownloaderConfig& Config() const;
+    // File name of the companion setup's link; empty when none is offered.
+    std::wstring CompanionSetupName() const;
     bool IsExitPending() const { return exitPending_; }
     const CWebPane& WebPane() const { return webPane_; }
 

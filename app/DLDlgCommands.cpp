@@ -12,7 +12,7 @@
 
 namespace {
 
-bool FullCheckSelected() { return TheDownloaderConfig().GetSafecheck() == L"1"; }
+bool FullCheckSelected(const CDownloaderConfig& config) { return config.GetSafecheck() == L"1"; }
 
 // The recorded folder may be on a card reader or disc drive without media:
 // its probes must fail quietly rather than ask the user to insert a disk.
@@ -41,8 +41,8 @@ int CDLDlg::DetectPreviousDownload() {
     const std::wstring folder = WithTrailingSeparator(dir);
     const std::wstring target = folder + fileName_;
     if (volumes.Exists(target)) {
-        const bool complete = IsFileComplete(target);
-        if (complete && (!FullCheckSelected() || IsFileMd5Valid(target, TheDownloaderConfig().GetGameMd5()))) {
+        const bool complete = IsFileOfSize(target, Config().GetGameSize());
+        if (complete && (!FullCheckSelected(Config()) || IsFileMd5Valid(target, Config().GetGameMd5()))) {
             location_->SetFolder(folder);
             return 2;
         }
@@ -92,7 +92,7 @@ void CDLDlg::SetUpPage() {
     } else {
         P2spTaskInfo companion{};
         if (companion_.taskId > 0) services_.engine->QueryTask(companion_.taskId, &companion);
-        const uint64_t total = TheDownloaderConfig().GetGameSize() + CompanionTotal(companion, Figures());
+        const uint64_t total = Config().GetGameSize() + CompanionTotal(companion, Figures());
         ShowSizeText(total, total);
         ShowPosition(100);
         ShowFace(Face::Install);
@@ -182,12 +182,12 @@ void CDLDlg::StartDownload() {
     openFolder_.SetVisible(true);
 
     const std::wstring target = TargetPath();
-    const CDownloaderConfig& config = TheDownloaderConfig();
+    const CDownloaderConfig& config = Config();
     bool checked = false;
     bool sound = false;
     if (PathExists(target) && config.GetSafecheck() != L"0") {
         checked = true;
-        sound = IsFileComplete(target) && IsFileMd5Valid(target, config.GetGameMd5());
+        sound = IsFileOfSize(target, Config().GetGameSize()) && IsFileMd5Valid(target, config.GetGameMd5());
     }
     state_.SetDir(location_->Folder());
     if (checked && sound) {

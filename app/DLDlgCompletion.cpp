@@ -25,7 +25,7 @@ void CDLDlg::RefreshProgress() {
     if (gameTask_ > 0) services_.engine->QueryTask(gameTask_, &game);
     if (companion_.taskId > 0) services_.engine->QueryTask(companion_.taskId, &companion);
     const RefreshFigures figures =
-        ComputeRefreshFigures(game, companion, TheDownloaderConfig().GetGameSize(), Figures());
+        ComputeRefreshFigures(game, companion, Config().GetGameSize(), Figures());
     if (figures.show) {
         ShowSizeText(figures.done, figures.total);
         ShowPosition(static_cast<int>(figures.position));
@@ -35,11 +35,11 @@ void CDLDlg::RefreshProgress() {
 }
 
 void CDLDlg::CompleteDownload(const std::wstring& path) {
-    const CDownloaderConfig& config = TheDownloaderConfig();
+    const CDownloaderConfig& config = Config();
     ShowPosition(100);
     const bool sound = config.GetSafecheck() == L"1"
-                           ? IsFileMd5Valid(path, config.GetGameMd5()) && IsFileComplete(path)
-                           : IsFileComplete(path);
+                           ? IsFileMd5Valid(path, config.GetGameMd5()) && IsFileOfSize(path, config.GetGameSize())
+                           : IsFileOfSize(path, config.GetGameSize());
     if (sound) {
         RefreshProgress();
         ShowFace(Face::Install);
@@ -56,7 +56,7 @@ void CDLDlg::CompleteDownload(const std::wstring& path) {
 }
 
 int CDLDlg::ShowInstallPrompt() {
-    const std::wstring text = FormatText(L"%ls下载完成，是否立即安装？", TheDownloaderConfig().GetGameName().c_str());
+    const std::wstring text = FormatText(L"%ls下载完成，是否立即安装？", Config().GetGameName().c_str());
     return RunPrompt([&] { return services_.prompts->InstallPrompt(m_hWnd, text); });
 }
 

@@ -18,7 +18,7 @@ static_assert(int{PAGE_TASK_SOURCE_FAILED} == int{P2SP_STATE_SOURCE_FAILED}, "so
 static_assert(int{PAGE_TASK_LOCAL_FAILED} == int{P2SP_STATE_LOCAL_FAILED}, "local failed");
 
 std::wstring CDLDlg::CompanionSetupPath() const {
-    return TempFolderOr(location_->Folder()) + GetKeldorSetupFileName();
+    return TempFolderOr(location_->Folder()) + CompanionSetupName();
 }
 
 CompanionFigures CDLDlg::Figures() const {
@@ -39,7 +39,7 @@ void CDLDlg::ReplaceTask(int& id, HWND owner, const std::wstring& url, const std
 }
 
 void CDLDlg::CreateInitialTasks(bool withCompanion) {
-    const CDownloaderConfig& config = TheDownloaderConfig();
+    const CDownloaderConfig& config = Config();
     gameTask_ = services_.engine->CreateP2SPTask(nullptr, config.GetGameDownloadLink().c_str(), TargetPath().c_str());
     companion_.ticked = IsCheckBoxTicked();
     if (withCompanion) CreateCompanionTask(nullptr);
@@ -52,7 +52,7 @@ bool CDLDlg::CreateCompanionTask(HWND owner) {
     const bool claimedNow = !companionClaim_;
     if (claimedNow) companionClaim_ = ClaimCompanion(services_.companionMutexName.c_str());
     if (!companionClaim_) return false;
-    ReplaceTask(companion_.taskId, owner, TheDownloaderConfig().GetKeldorDownloaderLink(), CompanionSetupPath());
+    ReplaceTask(companion_.taskId, owner, Config().GetKeldorDownloaderLink(), CompanionSetupPath());
     if (companion_.taskId > 0) return true;
     companion_.taskId = -1;
     if (claimedNow) companionClaim_.reset();
@@ -60,7 +60,7 @@ bool CDLDlg::CreateCompanionTask(HWND owner) {
 }
 
 void CDLDlg::StartDownloadTask() {
-    const CDownloaderConfig& config = TheDownloaderConfig();
+    const CDownloaderConfig& config = Config();
     StopTimer(TIMER_PROGRESS);
     ReplaceTask(gameTask_, m_hWnd, config.GetGameDownloadLink(), TargetPath());
     checkBox_->Enable(false);
@@ -81,7 +81,7 @@ void CDLDlg::StartDownloadTask() {
 }
 
 void CDLDlg::RecreateTasks() {
-    const CDownloaderConfig& config = TheDownloaderConfig();
+    const CDownloaderConfig& config = Config();
     if (IsCompanionPending(companion_)) {
         companion_.doneFlag = 0;
         services_.engine->StopTask(companion_.taskId);
@@ -170,7 +170,7 @@ void CDLDlg::PollProgress() {
         if (UpdateCompanionDone(companion_, companion)) HandOverToGame();
     }
 
-    const uint64_t gameSize = TheDownloaderConfig().GetGameSize();
+    const uint64_t gameSize = Config().GetGameSize();
     const ProgressFiguresResult figures = ComputePollFigures(game, companion, gameSize, Figures());
     if (IsCompanionPending(companion_)) state_.SetKDSize(companion.totalBytes);
 
@@ -257,7 +257,7 @@ void CDLDlg::HandOverToGame() {
     P2spTaskInfo record{};
     engine.QueryTask(companion_.taskId, &record);
     if (record.state == P2SP_STATE_FINISHED) {
-        CompanionSetupJob job = MakeCompanionSetupJob(location_->Folder());
+        CompanionSetupJob job = MakeCompanionSetupJob(CompanionSetupName(), location_->Folder());
         job.launch = services_.launchSetup;
         LaunchCompanionSetup(job);
     }

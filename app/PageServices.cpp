@@ -1,5 +1,6 @@
 #include "app/PageServices.h"
 
+#include "config/DownloaderConfig.h"
 #include "engine/DownloadManager.h"
 #include "engine/HttpDownload.h"
 #include "system/ShellServices.h"
@@ -77,6 +78,7 @@ PageServices PlatformPageServices() {
 
 void CompletePageServices(PageServices& services) {
     if (!services.engine) services.engine = &CDownloadManager::GetInstance();
+    if (!services.config) services.config = &TheDownloaderConfig();
     if (!services.prompts) services.prompts = &ThePagePrompts();
     if (!services.volumes) services.volumes = &PlatformVolumes();
     if (!services.folderDialog) services.folderDialog = &TheFolderDialog();

@@ -18,9 +18,11 @@
 #include <string>
 
 class CDownloadManager;
+class CDownloaderConfig;
 
 struct PageServices {
     CDownloadManager* engine = nullptr;                    // not owned
+    const CDownloaderConfig* config = nullptr;             // not owned; the game's configuration
     IPagePrompts* prompts = nullptr;                       // not owned
     ISystemVolumes* volumes = nullptr;                     // not owned
     CSaveLocation::IFolderDialog* folderDialog = nullptr;  // not owned

@@ -160,12 +160,14 @@ void PageTest::Configure(const PageConfig& config) {
                         (config.companion ? std::wstring(L"http://127.0.0.1:17223/keldor/") + kSetupFile : L"") +
                         L"\r\nsafecheck=" + config.safecheck + L"\r\n";
     WriteFileBytes(path, ToUtf16LeWithMark(text));
-    ASSERT_TRUE(TheDownloaderConfig().ParseFile(path));
+    pageConfig_ = CDownloaderConfig();
+    ASSERT_TRUE(pageConfig_.ParseFile(path));
 }
 
 CDLDlg& PageTest::OpenPage(const std::function<void(PageServices&)>& adjust) {
     PageServices services;
     services.engine = manager_.get();
+    services.config = &pageConfig_;
     services.prompts = &prompts_;
     services.volumes = &volumes_;
     services.folderDialog = &dialog_;

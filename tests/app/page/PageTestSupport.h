@@ -4,6 +4,7 @@
 
 #include "app/DLDlg.h"
 #include "tests/app/page/ScriptedEngine.h"
+#include "config/DownloaderConfig.h"
 #include "report/StatisticsMgr.h"
 
 #include <gtest/gtest.h>
@@ -170,6 +171,9 @@ protected:
     std::unique_ptr<CDownloadManager> manager_;
     std::unique_ptr<CDLDlg> page_;
     PageConfig config_;
+    // The page's configuration, handed to it through its services; the
+    // process-wide one is left alone.
+    CDownloaderConfig pageConfig_;
 };
 
 std::wstring UniqueName(const wchar_t* base);
