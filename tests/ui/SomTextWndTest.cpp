@@ -36,22 +36,35 @@ bool AnyPixelOf(const PixelSurface& s, COLORREF colour, int fromX, int toX) {
     return false;
 }
 
-TEST(SomTextWnd, OnlyAColourTagAutoSizesToNothing) {
+// One text element on a test host, created at (x, y) and auto-sized.
+class SomTextWndTest : public ::testing::Test {
+protected:
+    void Show(const wchar_t* markup, int x = 0, int y = 0) {
+        text.Create(&host, x, y, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
+        if (markup) text.SetText(markup);
+    }
+    // Moves over run i and presses the button there; returns the point.
+    POINT Press(size_t run) {
+        const POINT p = RunCentre(text, run);
+        host.Move(p.x, p.y);
+        host.Down(p.x, p.y);
+        return p;
+    }
+
     TestHost host;
     CountingText text;
-    text.Create(&host, 5, 5, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
-    text.SetText(L"{&#color=0xffffff}");
+};
+
+TEST_F(SomTextWndTest, OnlyAColourTagAutoSizesToNothing) {
+    Show(L"{&#color=0xffffff}", 5, 5);
     EXPECT_TRUE(text.GetRuns().empty());
     EXPECT_EQ(0, text.GetWidth());
     EXPECT_EQ(0, text.GetHeight());
     EXPECT_TRUE(text.IsTransparent());
 }
 
-TEST(SomTextWnd, RunsOfDifferentHeightsShareTheirBottom) {
-    TestHost host;
-    CountingText text;
-    text.Create(&host, 0, 0, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
-    text.SetText(L"{&#font=3}小字{&#/font}{&#font=7}大字");
+TEST_F(SomTextWndTest, RunsOfDifferentHeightsShareTheirBottom) {
+    Show(L"{&#font=3}小字{&#/font}{&#font=7}大字");
     ASSERT_EQ(2u, text.GetRuns().size());
     const RECT small = text.GetRuns()[0].rect;
     const RECT big = text.GetRuns()[1].rect;
@@ -63,10 +76,8 @@ TEST(SomTextWnd, RunsOfDifferentHeightsShareTheirBottom) {
     EXPECT_EQ(big.bottom, text.GetHeight());
 }
 
-TEST(SomTextWnd, MaxWidthCutsWithEllipsisAndSkipsLaterRuns) {
-    TestHost host;
-    CountingText text;
-    text.Create(&host, 0, 0, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
+TEST_F(SomTextWndTest, MaxWidthCutsWithEllipsisAndSkipsLaterRuns) {
+    Show(nullptr);
     text.SetMaxWidth(450);
     std::wstring line = L"{&#color=0x0000ff}";
     for (int i = 0; i < 40; ++i) line += L"宽";
@@ -83,10 +94,8 @@ TEST(SomTextWnd, MaxWidthCutsWithEllipsisAndSkipsLaterRuns) {
     EXPECT_FALSE(AnyPixelOf(surface, RGB(0, 255, 0), 0, 1000)) << "runs beyond the limit are not drawn";
 }
 
-TEST(SomTextWnd, ColoursOfPlainLinkAndHoveredRuns) {
-    TestHost host;
-    CountingText text;
-    text.Create(&host, 0, 0, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
+TEST_F(SomTextWndTest, ColoursOfPlainLinkAndHoveredRuns) {
+    Show(nullptr);
     text.SetTextColor(RGB(0, 0, 255));
     text.SetLinkColors(RGB(0, 255, 0), RGB(255, 0, 0));
     text.SetText(L"文字{&#a=button:3}链接");
@@ -105,14 +114,9 @@ TEST(SomTextWnd, ColoursOfPlainLinkAndHoveredRuns) {
     EXPECT_FALSE(AnyPixelOf(hovered, RGB(0, 0, 255), 0, 200)) << "part 2 draws only the second run";
 }
 
-TEST(SomTextWnd, HexButtonLinkSendsItsCommand) {
-    TestHost host;
-    CountingText text;
-    text.Create(&host, 10, 10, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
-    text.SetText(L"{&#a=button:0x10}{&#acolor=16678964}打开");
-    const POINT p = RunCentre(text, 0);
-    host.Move(p.x, p.y);
-    host.Down(p.x, p.y);
+TEST_F(SomTextWndTest, HexButtonLinkSendsItsCommand) {
+    Show(L"{&#a=button:0x10}{&#acolor=16678964}打开", 10, 10);
+    const POINT p = Press(0);
     EXPECT_TRUE(host.lastHandled);
     EXPECT_EQ(0, text.GetPressedRun());
     EXPECT_EQ(&text, host.GetCaptureElement());
@@ -122,14 +126,9 @@ TEST(SomTextWnd, HexButtonLinkSendsItsCommand) {
     EXPECT_EQ(-1, text.GetPressedRun());
 }
 
-TEST(SomTextWnd, ReleaseOutsideAfterPressingALinkSendsNothing) {
-    TestHost host;
-    CountingText text;
-    text.Create(&host, 10, 10, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
-    text.SetText(L"{&#a=button:7}OK");
-    const POINT p = RunCentre(text, 0);
-    host.Move(p.x, p.y);
-    host.Down(p.x, p.y);
+TEST_F(SomTextWndTest, ReleaseOutsideAfterPressingALinkSendsNothing) {
+    Show(L"{&#a=button:7}OK", 10, 10);
+    Press(0);
     host.Move(300, 150);
     host.Up(300, 150);
     EXPECT_TRUE(host.commands.empty());
@@ -137,36 +136,25 @@ TEST(SomTextWnd, ReleaseOutsideAfterPressingALinkSendsNothing) {
     EXPECT_EQ(nullptr, host.GetCaptureElement());
 }
 
-TEST(SomTextWnd, ClickOnPlainTextReachesTheHost) {
-    TestHost host;
-    CountingText text;
-    text.Create(&host, 10, 10, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
-    text.SetText(L"plain");
+TEST_F(SomTextWndTest, ClickOnPlainTextReachesTheHost) {
+    Show(L"plain", 10, 10);
     const POINT p = RunCentre(text, 0);
     host.Down(p.x, p.y);
     EXPECT_FALSE(host.lastHandled);
     EXPECT_EQ(nullptr, host.GetCaptureElement());
 }
 
-TEST(SomTextWnd, OtherLinksAreOpened) {
-    TestHost host;
-    CountingText text;
-    text.Create(&host, 10, 10, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
-    text.SetText(L"{&#a=http://127.0.0.1:17223/}首页");
-    const POINT p = RunCentre(text, 0);
-    host.Move(p.x, p.y);
-    host.Down(p.x, p.y);
+TEST_F(SomTextWndTest, OtherLinksAreOpened) {
+    Show(L"{&#a=http://127.0.0.1:17223/}首页", 10, 10);
+    const POINT p = Press(0);
     host.Up(p.x, p.y);
     ASSERT_EQ(1u, text.opened.size());
     EXPECT_EQ(L"http://127.0.0.1:17223/", text.opened[0]);
     EXPECT_TRUE(host.commands.empty());
 }
 
-TEST(SomTextWnd, SameMarkupTwiceDoesNotRedraw) {
-    TestHost host;
-    CountingText text;
-    text.Create(&host, 0, 0, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
-    text.SetText(L"一次");
+TEST_F(SomTextWndTest, SameMarkupTwiceDoesNotRedraw) {
+    Show(L"一次");
     const int draws = text.draws;
     EXPECT_GT(draws, 0);
     text.SetText(L"一次");
@@ -175,14 +163,9 @@ TEST(SomTextWnd, SameMarkupTwiceDoesNotRedraw) {
     EXPECT_TRUE(text.GetRuns().empty());
 }
 
-TEST(SomTextWnd, NewMarkupWhilePressedReleasesWithoutFiring) {
-    TestHost host;
-    CountingText text;
-    text.Create(&host, 10, 10, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
-    text.SetText(L"{&#a=button:9}OK");
-    const POINT p = RunCentre(text, 0);
-    host.Move(p.x, p.y);
-    host.Down(p.x, p.y);
+TEST_F(SomTextWndTest, NewMarkupWhilePressedReleasesWithoutFiring) {
+    Show(L"{&#a=button:9}OK", 10, 10);
+    Press(0);
     text.SetText(L"{&#a=button:9}changed");
     EXPECT_EQ(nullptr, host.GetCaptureElement());
     EXPECT_EQ(-1, text.GetPressedRun());
@@ -190,22 +173,16 @@ TEST(SomTextWnd, NewMarkupWhilePressedReleasesWithoutFiring) {
     EXPECT_TRUE(host.commands.empty());
 }
 
-TEST(SomTextWnd, HandCursorOnlyOverLinks) {
-    TestHost host;
-    CountingText text;
-    text.Create(&host, 0, 0, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
-    text.SetText(L"ab{&#a=button:1}cd");
+TEST_F(SomTextWndTest, HandCursorOnlyOverLinks) {
+    Show(L"ab{&#a=button:1}cd");
     const RECT plain = text.GetRuns()[0].rect;
     const RECT link = text.GetRuns()[1].rect;
     EXPECT_EQ(0, text.OnSetCursor(POINT{plain.left + 1, plain.bottom - 2}));
     EXPECT_EQ(1, text.OnSetCursor(POINT{link.left + 1, link.bottom - 2}));
 }
 
-TEST(SomTextWnd, FontChangeRelayoutsRunsWithoutOwnFont) {
-    TestHost host;
-    CountingText text;
-    text.Create(&host, 0, 0, 1, SOMF_VISIBLE | SOMF_AUTOSIZE);
-    text.SetText(L"保存路径：");
+TEST_F(SomTextWndTest, FontChangeRelayoutsRunsWithoutOwnFont) {
+    Show(L"保存路径：");
     const int before = text.GetWidth();
     text.SetFont(SomSkin.fonts.Get(13));  // 20 pixels bold
     EXPECT_GT(text.GetWidth(), before);
