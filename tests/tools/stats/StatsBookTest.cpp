@@ -162,3 +162,39 @@ TEST(StatsBook, CompanionSetupLoggedBeforeItsStartInAnEarlierFileStillFindsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StatsBook, LoopbackPortalShortFormatCountsOnNoDay) {
+    // As our loopback portal logs a copy for game 7226 going through its story.
+    const char* const lines[] = {
+        "GET /tool/down/7226.html 200 1268 \"Mozila/4.0 (compatible; MSIE 5.0; KELDOR)\" \"-\"",
+        "GET /skin/7223.png 200 40213 \"Mozila/4.0 (compatible; MSIE 5.0; KELDOR)\" \"-\"",
+        "GET /stat?action=1&game=7226&mid=6B1E0C3A&ver=1.1.0.1005 200 3 \"Mozila/4.0 (compatible; MSIE 5.0; KELDOR)\" \"-\"",
+        "GET /promo/7223.html 200 300 \"Mozilla/4.0 (compatible; MSIE 7.0)\" \"-\"",
+        "GET /stat?action=2&tg=1&game=7226&mid=6B1E0C3A&ver=1.1.0.1005 200 3 \"Mozila/4.0\" \"-\"",
+        "GET /keldor/KeldorSetup.exe 206 3145728 \"Mozila/4.0\" \"bytes=0-\"",
+        "GET /keldor/down_msg.html?action=setupbox&from=1&mid=6B1E0C3A&ver=1.1.0.1005 200 3 \"Mozila/4.0\" \"-\"",
+        "GET /slow/games/7223/XingchenSetup.exe 206 1048576 \"Mozila/4.0\" \"bytes=0-1048575\"",
+        "GET /stat?action=5&cg=1&cwdm=3&game=7226&mid=6B1E0C3A&ver=1.1.0.1005 200 3 \"Mozila/4.0\" \"-\"",
+    };
+    StatsBook book("/stat");
+    for (const char* line : lines) book.AddLine(line);
+    book.Finish();
+    EXPECT_EQ(book.Malformed(), 0u);
+    EXPECT_EQ(book.OtherRequests(), 4u);
+    ASSERT_EQ(book.Games().size(), 1u);
+    const GameStats& game = book.Games().at("7226");
+    ASSERT_EQ(game.days.size(), 1u);
+    const DayCounts& undated = game.days.at("");
+    EXPECT_EQ(undated[PortalEvent::ConfigLoaded], 1u);
+    EXPECT_EQ(undated[PortalEvent::ReportedOpened], 1u);
+    EXPECT_EQ(undated[PortalEvent::StartedWithCompanion], 1u);
+    EXPECT_EQ(undated[PortalEvent::CompanionSetup], 1u);
+    EXPECT_EQ(undated[PortalEvent::Finished], 1u);
+    const GameFunnel funnel = game.Funnel();
+    EXPECT_EQ(funnel.opened, 1u);
+    EXPECT_EQ(funnel.sound, 1u);
+}
+
+}  // namespace
