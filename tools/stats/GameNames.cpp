@@ -1,7 +1,8 @@
 #include "tools/stats/GameNames.h"
 
-#include <iconv.h>
+#include "tools/stats/TextEncoding.h"
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -57,31 +58,11 @@ bool IsUtf8(const std::string& s) {
     return true;
 }
 
-// GB18030 is a superset of GBK; what it cannot read is dropped.
-std::string FromGbk(const std::string& bytes) {
-    iconv_t convert = iconv_open("UTF-8", "GB18030");
-    if (convert == reinterpret_cast<iconv_t>(-1)) return std::string();
-    std::string out(bytes.size() * 2 + 4, '\0');
-    char* in = const_cast<char*>(bytes.data());
-    size_t inLeft = bytes.size();
-    char* to = &out[0];
-    size_t toLeft = out.size();
-    while (inLeft > 0) {
-        if (iconv(convert, &in, &inLeft, &to, &toLeft) == static_cast<size_t>(-1)) {
-            ++in;  // skip a byte it cannot read
-            --inLeft;
-        }
-    }
-    iconv_close(convert);
-    out.resize(out.size() - toLeft);
-    return out;
-}
-
 std::string ToUtf8(const std::string& bytes) {
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') return FromUtf16Le(bytes, 2);
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
     if (IsUtf8(bytes)) return bytes;
-    return FromGbk(bytes);
+    return GbkToUtf8(bytes);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "tools/stats/HtmlReport.h"
 #include "tools/stats/LogFile.h"
 #include "tools/stats/StatsBook.h"
+#include "tools/stats/TextEncoding.h"
 #include "tools/stats/TextReport.h"
 
 #include <cstring>
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
         std::cerr << kUsage;
         return 2;
     }
+    PrepareConsoleForUtf8();
     StatsBook book(options.statsPath);
     int status = 0;
     for (const std::string& path : options.logs) {
