@@ -47,8 +47,10 @@ void WriteSummary(const StatsBook& book, const std::map<std::string, std::string
            "<th>opened the downloader<br>打开下载器</th><th>started<br>开始下载</th><th>finished<br>下载完成</th>"
            "<th>got the game<br>获得游戏</th><th>opened → got the game<br>转化率</th>"
            "<th>configurations loaded<br>配置加载</th><th>finished per load<br>完成/加载</th></tr>\n";
+    bool any = false;
     for (const auto& entry : book.Games()) {
         if (entry.first.empty()) continue;
+        any = true;
         const GameFunnel f = entry.second.Funnel();
         const DayCounts total = entry.second.Total();
         auto name = names.find(entry.first);
@@ -59,6 +61,7 @@ void WriteSummary(const StatsBook& book, const std::map<std::string, std::string
             << total[PortalEvent::ConfigLoaded] << "</td><td>"
             << PercentText(total[PortalEvent::Finished], total[PortalEvent::ConfigLoaded]) << "</td></tr>\n";
     }
+    if (!any) out << "<tr><td colspan=\"8\">No downloader requests in these logs 日志中没有下载器的请求</td></tr>\n";
     out << "</table>\n<p class=\"note\">Machines are counted by the machine identifier the downloader sends "
            "(按机器码计数): a download resumed five times is one player. The last two columns count requests.</p>"
            "</section>\n";
@@ -125,7 +128,8 @@ void WriteGame(const std::string& id, const GameStats& game, const std::map<std:
     const DayCounts total = game.Total();
     out << "<section class=\"card game\" id=\"game-" << EscapeHtml(id) << "\"><h2>" << GameTitle(id, names)
         << "</h2>\n";
-    out << "<p class=\"answer\">Of <b>" << f.opened << "</b> machines that opened the downloader, <b>" << f.sound
+    out << "<p class=\"answer\">Of <b>" << f.opened << "</b> " << (f.opened == 1 ? "machine" : "machines")
+        << " that opened the downloader, <b>" << f.sound
         << "</b> got the game (" << PercentText(f.sound, f.opened) << ").<br>打开下载器的 " << f.opened
         << " 台机器中，" << f.sound << " 台获得了游戏（" << PercentText(f.sound, f.opened) << "）。";
     WriteLargestLoss(f, out);

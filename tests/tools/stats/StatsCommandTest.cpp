@@ -29,12 +29,15 @@ struct RunResult {
 };
 
 // Runs argv with stdout and stderr to outputPath; waits up to seconds, then
-// kills the process it started (by its id) and reaps it.
+// kills what it started and reaps it. The process leads a group of its own,
+// so the helpers a browser starts end with it: the group is named by the id
+// of the process started here, and holds only processes it started.
 RunResult RunProcess(const std::vector<std::string>& argv, const std::string& outputPath, int seconds) {
     RunResult result;
     pid_t pid = fork();
     if (pid < 0) return result;
     if (pid == 0) {
+        setpgid(0, 0);
         int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out >= 0) {
             dup2(out, 1);
@@ -47,6 +50,7 @@ RunResult RunProcess(const std::vector<std::string>& argv, const std::string& ou
         execvp(args[0], args.data());
         _exit(127);
     }
+    setpgid(pid, pid);  // also here, so the group exists before any kill below
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     int status = 0;
     for (;;) {
@@ -57,7 +61,7 @@ RunResult RunProcess(const std::vector<std::string>& argv, const std::string& ou
             return result;
         }
         if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
+            kill(-pid, SIGKILL);
             waitpid(pid, &status, 0);
             return result;
         }
