@@ -179,9 +179,12 @@ void WriteHtmlReport(const StatsBook& book, const std::map<std::string, std::str
     auto orphan = book.Games().find("");
     if (orphan != book.Games().end()) {
         const DayCounts total = orphan->second.Total();
-        out << "<section class=\"card\"><h2>Not tied to a game 无法对应游戏</h2><p class=\"note\">Companion setups "
-               "launched by machines that started no game with the companion 伴侣安装（无对应游戏）: "
-            << total[PortalEvent::CompanionSetup] << "</p>\n";
+        out << "<section class=\"card\"><h2>Not tied to a game 无法对应游戏</h2>\n";
+        if (total[PortalEvent::CompanionSetup]) {
+            out << "<p class=\"note\">Companion setups launched by machines that started no game with the companion "
+                   "伴侣安装（无对应游戏）: "
+                << total[PortalEvent::CompanionSetup] << "</p>\n";
+        }
         for (const auto& shape : orphan->second.unrecognised) {
             out << "<p class=\"note\">Unrecognised report 无法识别的统计: <code>" << EscapeHtml(shape.first)
                 << "</code> × " << shape.second << "</p>\n";

@@ -155,7 +155,9 @@ PortalRequest ClassifyRequest(const std::string& method, const std::string& targ
     if (!statsPath.empty() && path != statsPath) return request;
     request.game = Value(query, "game");
     request.machine = Value(query, "mid");
-    request.event = duplicate ? PortalEvent::Unrecognised : EventOf(query, request.percentage);
+    // A report naming no game cannot be counted for one; it is listed apart.
+    request.event =
+        duplicate || request.game.empty() ? PortalEvent::Unrecognised : EventOf(query, request.percentage);
     if (request.event == PortalEvent::Unrecognised) request.shape = ShapeOf(queryText);
     return request;
 }

@@ -43,10 +43,18 @@ void WriteFunnel(const GameFunnel& f, std::ostream& out) {
     out << Format("    opened the downloader   %7llu %7s\n", u(f.opened), PercentText(f.opened, f.opened).c_str());
     out << Format("    started a download      %7llu %7s   %llu never pressed start\n", u(f.started),
                   PercentText(f.started, f.opened).c_str(), u(f.neverStarted));
-    out << Format("    finished the download   %7llu %7s   %llu dropped out: %llu stalled, %llu source refused, "
-                  "%llu could not write, %llu sent no failure (closed, or still downloading)\n",
-                  u(f.finished), PercentText(f.finished, f.opened).c_str(), u(f.started - f.finished), u(f.stalled),
-                  u(f.sourceRefused), u(f.writeFailed), u(f.noReport));
+    std::string why;
+    auto add = [&why](uint64_t count, const char* reason) {
+        if (!count) return;
+        why += (why.empty() ? ": " : ", ") + std::to_string(static_cast<unsigned long long>(count)) + " " + reason;
+    };
+    add(f.stalled, "stalled");
+    add(f.sourceRefused, "source refused");
+    add(f.writeFailed, "could not write");
+    add(f.noReport, "sent no failure (closed, or still downloading)");
+    out << Format("    finished the download   %7llu %7s   %llu did not finish", u(f.finished),
+                  PercentText(f.finished, f.opened).c_str(), u(f.started - f.finished))
+        << why << "\n";
     out << Format("    got the game (sound)    %7llu %7s   %llu only with a file that failed its checks\n",
                   u(f.sound), PercentText(f.sound, f.opened).c_str(), u(f.checksFailed));
 }
@@ -65,16 +73,10 @@ void WriteTextReport(const StatsBook& book, const std::map<std::string, std::str
     for (const std::string& sample : book.MalformedSamples()) out << "  malformed: " << sample << "\n";
 
     for (const auto& entry : book.Games()) {
+        if (entry.first.empty()) continue;  // after the games
         const GameStats& game = entry.second;
         const DayCounts total = game.Total();
         out << "\n";
-        if (entry.first.empty()) {
-            out << "companion setups of no known game (their machine started no game with the companion): "
-                << total[PortalEvent::CompanionSetup] << "\n";
-            for (const auto& shape : game.unrecognised)
-                out << "  unrecognised report: " << shape.first << " (" << shape.second << ")\n";
-            continue;
-        }
         auto name = names.find(entry.first);
         out << "game " << entry.first;
         if (name != names.end()) out << " " << name->second;
@@ -90,6 +92,16 @@ void WriteTextReport(const StatsBook& book, const std::map<std::string, std::str
                 << "\n";
         WriteFunnel(game.Funnel(), out);
         for (const auto& shape : game.unrecognised)
+            out << "  unrecognised report: " << shape.first << " (" << shape.second << ")\n";
+    }
+    auto apart = book.Games().find("");
+    if (apart != book.Games().end()) {
+        const DayCounts total = apart->second.Total();
+        out << "\nnot tied to a game:\n";
+        if (total[PortalEvent::CompanionSetup])
+            out << "  companion setups of machines that started no game with the companion: "
+                << total[PortalEvent::CompanionSetup] << "\n";
+        for (const auto& shape : apart->second.unrecognised)
             out << "  unrecognised report: " << shape.first << " (" << shape.second << ")\n";
     }
     out << "\nloaded: " << NameOf(PortalEvent::ConfigLoaded).english

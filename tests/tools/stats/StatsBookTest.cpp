@@ -146,6 +146,17 @@ TEST(StatsBook, CompanionSetupOfAMachineThatStartedNoGameIsKeptApart) {
     EXPECT_EQ(book.Games().at("").Total()[PortalEvent::CompanionSetup], 1u);
 }
 
+TEST(StatsBook, ReportNamingNoGameIsListedApartNotCountedForAGame) {
+    StatsBook book;
+    book.AddLine("GET /stat?action=1&game=&mid=M&ver=1 200 3 \"a\" \"-\"");
+    book.Finish();
+    ASSERT_EQ(book.Games().size(), 1u);
+    const GameStats& apart = book.Games().at("");
+    EXPECT_EQ(apart.Total()[PortalEvent::Unrecognised], 1u);
+    EXPECT_EQ(apart.Total()[PortalEvent::ReportedOpened], 0u);
+    EXPECT_EQ(apart.unrecognised.count("action=1"), 1u);
+}
+
 TEST(StatsBook, CompanionSetupLoggedBeforeItsStartInAnEarlierFileStillFindsIt) {
     // access.log read before access.log.1: the setup's line comes first, its
     // start later; the times put them in order.
