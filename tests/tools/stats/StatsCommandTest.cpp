@@ -186,7 +186,7 @@ std::string FindChromium() {
 
 TEST_F(StatsCommand, PageShowsItsChartsInABrowser) {
     const std::string chromium = FindChromium();
-    if (chromium.empty()) GTEST_SKIP() << "no chromium (scripts/install-deps.sh installs it)";
+    ASSERT_FALSE(chromium.empty()) << "no chromium: scripts/install-deps.sh installs it";
     const std::string html = Folder() + "/stats.html";
     std::vector<std::string> argv = {VORLA_STATS_EXE, "--html", html, "--portal", Folder() + "/portal"};
     argv.insert(argv.end(), logs_.begin(), logs_.end());
@@ -196,7 +196,10 @@ TEST_F(StatsCommand, PageShowsItsChartsInABrowser) {
     const std::string shot = std::string(VORLA_SCREENSHOT_DIR) + "/stats-report.png";
     std::filesystem::remove(shot);
     // A fresh profile; nothing resolves but the file itself.
-    RunResult run = RunProcess({chromium, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+    // Without the zygote and the crash handler, every helper is the browser's
+    // own child, reaped by it, rather than left to the system.
+    RunResult run = RunProcess({chromium, "--headless", "--no-sandbox", "--no-zygote", "--disable-crash-reporter",
+                                "--disable-breakpad", "--disable-gpu", "--no-first-run",
                          "--no-default-browser-check", "--disable-background-networking", "--disable-component-update",
                          "--disable-sync", "--disable-extensions", "--hide-scrollbars",
                          "--host-resolver-rules=MAP * ~NOTFOUND", "--user-data-dir=" + Folder() + "/profile",
