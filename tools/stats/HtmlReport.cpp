@@ -33,6 +33,7 @@ svg .count { font-size: 16px; font-weight: 600; }
 svg .share { font-size: 13px; font-weight: 400; fill: #4a5868; }
 svg .drop { font-size: 12px; fill: #b3362d; font-weight: 600; }
 svg .why { font-size: 12px; fill: #b3362d; }
+svg .value { font-size: 11px; fill: #4a5868; }
 )";
 
 std::string GameTitle(const std::string& game, const std::map<std::string, std::string>& names) {

@@ -158,6 +158,10 @@ std::string DailyChart(const std::map<std::string, DayCounts>& days) {
     const int count = std::max<int>(1, static_cast<int>(days.size()));
     const double group = std::min(150.0, static_cast<double>(plotWidth) / count);
     const double bar = group * 0.8 / 4;
+    // A few days sit in the middle rather than at the left edge.
+    const double offset = (plotWidth - group * count) / 2;
+    // Bars wide enough carry their value.
+    const bool labelled = bar >= 18;
     std::string svg = Format(
         "<svg class=\"daily\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d %d\" "
         "role=\"img\">\n",
@@ -186,7 +190,7 @@ std::string DailyChart(const std::map<std::string, DayCounts>& days) {
     const int labelEvery = std::max(1, (count + 15) / 16);
     int index = 0;
     for (const auto& day : days) {
-        const double x0 = left + group * index + group * 0.1;
+        const double x0 = left + offset + group * index + group * 0.1;
         const std::vector<uint64_t> v = values(day.second);
         for (size_t s = 0; s < v.size(); ++s) {
             const double h = static_cast<double>(plotHeight) * static_cast<double>(v[s]) / static_cast<double>(ceiling);
@@ -196,11 +200,15 @@ std::string DailyChart(const std::map<std::string, DayCounts>& days) {
                 "</rect>\n",
                 x0 + bar * s, top + plotHeight - h, std::max(1.0, bar - 1), std::max(1.0, h), kSeries[s].colour,
                 day.first.empty() ? "undated" : day.first.c_str(), kSeries[s].english, U(v[s]));
+            if (labelled) {
+                svg += Format("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" class=\"value\">%llu</text>\n",
+                              x0 + bar * s + bar / 2, top + plotHeight - h - 4, U(v[s]));
+            }
         }
         if (index % labelEvery == 0) {
             const std::string label = day.first.empty() ? "undated 无日期" : day.first.substr(5);
             svg += Format("<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\" class=\"axis\">%s</text>\n",
-                          left + group * index + group / 2, top + plotHeight + 18, label.c_str());
+                          left + offset + group * index + group / 2, top + plotHeight + 18, label.c_str());
         }
         ++index;
     }
