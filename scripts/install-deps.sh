@@ -12,6 +12,7 @@ PACKAGES=(
   nginx-light curl aria2 openssl ca-certificates
   locales fonts-wqy-microhei
   clang libclang-rt-dev libpng-dev
+  zlib1g-dev chromium
 )
 
 missing=()
