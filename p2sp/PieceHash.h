@@ -3,6 +3,8 @@
 // Finish at its last.
 #pragma once
 
+#include "base/ScopedCngHandle.h"
+
 #include <windows.h>
 #include <bcrypt.h>
 
@@ -14,19 +16,17 @@ class PieceHash {
 public:
     // `type` as a seed names it: "sha-1", "sha-256", "sha-384", "sha-512".
     explicit PieceHash(const std::string& type);
-    ~PieceHash();
     PieceHash(const PieceHash&) = delete;
     PieceHash& operator=(const PieceHash&) = delete;
 
     static bool Supported(const std::string& type);
-    bool Valid() const { return algorithm_ != nullptr; }
+    bool Valid() const { return algorithm_.valid(); }
     bool Start();
     bool Update(const void* data, size_t size);
     bool Finish(std::vector<uint8_t>* digest);
 
 private:
-    void DropHash();
-    BCRYPT_ALG_HANDLE algorithm_ = nullptr;  // owned
-    BCRYPT_HASH_HANDLE hash_ = nullptr;      // owned
+    ScopedCngAlgorithm algorithm_;
+    ScopedCngHash hash_;
     DWORD length_ = 0;
 };
