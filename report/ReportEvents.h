@@ -18,6 +18,14 @@ enum ReportKind : int {
     REPORT_KIND_SOURCE_FAILED = 6,   // the source refused the game
 };
 
+// The query form a kind picks.
+enum class ReportQueryForm { WithTg, Plain, WithCgAndCwdm };
+inline ReportQueryForm QueryFormOfKind(int kind) {
+    if (kind == 0) return ReportQueryForm::WithTg;
+    if (kind == 1 || kind == 2) return ReportQueryForm::Plain;
+    return ReportQueryForm::WithCgAndCwdm;
+}
+
 enum ReportAction : int {
     REPORT_ACTION_DOWNLOAD_STARTED = 2,
     REPORT_ACTION_DOWNLOAD_CONTINUED = 4,

@@ -1,5 +1,6 @@
 #include "report/StatisticsMgr.h"
 
+#include "report/ReportEvents.h"
 #include "config/BuildConfig.h"
 #include "base/FormatText.h"
 
@@ -13,11 +14,12 @@ CStatisticsMgr* g_statistics = nullptr;
 
 std::wstring BuildEventQuery(int kind, int action, int tg, int cg, int cwdm, const std::wstring& game,
                              const std::wstring& mid, const std::wstring& ver) {
-    if (kind == 0) {
+    const ReportQueryForm form = QueryFormOfKind(kind);
+    if (form == ReportQueryForm::WithTg) {
         return FormatText(L"?action=%d&tg=%d&game=%ls&mid=%ls&ver=%ls", action, tg, game.c_str(), mid.c_str(),
                       ver.c_str());
     }
-    if (kind == 1 || kind == 2) {
+    if (form == ReportQueryForm::Plain) {
         return FormatText(L"?action=%d&game=%ls&mid=%ls&ver=%ls", action, game.c_str(), mid.c_str(), ver.c_str());
     }
     return FormatText(L"?action=%d&cg=%d&cwdm=%d&game=%ls&mid=%ls&ver=%ls", action, cg, cwdm, game.c_str(), mid.c_str(),
