@@ -34,6 +34,9 @@ CStatisticsMgr::~CStatisticsMgr() {
 void CStatisticsMgr::Start() {
     if (started_.exchange(true)) return;
     transfer_.SetTimeout(kRequestTimeoutMs);
+    // A report's answer is never used; a portal that keeps sending one must
+    // not hold back the reports after it, nor the program's exit.
+    transfer_.SetBodyLimit(kAnswerLimitBytes);
     sender_ = std::thread(&CStatisticsMgr::SenderLoop, this);
 }
 

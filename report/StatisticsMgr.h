@@ -29,6 +29,7 @@ std::wstring BuildEventQuery(int kind, int action, int tg, int cg, int cwdm, con
 class CStatisticsMgr {
 public:
     static const DWORD kRequestTimeoutMs = 10000;
+    static const uint64_t kAnswerLimitBytes = 64 * 1024;  // a report answer is a few bytes
     static const DWORD kPauseAfterReportMs = 10;
     static const DWORD kIdleWaitMs = 100;
 

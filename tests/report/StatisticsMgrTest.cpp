@@ -118,4 +118,15 @@ TEST(StatisticsMgr, PostNeverWaitsForASlowServer) {
     ASSERT_TRUE(WaitDrained(mgr, 20000));
 }
 
+TEST(StatisticsMgr, AnAnswerThatNeverEndsDoesNotHoldBackLaterReports) {
+    FixedContext context;
+    const size_t from = ReadLines(FaultsLogPath()).size();
+    CStatisticsMgr mgr(context);
+    mgr.Start();
+    mgr.Post(std::wstring(kFaultsBase) + L"/endless");
+    mgr.ReportEvent(1, 301, 0, 0, 0);
+    ASSERT_TRUE(WaitDrained(mgr, 20000)) << "the sender is still reading the endless answer";
+    EXPECT_EQ(1u, ArrivalsSince(from, "action=301").size());
+}
+
 }  // namespace

@@ -76,6 +76,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(self.payload(int(query.get("size", "0"))))
             self.wfile.flush()
             self.close_connection = True
+        elif url.path == "/endless":
+            # An answer without a length that keeps coming: 16 KiB every
+            # 10 ms, for at most 120 s or until the client goes away.
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            deadline = time.time() + 120
+            try:
+                while time.time() < deadline:
+                    self.wfile.write(self.payload(16384))
+                    self.wfile.flush()
+                    time.sleep(0.01)
+            except OSError:
+                pass
+            self.close_connection = True
         elif url.path == "/truncated":
             announce = int(query.get("announce", "1000"))
             send = int(query.get("send", "500"))
