@@ -1,5 +1,7 @@
 #include "engine/Sha256.h"
 
+#include "engine/Sha256Ni.h"
+
 #include <cstring>
 
 namespace {
@@ -83,6 +85,12 @@ void CSha256::Update(const void* data, size_t size) {
         size -= take;
         if (used + take < 64) return;
         Transform(buffer_);
+    }
+    if (size >= 64 && Sha256NiAvailable()) {
+        const size_t blocks = size / 64;
+        Sha256NiBlocks(state_, p, blocks);
+        p += blocks * 64;
+        size -= blocks * 64;
     }
     for (; size >= 64; p += 64, size -= 64) Transform(p);
     if (size) std::memcpy(buffer_, p, size);

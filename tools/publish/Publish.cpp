@@ -3,6 +3,7 @@
 #include "tools/publish/ConfigFile.h"
 #include "tools/publish/FileDigests.h"
 #include "tools/publish/NginxSnippet.h"
+#include "tools/publish/ProgramVersion.h"
 #include "tools/publish/PublishChecks.h"
 #include "tools/publish/PublishRecord.h"
 #include "tools/publish/SeedFiles.h"
@@ -157,6 +158,16 @@ int RunPublish(PublishOptions o, std::ostream& out, std::ostream& err, bool prog
         return Refuse(err, "the skin image " + o.skinFile + " does not exist");
     if (!o.downloader.empty() && !fs::is_regular_file(fs::u8path(o.downloader), failure))
         return Refuse(err, "the downloader " + o.downloader + " does not exist");
+    // NewVersion: what the published downloader must not call outdated.
+    if (!o.downloader.empty()) {
+        std::string own;
+        if (!ReadProgramVersion(o.downloader, &own, &why)) return Refuse(err, why);
+        if (o.minVersion.empty()) o.minVersion = own;
+        why = OutdatedBecause(own, o.minVersion);
+        if (!why.empty()) return Refuse(err, why + ": every copy would ask for a newer downloader");
+    } else if (o.minVersion.empty()) {
+        return Refuse(err, "give --min-version (the downloader's version, such as 1.1.0.1005) or --downloader");
+    }
     const fs::path root = fs::absolute(fs::u8path(o.out), failure);
     if (fs::exists(root) && !fs::is_directory(root)) return Refuse(err, "the output " + o.out + " is not a folder");
 

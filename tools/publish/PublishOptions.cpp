@@ -17,7 +17,7 @@ const TextOption kTextOptions[] = {
     {"--out", &PublishOptions::out, "the portal's folder (laid out as it is served)"},
     {"--name", &PublishOptions::gameName, "game name (GameName)"},
     {"--game-version", &PublishOptions::gameVersion, "version text shown on the page (GameVersion)"},
-    {"--min-version", &PublishOptions::minVersion, "oldest downloader version allowed (NewVersion, default 1.0.0.0)"},
+    {"--min-version", &PublishOptions::minVersion, "oldest downloader version allowed (NewVersion; default the --downloader's version)"},
     {"--tracker", &PublishOptions::tracker, "BitTorrent tracker URL (announce)"},
     {"--skin", &PublishOptions::skinFile, "skin PNG, served as skin/<id>.png (SkinLink)"},
     {"--skin-link", &PublishOptions::skinLink, "skin image served elsewhere (SkinLink)"},

@@ -18,7 +18,7 @@ struct PublishOptions {
     std::string out;          // the portal's folder
     std::string gameName;
     std::string gameVersion;  // shown on the page
-    std::string minVersion = "1.0.0.0";  // NewVersion: the oldest downloader allowed
+    std::string minVersion;              // NewVersion; default the downloader's own version
     std::vector<std::string> mirrors;    // other copies of the installer
     std::string tracker;                 // BitTorrent announce URL, optional
     std::string skinFile;                // PNG copied to skin/<id>.png

@@ -14,6 +14,7 @@ PublishOptions Options(const std::string& name) {
     o.baseUrl = "http://127.0.0.1:17223";
     o.gameName = name;
     o.gameVersion = "1.0.3";
+    o.minVersion = "1.1.0.1005";
     return o;
 }
 
@@ -57,7 +58,7 @@ TEST(ConfigFileTest, KeysComeInTheirSectionsWithTheComputedValues) {
                             "GameDownloadLink=http://127.0.0.1:17223/games/7231/Setup.exe\r\n"
                             "GameMd5=c074321053e3e71e6746a85069685dca\r\n"
                             "SeedUrl=http://127.0.0.1:17223/games/7231/Setup.exe.meta4\r\nGameVersion=1.0.3\r\n"));
-    EXPECT_NE(std::string::npos, text.find("\r\n[DownLoader]\r\nSkinLink=\r\nNewVersion=1.0.0.0\r\n"));
+    EXPECT_NE(std::string::npos, text.find("\r\n[DownLoader]\r\nSkinLink=\r\nNewVersion=1.1.0.1005\r\n"));
     EXPECT_NE(std::string::npos, text.find("\r\n[Keldor]\r\nKeldorDownloaderLink=\r\nsafecheck=1\r\n"));
     EXPECT_NE(std::string::npos, text.find("DomainName=http://127.0.0.1:17223/stat\r\n"));
 }

@@ -2,6 +2,7 @@
 // refusal leaving the portal's folder exactly as it was.
 #include "tools/publish/Publish.h"
 #include "tools/publish/PublishChecks.h"
+#include "tests/tools/publish/TinyProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,7 @@ protected:
         o.baseUrl = "http://127.0.0.1:17223";
         o.out = (work_ / "portal").string();
         o.gameName = "星辰远征";
+        o.minVersion = "1.1.0.1005";
         o.quiet = true;
         return o;
     }
@@ -128,6 +130,9 @@ TEST_F(PublishTest, EveryRefusalNamesItsCauseAndWritesNothing) {
     add("mirror not http", [](PublishOptions& o) { o.mirrors = {"file:///games/Setup.exe"}; }, {"mirror"});
     add("name GBK cannot hold", [](PublishOptions& o) { o.gameName = "별의 원정"; }, {"GameName", "별 (U+BCC4)", "의 (U+C758)"});
     add("installer name unfit for a URL", [](PublishOptions& o) { o.installerName = "Game Setup.exe"; }, {"Game Setup.exe"});
+    add("no NewVersion to write", [](PublishOptions& o) { o.minVersion.clear(); }, {"--min-version"});
+    add("downloader that is no program", [&](PublishOptions& o) { o.downloader = (work_ / "Setup.exe").string(); },
+        {"Setup.exe", "not a program with a version resource"});
     add("another game's file", [](PublishOptions& o) { o.gameId = "7233"; }, {"games/7233/Setup.exe", "game 7224", "--force"});
     add("a file no publication wrote", [](PublishOptions& o) { o.gameId = "7232"; },
         {"tool/down/7232.html", "not written by vorla-publish"});
@@ -156,7 +161,7 @@ TEST_F(PublishTest, ForceReplacesFilesOfOthers) {
 }
 
 TEST_F(PublishTest, FailedStampingLeavesNothingBehind) {
-    Write(work_ / "VorlaDownloader.exe", "MZ not really a program");
+    Write(work_ / "VorlaDownloader.exe", TinyProgram("1.1.0.1005"));
     PublishOptions o = Options();
     o.downloader = (work_ / "VorlaDownloader.exe").string();
     o.stampTool = (work_ / "no-such-vorla-stamp.exe").string();

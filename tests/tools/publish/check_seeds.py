@@ -73,7 +73,7 @@ def publish(tool, work, case):
         f.write(data)
     out = os.path.join(work, "portal")
     args = [tool, "--id", game, "--installer", installer, "--base-url", "http://127.0.0.1:17223/",
-            "--out", out, "--name", name, "--encoding", encoding, "--quiet"] + extra
+            "--out", out, "--name", name, "--encoding", encoding, "--min-version", "1.1.0.1005", "--quiet"] + extra
     run = subprocess.run(args, capture_output=True)
     check("game %s: published" % game, run.returncode == 0, run.stderr.decode(errors="replace"))
     return data, out
