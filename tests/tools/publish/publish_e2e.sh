@@ -142,7 +142,7 @@ check "7252: the Windows build publishes with a UTF-16 configuration, stamping i
     --downloader "$(winpath "$bin/VorlaDownloader.exe")" --quiet
 check "7253: a small game published for the independent client" \
     wine_run "$bin/vorla-publish.exe" --id 7253 --installer "$(winpath "$small")" --out "$(winpath "$portal")" \
-    --name "$name_gbk" "${common[@]}" --quiet
+    --name "$name_gbk" "${common[@]}" --min-version 1.1.0.1005 --quiet
 check "7251: the configuration is GBK" \
     bash -c "iconv -f GBK -t UTF-8 '$portal/tool/down/7251.html' | grep -q '^GameName=$name_gbk'"
 check "7252: the configuration is UTF-16LE with a mark" \
