@@ -44,7 +44,7 @@ read_s=$(timed cat "$file")
 sha256_s=$(timed sha256sum "$file")
 sha1_s=$(timed sha1sum "$file")
 publish_s=$(timed "$TOOL" --id 9001 --installer "$file" --base-url http://127.0.0.1:17223 \
-                  --out "$WORK/portal" --name "bench" --quiet)
+                  --out "$WORK/portal" --name "bench" --min-version 1.1.0.1005 --quiet)
 [ -f "$WORK/portal/tool/down/9001.html" ] || { echo "bench: vorla-publish failed" >&2; exit 1; }
 printf 'bench: %-40s %6s MB/s\n' "read (cat, from the page cache)" "$(rate "$read_s")"
 printf 'bench: %-40s %6s MB/s\n' "sha256sum alone" "$(rate "$sha256_s")"

@@ -1,5 +1,7 @@
 #include "engine/Sha1.h"
 
+#include "engine/Sha1Ni.h"
+
 #include <cstring>
 
 namespace {
@@ -26,28 +28,20 @@ void CSha1::Transform(const uint8_t block[64]) {
     for (int i = 0; i < 16; ++i) w[i] = LoadBigEndian(block + 4 * i);
     for (int i = 16; i < 80; ++i) w[i] = RotateLeft(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
     uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3], e = state_[4];
-    for (int i = 0; i < 80; ++i) {
-        uint32_t f, k;
-        if (i < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5a827999;
-        } else if (i < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ed9eba1;
-        } else if (i < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8f1bbcdc;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xca62c1d6;
-        }
-        const uint32_t t = RotateLeft(a, 5) + f + e + k + w[i];
+    // Four stretches of twenty rounds, each with its own function and
+    // constant: no branch inside a round.
+    const auto round = [&](uint32_t f, uint32_t k, uint32_t word) {
+        const uint32_t t = RotateLeft(a, 5) + f + e + k + word;
         e = d;
         d = c;
         c = RotateLeft(b, 30);
         b = a;
         a = t;
-    }
+    };
+    for (int i = 0; i < 20; ++i) round((b & c) | (~b & d), 0x5a827999, w[i]);
+    for (int i = 20; i < 40; ++i) round(b ^ c ^ d, 0x6ed9eba1, w[i]);
+    for (int i = 40; i < 60; ++i) round((b & c) | (b & d) | (c & d), 0x8f1bbcdc, w[i]);
+    for (int i = 60; i < 80; ++i) round(b ^ c ^ d, 0xca62c1d6, w[i]);
     state_[0] += a;
     state_[1] += b;
     state_[2] += c;
@@ -66,6 +60,12 @@ void CSha1::Update(const void* data, size_t size) {
         size -= take;
         if (used + take < 64) return;
         Transform(buffer_);
+    }
+    if (size >= 64 && Sha1NiAvailable()) {
+        const size_t blocks = size / 64;
+        Sha1NiBlocks(state_, p, blocks);
+        p += blocks * 64;
+        size -= blocks * 64;
     }
     for (; size >= 64; p += 64, size -= 64) Transform(p);
     if (size) std::memcpy(buffer_, p, size);
