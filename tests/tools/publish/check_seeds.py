@@ -2,15 +2,23 @@
 """Publishes generated installers with vorla-publish and checks what it wrote
 against independent computation: Python's hashlib and its own bencode and XML
 readers, transmission-show for the torrent's info hash, aria2c for its file
-list, and Python's codecs for the configuration's encodings.
+list, and Python's codecs for the configuration's encodings. Then nginx on a
+loopback port serves the folder with the written snippets alone: the
+configuration byte for byte and uncached, the installer by ranges, the
+statistics answered, the publication's records refused.
 
 usage: check_seeds.py <vorla-publish> <work-folder>"""
 import hashlib
 import os
 import random
 import shutil
+import signal
+import socket
 import subprocess
 import sys
+import time
+import urllib.error
+import urllib.request
 import xml.etree.ElementTree as ET
 
 MD5_TAIL = 52428800
@@ -64,11 +72,15 @@ def read_config(raw, encoding):
     return values
 
 
+def data_of(case):
+    return random.Random(int(case[0])).randbytes(case[1])
+
+
 def publish(tool, work, case):
     game, size, encoding, name, extra = case
     installer = os.path.join(work, "in", "Setup%s.exe" % game)
     os.makedirs(os.path.dirname(installer), exist_ok=True)
-    data = random.Random(int(game)).randbytes(size)
+    data = data_of(case)
     with open(installer, "wb") as f:
         f.write(data)
     out = os.path.join(work, "portal")
@@ -153,6 +165,68 @@ def bencode(value):
     return b"d" + b"".join(bencode(k) + bencode(v) for k, v in sorted(value.items())) + b"e"
 
 
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def fetch(url, headers=None):
+    request = urllib.request.Request(url, headers=headers or {})
+    try:
+        with urllib.request.urlopen(request, timeout=10) as reply:
+            return reply.status, dict(reply.headers), reply.read()
+    except urllib.error.HTTPError as error:
+        return error.code, dict(error.headers), b""
+
+
+def serve_with_snippets(work, out, game, data):
+    nginx = shutil.which("nginx") or "/usr/sbin/nginx"
+    if not os.path.exists(nginx):
+        check("nginx is installed (scripts/install-deps.sh)", False)
+        return
+    folder = os.path.join(work, "nginx")
+    os.makedirs(folder, exist_ok=True)
+    port = free_port()
+    user = "user root;" if os.getuid() == 0 else ""
+    temp = "".join("%s_temp_path %s/%s;" % (k, folder, k) for k in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
+    with open(os.path.join(folder, "nginx.conf"), "w") as f:
+        f.write("%s daemon off; worker_processes 1; pid %s/nginx.pid; error_log %s/error.log;\n"
+                "events { worker_connections 64; }\n"
+                "http { access_log off; %s server { listen 127.0.0.1:%d;\n"
+                "  include %s/nginx/%s.conf; include %s/nginx/stats.conf; } }\n"
+                % (user, folder, folder, temp, port, out, game, out))
+    os.chmod(work, 0o755)
+    server = subprocess.Popen([nginx, "-p", folder, "-c", os.path.join(folder, "nginx.conf")],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        base = "http://127.0.0.1:%d" % port
+        for _ in range(100):
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=0.2).close()
+                break
+            except OSError:
+                time.sleep(0.05)
+        with open(os.path.join(out, "tool", "down", game + ".html"), "rb") as f:
+            config = f.read()
+        status, headers, body = fetch(base + "/tool/down/%s.html" % game)
+        check("nginx: the configuration is served byte for byte, never cached",
+              status == 200 and body == config and "no-cache" in headers.get("Cache-Control", ""),
+              "%s %r" % (status, headers))
+        status, headers, body = fetch(base + "/games/%s/Setup%s.exe" % (game, game), {"Range": "bytes=1000-1999"})
+        check("nginx: the installer is served by ranges", status == 206 and body == data[1000:2000], str(status))
+        status, headers, body = fetch(base + "/games/%s/Setup%s.exe.meta4" % (game, game))
+        check("nginx: the seed has its type", headers.get("Content-Type") == "application/metalink4+xml",
+              repr(headers.get("Content-Type")))
+        status, _, _ = fetch(base + "/stat?action=1&game=%s" % game)
+        check("nginx: statistics are answered", status == 200, str(status))
+        status, _, _ = fetch(base + "/.vorla-publish/%s.files" % game)
+        check("nginx: the publication's records are refused", status == 403, str(status))
+    finally:
+        server.send_signal(signal.SIGTERM)  # our own nginx, by its process id
+        server.wait(timeout=10)
+
+
 def main():
     tool, work = sys.argv[1], sys.argv[2]
     shutil.rmtree(work, ignore_errors=True)
@@ -167,6 +241,8 @@ def main():
         data, out = publish(tool, work, case)
         if not failures:
             verify(case, data, out)
+    if not failures:
+        serve_with_snippets(work, out, cases[2][0], data_of(cases[2]))
     print("check_seeds: %d failure(s)" % len(failures))
     shutil.rmtree(work, ignore_errors=True)
     sys.exit(1 if failures else 0)
