@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -167,5 +168,19 @@ TEST_F(PublishTest, FailedStampingLeavesNothingBehind) {
     o.stampTool = (work_ / "no-such-vorla-stamp.exe").string();
     EXPECT_EQ(kFailed, Publish(o));
     EXPECT_NE(std::string::npos, err_.str().find("cannot stamp the downloader")) << err_.str();
+    EXPECT_FALSE(fs::exists(work_ / "portal"));
+}
+
+TEST_F(PublishTest, WithoutWineTheLinuxStampingSaysSoAndWritesNothing) {
+    Write(work_ / "VorlaDownloader.exe", TinyProgram("1.1.0.1005"));
+    Write(work_ / "vorla-stamp.exe", "MZ");
+    PublishOptions o = Options();
+    o.downloader = (work_ / "VorlaDownloader.exe").string();
+    const char* before = std::getenv("VORLA_WINE");
+    const std::string saved = before ? before : "";
+    ::setenv("VORLA_WINE", (work_ / "no-wine-here").c_str(), 1);
+    EXPECT_EQ(kFailed, Publish(o));
+    if (before) ::setenv("VORLA_WINE", saved.c_str(), 1); else ::unsetenv("VORLA_WINE");
+    EXPECT_NE(std::string::npos, err_.str().find("Wine is not installed")) << err_.str();
     EXPECT_FALSE(fs::exists(work_ / "portal"));
 }
