@@ -209,7 +209,7 @@ int RunPublish(PublishOptions o, std::ostream& out, std::ostream& err, bool prog
         const std::vector<Overwrite> overwrites = FindOverwrites(o.out, o.gameId, files);
         if (!overwrites.empty()) {
             std::string list;
-            for (const Overwrite& o2 : overwrites) list += "\n  " + o2.path + " (" + o2.owner + ")";
+            for (const Overwrite& overwrite : overwrites) list += "\n  " + overwrite.path + " (" + overwrite.owner + ")";
             return Refuse(err, "the output folder " + o.out + " already holds files this game's publication would "
                                "overwrite (--force replaces them):" + list);
         }
