@@ -47,11 +47,11 @@ std::string PublishUsage() {
         text += line + " " + option.help + "\n";
     }
     text +=
-        "  --mirror <url>                another copy of the installer (repeatable)\n"
-        "  --encoding gbk|utf-16         configuration encoding (default gbk)\n"
-        "  --piece-length <bytes>        piece length of the seed and torrent (default: from the size)\n"
-        "  --force                       overwrite files that no publication of this game wrote\n"
-        "  --quiet                       no progress line\n";
+        "  --mirror <url>               another copy of the installer (repeatable)\n"
+        "  --encoding gbk|utf-16        configuration encoding (default gbk)\n"
+        "  --piece-length <bytes>       piece length of the seed and torrent (default: from the size)\n"
+        "  --force                      overwrite files that no publication of this game wrote\n"
+        "  --quiet                      no progress line\n";
     return text;
 }
 
