@@ -3,13 +3,10 @@
 #pragma once
 
 #include "codec/Md5.h"
+#include "codec/Md5Tail.h"
 
 #include <cstdint>
 #include <string>
-
-// Files larger than this are digested over their last kMd5TailBytes only, so
-// the configured digest of a large installer is that of its final 50 MiB.
-const uint64_t kMd5TailBytes = 52428800;
 
 // MD5 of the whole file up to kMd5TailBytes, else of its last kMd5TailBytes.
 // False for a missing, unreadable or empty file; digest is then untouched.

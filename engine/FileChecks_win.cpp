@@ -30,24 +30,24 @@ bool FileMd5(const std::wstring& path, uint8_t digest[CMd5::kDigestBytes]) {
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return false;
     const uint64_t total = static_cast<uint64_t>(size.QuadPart);
-    uint64_t remaining = total;
-    if (total > kMd5TailBytes) {
-        LARGE_INTEGER start{};
-        start.QuadPart = static_cast<LONGLONG>(total - kMd5TailBytes);
-        if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) return false;
-        remaining = kMd5TailBytes;
+    // Only the bytes the digest covers are read.
+    const uint64_t start = Md5TailStart(total);
+    if (start > 0) {
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(start);
+        if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return false;
     }
-    CMd5 md5;
-    std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(remaining, kReadBlock)));
-    while (remaining > 0) {
-        const DWORD want = static_cast<DWORD>(std::min<uint64_t>(remaining, kReadBlock));
+    CMd5Tail md5(total);
+    uint64_t offset = start;
+    std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(total - start, kReadBlock)));
+    while (offset < total) {
+        const DWORD want = static_cast<DWORD>(std::min<uint64_t>(total - offset, kReadBlock));
         DWORD got = 0;
         if (!::ReadFile(file.get(), block.data(), want, &got, nullptr) || got == 0) return false;
-        md5.Update(block.data(), got);
-        remaining -= got;
+        md5.Update(offset, block.data(), got);
+        offset += got;
     }
-    md5.Final(digest);
-    return true;
+    return md5.Final(digest);
 }
 
 bool IsFileMd5Valid(const std::wstring& path, const std::wstring& expected) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The main job: a local demo portal (nginx on 127.0.0.1:17223 serving
-# tests/portal and the generated installers) and the downloader for game 7223
-# getting its game from it, under wine64.
+# tests/portal) where vorla-publish publishes game 7223 from a generated
+# installer (configuration, Metalink seed, torrent, the downloader stamped
+# 7223), and that stamped downloader getting its game from it, under wine64.
+# At the end the portal's log is shown as a funnel when vorla-stats is built.
 #
 # With a display and no request for the automatic run, the downloader opens on
 # that display for a person to use. Without a display (or with DEMO_AUTO=1) it
@@ -12,22 +14,58 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
+"$root/scripts/build-host.sh"
 . "$root/scripts/wine-common.sh"
 
 demo=$root/build/demo
 mkdir -p "$demo"
 auto=${DEMO_AUTO:-}
 [ -z "${DISPLAY:-}" ] && auto=1
-VORLA_USE_DISPLAY=$([ -z "$auto" ] && echo 1 || echo "") "$root/scripts/test-env.sh" start "$demo"
+# The portal starts with the static pages of tests/portal only: the game
+# comes from vorla-publish below, not from the tests' fixture script.
+mkdir -p "$demo/no-fixtures"
+VORLA_PORTAL_FIXTURES=$demo/no-fixtures VORLA_USE_DISPLAY=$([ -z "$auto" ] && echo 1 || echo "") \
+  "$root/scripts/test-env.sh" start "$demo"
 trap '"$root/scripts/test-env.sh" stop "$demo" >/dev/null' EXIT
 export WINEPREFIX=$demo/wineprefix
 export DISPLAY=$(cat "$demo/test-env/display")
 bin=$root/build/win64/bin
+portal=$demo/portal
 marker=$demo/installed.log
 rm -f "$marker"
 export VORLA_FIXTURE_LOG=$(winpath "$marker")
 
-echo "demo: portal on http://127.0.0.1:17223/ (serving $demo/portal)"
+# A generated installer: the installer stand-in padded past 50 MiB (so its
+# GameMd5 covers only its tail), and the companion's setup beside it.
+mkdir -p "$demo/installer" "$portal/keldor" "$portal/promo"
+python3 - "$bin/vorla_fixture_installer.exe" "$demo/installer/XingchenSetup.exe" \
+          "$bin/vorla_fixture_companion.exe" "$portal/keldor/KeldorSetup.exe" <<'PY'
+import random, sys
+def padded(source, target, size, seed):
+    image = open(source, "rb").read()
+    open(target, "wb").write(image + random.Random(seed).randbytes(size - len(image)))
+padded(sys.argv[1], sys.argv[2], 60 * 1048576 + 12345, "demo-installer")
+padded(sys.argv[3], sys.argv[4], 3 * 1048576 + 321, "demo-companion")
+PY
+printf '<!DOCTYPE html>\n<html><head><meta charset="utf-8"><title>星辰远征</title></head>\n<body style="margin:0;background:#1b2a44;color:#eccaba;font-family:sans-serif"><h1 style="margin:24px">星辰远征</h1><p style="margin:24px">新版本已上线，快来体验！</p></body></html>\n' \
+  >"$portal/promo/7223.html"
+# Statistics endpoints: the access log is the record; these only answer 200.
+echo ok >"$portal/stat"
+echo ok >"$portal/keldor/down_msg.html"
+# The static pages hold a hand-written 7223 and its skin: --force replaces them.
+echo "demo: publishing game 7223 with vorla-publish"
+base=http://127.0.0.1:17223
+"$root/build/host/bin/vorla-publish" --id 7223 --installer "$demo/installer/XingchenSetup.exe" \
+  --base-url $base --out "$portal" --name 星辰远征 --game-version 1.0.3 \
+  --skin "$root/tests/portal/skin/7223.png" --promo-page $base/promo/7223.html \
+  --companion-link $base/keldor/KeldorSetup.exe --companion-tip 同时安装Keldor游戏安全助手 \
+  --new-version-link $base/downloader.html --downloader "$bin/VorlaDownloader.exe" --force \
+  | sed 's/^/demo: /'
+[ "${PIPESTATUS[0]}" -eq 0 ] || { echo "demo: publishing failed" >&2; exit 1; }
+chmod -R a+rX "$portal"
+downloader=$portal/downloader/7223/VorlaDownloader.exe
+
+echo "demo: portal on $base/ (serving $portal)"
 # A fresh start: no earlier download of the demo game in this prefix.
 temp_dir=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -name Temp | head -1)
 rm -f "$temp_dir/7223.tmp.cfg" "$temp_dir"/KeldorSetup.exe* "$WINEPREFIX/drive_c/download"/XingchenSetup.exe*
@@ -35,8 +73,8 @@ rm -f "$temp_dir/7223.tmp.cfg" "$temp_dir"/KeldorSetup.exe* "$WINEPREFIX/drive_c
 # when it dies or hangs the demo says how (its exit, or its threads' stacks).
 WATCH_ROOT=$root WATCH_BUILD=$demo WATCH_BIN=$bin WATCH_DIR=$demo/programs
 . "$root/scripts/wine-watch.sh"
-echo "demo: starting VorlaDownloader.exe (game 7223)"
-watch_start downloader "$bin/VorlaDownloader.exe"
+echo "demo: starting the published downloader $downloader (game 7223)"
+watch_start downloader "$downloader"
 
 if [ -z "$auto" ]; then
   watch_wait downloader 86400 || true
@@ -93,3 +131,9 @@ else
   exit 1
 fi
 echo "demo: screenshots: $demo/*.png"
+# The portal's side: its log as a funnel, when the statistics tool is built.
+stats=$root/build/host/bin/vorla-stats
+if [ -x "$stats" ]; then
+  echo "demo: the portal's statistics:"
+  "$stats" "$demo/portal-logs/access.log" | sed 's/^/  /' || echo "demo: vorla-stats failed" >&2
+fi

@@ -9,7 +9,7 @@ PACKAGES=(
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 mingw-w64-tools
   libz-mingw-w64-dev googletest
   wine64 fonts-wine xvfb xauth xdotool x11-utils imagemagick
-  nginx-light curl aria2 openssl ca-certificates
+  nginx-light curl aria2 transmission-cli openssl ca-certificates
   locales fonts-wqy-microhei
   clang libclang-rt-dev libpng-dev
   zlib1g-dev chromium

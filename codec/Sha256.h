@@ -1,0 +1,23 @@
+// SHA-256 (FIPS 180-4). Platform-free.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class CSha256 {
+public:
+    static const size_t kDigestBytes = 32;
+
+    CSha256() { Reset(); }
+    void Reset();
+    void Update(const void* data, size_t size);
+    // Pads, writes the digest and resets for the next message.
+    void Final(uint8_t digest[kDigestBytes]);
+
+private:
+    void Transform(const uint8_t block[64]);
+
+    uint32_t state_[8];
+    uint64_t bytes_ = 0;
+    uint8_t buffer_[64];
+};

@@ -1,0 +1,13 @@
+// Stamping the game identifier into the published copy of the downloader,
+// with the program's own stamping code (tools/stamp): called directly on
+// Windows; on Linux its Windows build, vorla-stamp.exe, runs under Wine.
+#pragma once
+
+#include <string>
+
+// Writes gameId as FileDescription of the program at `copy` (UTF-8 path),
+// in place. stampTool: vorla-stamp.exe for Wine, or empty to look beside
+// `original` and beside this tool. False with a message saying what is
+// missing or what failed.
+bool StampDownloaderCopy(const std::string& copy, const std::string& gameId, const std::string& original,
+                         const std::string& stampTool, std::string* error);
