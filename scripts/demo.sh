@@ -3,7 +3,7 @@
 # tests/portal) where vorla-publish publishes game 7223 from a generated
 # installer (configuration, Metalink seed, torrent, the downloader stamped
 # 7223), and that stamped downloader getting its game from it, under wine64.
-# At the end the portal's log is shown as a funnel when vorla-stats is built.
+# At the end vorla-stats shows the portal's log as a funnel.
 #
 # With a display and no request for the automatic run, the downloader opens on
 # that display for a person to use. Without a display (or with DEMO_AUTO=1) it
@@ -131,9 +131,12 @@ else
   exit 1
 fi
 echo "demo: screenshots: $demo/*.png"
-# The portal's side: its log as a funnel, when the statistics tool is built.
-stats=$root/build/host/bin/vorla-stats
-if [ -x "$stats" ]; then
-  echo "demo: the portal's statistics:"
-  "$stats" "$demo/portal-logs/access.log" | sed 's/^/  /' || echo "demo: vorla-stats failed" >&2
+# The portal's side: its log as a funnel, per game and day, as text and as a
+# page with charts.
+echo "demo: the portal's statistics:"
+if "$root/build/host/bin/vorla-stats" --portal "$demo/portal" --html "$demo/stats.html" \
+     "$demo/portal-logs/access.log" | sed 's/^/  /'; then
+  echo "demo: statistics page: $demo/stats.html"
+else
+  echo "demo: vorla-stats failed" >&2
 fi
