@@ -2,8 +2,6 @@
 
 #include "codec/Sha1Ni.h"
 
-#include <cstring>
-
 namespace {
 
 uint32_t RotateLeft(uint32_t x, uint32_t n) { return (x << n) | (x >> (32 - n)); }
@@ -20,7 +18,7 @@ void CSha1::Reset() {
     state_[2] = 0x98badcfe;
     state_[3] = 0x10325476;
     state_[4] = 0xc3d2e1f0;
-    bytes_ = 0;
+    framing_.Reset();
 }
 
 void CSha1::Transform(const uint8_t block[64]) {
@@ -49,39 +47,20 @@ void CSha1::Transform(const uint8_t block[64]) {
     state_[4] += e;
 }
 
+void CSha1::Blocks(const uint8_t* p, size_t n) {
+    if (Sha1NiAvailable()) {
+        Sha1NiBlocks(state_, p, n);
+        return;
+    }
+    for (; n > 0; --n, p += 64) Transform(p);
+}
+
 void CSha1::Update(const void* data, size_t size) {
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    size_t used = static_cast<size_t>(bytes_ % 64);
-    bytes_ += size;
-    if (used) {
-        const size_t take = size < 64 - used ? size : 64 - used;
-        std::memcpy(buffer_ + used, p, take);
-        p += take;
-        size -= take;
-        if (used + take < 64) return;
-        Transform(buffer_);
-    }
-    if (size >= 64 && Sha1NiAvailable()) {
-        const size_t blocks = size / 64;
-        Sha1NiBlocks(state_, p, blocks);
-        p += blocks * 64;
-        size -= blocks * 64;
-    }
-    for (; size >= 64; p += 64, size -= 64) Transform(p);
-    if (size) std::memcpy(buffer_, p, size);
+    framing_.Update(data, size, [this](const uint8_t* p, size_t n) { Blocks(p, n); });
 }
 
 void CSha1::Final(uint8_t digest[kDigestBytes]) {
-    const uint64_t bits = bytes_ * 8;
-    const uint8_t pad = 0x80;
-    const uint8_t zero[64] = {};
-    Update(&pad, 1);
-    const size_t used = static_cast<size_t>(bytes_ % 64);
-    Update(zero, used <= 56 ? 56 - used : 120 - used);
-    uint8_t length[8];
-    for (int i = 0; i < 8; ++i) length[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-    Update(length, 8);
-    for (int i = 0; i < 5; ++i)
-        for (int k = 0; k < 4; ++k) digest[4 * i + k] = static_cast<uint8_t>(state_[i] >> (24 - 8 * k));
+    framing_.Finish([this](const uint8_t* p, size_t n) { Blocks(p, n); });
+    StoreBigEndianWords(state_, 5, digest);
     Reset();
 }

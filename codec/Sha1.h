@@ -2,6 +2,8 @@
 // are SHA-1 by definition; nothing of ours relies on it for trust alone.
 #pragma once
 
+#include "codec/ShaFraming.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -17,8 +19,10 @@ public:
 
 private:
     void Transform(const uint8_t block[64]);
+    // Compresses n whole blocks, with the processor's SHA instructions
+    // where it has them.
+    void Blocks(const uint8_t* p, size_t n);
 
     uint32_t state_[5];
-    uint64_t bytes_ = 0;
-    uint8_t buffer_[64];
+    CShaFraming framing_;
 };

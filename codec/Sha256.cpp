@@ -2,8 +2,6 @@
 
 #include "codec/Sha256Ni.h"
 
-#include <cstring>
-
 namespace {
 
 // The first 32 bits of the fractional parts of the cube roots of the first
@@ -35,7 +33,7 @@ void CSha256::Reset() {
     state_[5] = 0x9b05688c;
     state_[6] = 0x1f83d9ab;
     state_[7] = 0x5be0cd19;
-    bytes_ = 0;
+    framing_.Reset();
 }
 
 void CSha256::Transform(const uint8_t block[64]) {
@@ -74,39 +72,20 @@ void CSha256::Transform(const uint8_t block[64]) {
     state_[7] += h;
 }
 
+void CSha256::Blocks(const uint8_t* p, size_t n) {
+    if (Sha256NiAvailable()) {
+        Sha256NiBlocks(state_, p, n);
+        return;
+    }
+    for (; n > 0; --n, p += 64) Transform(p);
+}
+
 void CSha256::Update(const void* data, size_t size) {
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    size_t used = static_cast<size_t>(bytes_ % 64);
-    bytes_ += size;
-    if (used) {
-        const size_t take = size < 64 - used ? size : 64 - used;
-        std::memcpy(buffer_ + used, p, take);
-        p += take;
-        size -= take;
-        if (used + take < 64) return;
-        Transform(buffer_);
-    }
-    if (size >= 64 && Sha256NiAvailable()) {
-        const size_t blocks = size / 64;
-        Sha256NiBlocks(state_, p, blocks);
-        p += blocks * 64;
-        size -= blocks * 64;
-    }
-    for (; size >= 64; p += 64, size -= 64) Transform(p);
-    if (size) std::memcpy(buffer_, p, size);
+    framing_.Update(data, size, [this](const uint8_t* p, size_t n) { Blocks(p, n); });
 }
 
 void CSha256::Final(uint8_t digest[kDigestBytes]) {
-    const uint64_t bits = bytes_ * 8;
-    const uint8_t pad = 0x80;
-    const uint8_t zero[64] = {};
-    Update(&pad, 1);
-    const size_t used = static_cast<size_t>(bytes_ % 64);
-    Update(zero, used <= 56 ? 56 - used : 120 - used);
-    uint8_t length[8];
-    for (int i = 0; i < 8; ++i) length[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-    Update(length, 8);
-    for (int i = 0; i < 8; ++i)
-        for (int k = 0; k < 4; ++k) digest[4 * i + k] = static_cast<uint8_t>(state_[i] >> (24 - 8 * k));
+    framing_.Finish([this](const uint8_t* p, size_t n) { Blocks(p, n); });
+    StoreBigEndianWords(state_, 8, digest);
     Reset();
 }

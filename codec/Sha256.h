@@ -1,6 +1,8 @@
 // SHA-256 (FIPS 180-4). Platform-free.
 #pragma once
 
+#include "codec/ShaFraming.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -16,8 +18,10 @@ public:
 
 private:
     void Transform(const uint8_t block[64]);
+    // Compresses n whole blocks, with the processor's SHA instructions
+    // where it has them.
+    void Blocks(const uint8_t* p, size_t n);
 
     uint32_t state_[8];
-    uint64_t bytes_ = 0;
-    uint8_t buffer_[64];
+    CShaFraming framing_;
 };

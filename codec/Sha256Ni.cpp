@@ -6,6 +6,16 @@
 #include <immintrin.h>
 #endif
 
+#include <atomic>
+
+namespace {
+
+std::atomic<bool> g_extensionsAllowed{true};
+
+}  // namespace
+
+void SetShaExtensionsAllowed(bool allowed) { g_extensionsAllowed = allowed; }
+
 #ifdef VORLA_SHA_NI
 
 namespace {
@@ -34,7 +44,7 @@ bool Detect() {
 
 bool Sha256NiAvailable() {
     static const bool available = Detect();
-    return available;
+    return available && g_extensionsAllowed;
 }
 
 __attribute__((target("sha,sse4.1,ssse3"))) void Sha256NiBlocks(uint32_t state[8], const uint8_t* data, size_t blocks) {

@@ -4,6 +4,7 @@
 #include "codec/Md5Tail.h"
 #include "codec/Sha1.h"
 #include "codec/Sha256.h"
+#include "codec/Sha256Ni.h"
 #include "tools/publish/FileDigests.h"
 
 #include <gtest/gtest.h>
@@ -63,13 +64,21 @@ std::string Md5Hex(const std::string& data) {
 }  // namespace
 
 TEST(ShaTest, PublishedVectorsHoldWhateverTheChunking) {
-    for (const Vector& v : kVectors) {
-        for (size_t chunk : {size_t(1), size_t(3), size_t(63), size_t(64), size_t(65), size_t(4096)}) {
-            if (v.message.size() > 100000 && chunk < 63) continue;
-            EXPECT_EQ(v.sha1, HashHex<CSha1>(v.message, chunk)) << v.message.size() << " bytes by " << chunk;
-            EXPECT_EQ(v.sha256, HashHex<CSha256>(v.message, chunk)) << v.message.size() << " bytes by " << chunk;
+    // Both the processor's SHA instructions (where it has them) and the
+    // portable rounds.
+    for (const bool extensions : {true, false}) {
+        SetShaExtensionsAllowed(extensions);
+        for (const Vector& v : kVectors) {
+            for (size_t chunk : {size_t(1), size_t(3), size_t(63), size_t(64), size_t(65), size_t(4096)}) {
+                if (v.message.size() > 100000 && chunk < 63) continue;
+                EXPECT_EQ(v.sha1, HashHex<CSha1>(v.message, chunk))
+                    << v.message.size() << " bytes by " << chunk << (extensions ? "" : ", portable");
+                EXPECT_EQ(v.sha256, HashHex<CSha256>(v.message, chunk))
+                    << v.message.size() << " bytes by " << chunk << (extensions ? "" : ", portable");
+            }
         }
     }
+    SetShaExtensionsAllowed(true);
 }
 
 TEST(Md5TailTest, DigestCoversTheLastFiftyMebibytesOnly) {
