@@ -42,24 +42,8 @@ WATCH_ROOT=$root WATCH_BUILD=$build WATCH_DIR=$work/programs
 . "$root/scripts/wine-watch.sh"
 rm -rf "$WATCH_DIR"
 
-failures=0
-current=""  # the watched program the checks are about
-explained=""
-check() {  # check <description> <command...>
-    local what=$1; shift
-    if "$@"; then
-        echo "ok: $what"
-        return 0
-    fi
-    echo "FAILED: $what"
-    failures=$((failures + 1))
-    # Why, once per program and state (running, or how it ended).
-    if [ -n "$current" ]; then
-        local state="$current:$(watch_status "$current")"
-        case " $explained " in *" $state "*) ;; *) explained="$explained $state"; watch_explain "$current" ;; esac
-    fi
-    return 1
-}
+DRIVER_NAME=story
+. "$root/tests/support/window-driver.sh"
 finish() {
     local dir tag
     for dir in "$WATCH_DIR"/*/; do
@@ -76,45 +60,6 @@ finish() {
     exit $?
 }
 
-wine_run() { "$root/scripts/wine-run.sh" "$build" "$@"; }
-helper() { wine_run "$bin/story-helper.exe" "$@" 2>/dev/null | tr -d '\r'; }
-# Unix path of a Windows path of the prefix.
-unixpath() {
-    local p=${1//\\//}
-    case $p in
-        [Cc]:*) printf '%s/drive_c%s' "$WINEPREFIX" "${p:2}" ;;
-        [Zz]:*) printf '%s' "${p:2}" ;;
-        *) printf '%s' "$p" ;;
-    esac
-}
-temp_dir=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -name Temp | head -1)
-state_dir() {  # recorded save folder of a game, as a Unix path
-    local file=$temp_dir/$1.tmp.cfg
-    [ -f "$file" ] || return 1
-    local dir
-    dir=$(iconv -f UTF-16LE -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | sed -n 's/^Dir=//p')
-    [ -n "$dir" ] || dir=$(tr -d '\r\0' <"$file" | sed -n 's/^Dir=//p')
-    [ -n "$dir" ] && unixpath "$dir"
-}
-# Waits up to $2 seconds for the window of class $1 to be visible; sets
-# WIN_X WIN_Y WIN_W WIN_H. Gives up at once when the program it waits for has
-# ended.
-wait_visible() {
-    local deadline=$((SECONDS + $2)) where
-    while [ $SECONDS -lt $deadline ]; do
-        where=$(helper where "$1")
-        if [ -n "$where" ]; then
-            read -r WIN_X WIN_Y WIN_W WIN_H visible <<<"$where"
-            [ "$visible" = 1 ] && return 0
-        fi
-        if [ -n "$current" ] && ! watch_running "$current"; then
-            echo "story: $current has ended"
-            return 1
-        fi
-        sleep 0.5
-    done
-    return 1
-}
 # The page of class $1 paints: the screen there is not black, and a spot of
 # the background that no control covers shows the colour of the skin the page
 # draws (the game's configured skin image, else the built-in background).
@@ -165,21 +110,6 @@ page_alive() {
 written() { du -B1 "$1" 2>/dev/null | cut -f1; }
 is_visible() { local w; w=$(helper where "$1"); [ -n "$w" ] && [ "${w##* }" = 1 ]; }
 not_visible() { ! is_visible "$1"; }
-click() {  # click <x> <y>, screen coordinates
-    xdotool mousemove "$1" "$2"; sleep 0.2
-    xdotool mousemove "$(($1 + 1))" "$2"; sleep 0.2
-    xdotool click 1; sleep 0.3
-}
-shot() { import -window root "$shots/$1.png" 2>/dev/null && echo "story: screenshot $shots/$1.png"; }
-wait_log() {  # wait_log <file> <from-line> <text> <seconds>
-    local deadline=$(($SECONDS + $4))
-    while [ $SECONDS -lt $deadline ]; do
-        tail -n +"$(($2 + 1))" "$1" 2>/dev/null | grep -qF -- "$3" && return 0
-        sleep 0.3
-    done
-    return 1
-}
-lines() { wc -l <"$1" 2>/dev/null || echo 0; }
 config_value() { tr -d '\r' <"$portal/tool/down/$1.html" | sed -n "s/^$2=//p"; }
 # Page coordinates of the controls.
 START_X=587 START_Y=339      # the action button's four faces

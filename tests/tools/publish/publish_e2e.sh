@@ -37,69 +37,9 @@ export VORLA_FIXTURE_LOG=$(winpath "$work/fixture-runs.log")
 WATCH_ROOT=$root WATCH_BUILD=$build WATCH_DIR=$work/programs
 . "$root/scripts/wine-watch.sh"
 
-failures=0
-current=""
-check() {  # check <description> <command...>
-    local what=$1; shift
-    if "$@"; then
-        echo "ok: $what"
-        return 0
-    fi
-    echo "FAILED: $what"
-    failures=$((failures + 1))
-    if [ -n "$current" ]; then watch_explain "$current"; fi
-    return 1
-}
-wine_run() { "$root/scripts/wine-run.sh" "$build" "$@"; }
-helper() { wine_run "$bin/story-helper.exe" "$@" 2>/dev/null | tr -d '\r'; }
+DRIVER_NAME=publish_e2e
+. "$root/tests/support/window-driver.sh"
 title_of() { wine_run "$bin/publish-probe.exe" title "$1" 2>/dev/null | tr -d '\r'; }
-wait_visible() {  # <class> <seconds>: sets WIN_X WIN_Y
-    local deadline=$((SECONDS + $2)) where visible
-    while [ $SECONDS -lt $deadline ]; do
-        where=$(helper where "$1")
-        if [ -n "$where" ]; then
-            read -r WIN_X WIN_Y _ _ visible <<<"$where"
-            [ "$visible" = 1 ] && return 0
-        fi
-        if [ -n "$current" ] && ! watch_running "$current"; then
-            echo "publish_e2e: $current has ended"
-            return 1
-        fi
-        sleep 0.5
-    done
-    return 1
-}
-click() {
-    xdotool mousemove "$1" "$2"; sleep 0.2
-    xdotool mousemove "$(($1 + 1))" "$2"; sleep 0.2
-    xdotool click 1; sleep 0.3
-}
-shot() { import -window root "$shots/$1.png" 2>/dev/null && echo "publish_e2e: screenshot $shots/$1.png"; }
-wait_log() {  # wait_log <file> <from-line> <text> <seconds>
-    local deadline=$((SECONDS + $4))
-    while [ $SECONDS -lt $deadline ]; do
-        tail -n +"$(($2 + 1))" "$1" 2>/dev/null | grep -qF -- "$3" && return 0
-        sleep 0.3
-    done
-    return 1
-}
-lines() { wc -l <"$1" 2>/dev/null || echo 0; }
-unixpath() {
-    local p=${1//\\//}
-    case $p in
-        [Cc]:*) printf '%s/drive_c%s' "$WINEPREFIX" "${p:2}" ;;
-        [Zz]:*) printf '%s' "${p:2}" ;;
-        *) printf '%s' "$p" ;;
-    esac
-}
-temp_dir=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -name Temp | head -1)
-state_dir() {  # the save folder game $1 recorded, as a Unix path
-    local file=$temp_dir/$1.tmp.cfg dir
-    [ -f "$file" ] || return 1
-    dir=$(iconv -f UTF-16LE -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | sed -n 's/^Dir=//p')
-    [ -n "$dir" ] || dir=$(tr -d '\r\0' <"$file" | sed -n 's/^Dir=//p')
-    [ -n "$dir" ] && unixpath "$dir"
-}
 START_X=587 START_Y=339      # the page's action button
 INSTALL_X=261 INSTALL_Y=173  # the install prompt's action button
 
