@@ -1,6 +1,7 @@
 #include "system/FolderChecks.h"
 
 #include <cwctype>
+#include <vector>
 
 namespace {
 
@@ -12,6 +13,24 @@ std::wstring ComparablePath(const std::wstring& text) {
     while (end > begin && std::iswspace(text[end - 1])) --end;
     while (end > begin && text[end - 1] == L'\\') --end;
     return text.substr(begin, end - begin);
+}
+
+// The folders a registered application path names: the value may be quoted,
+// or a list separated by ";" as the shell writes it.
+std::vector<std::wstring> RegisteredFolders(const std::wstring& value) {
+    std::vector<std::wstring> folders;
+    size_t begin = 0;
+    while (begin <= value.size()) {
+        size_t end = value.find(L';', begin);
+        if (end == std::wstring::npos) end = value.size();
+        std::wstring entry = ComparablePath(value.substr(begin, end - begin));
+        if (entry.size() >= 2 && entry.front() == L'"' && entry.back() == L'"') {
+            entry = ComparablePath(entry.substr(1, entry.size() - 2));
+        }
+        if (!entry.empty()) folders.push_back(entry);
+        begin = end + 1;
+    }
+    return folders;
 }
 
 }  // namespace
@@ -53,13 +72,14 @@ bool CFolderChecks::IsOutsideSecurityProducts(const std::wstring& folder) {
     for (int index = 0; index < 2; ++index) {
         std::wstring registered;
         if (!volumes_.SecurityProductPath(index, registered)) continue;
-        const std::wstring product = ComparablePath(registered);
         const std::wstring candidate = ComparablePath(folder);
-        if (product.empty() || candidate.size() < product.size()) continue;
-        if (!SamePathText(candidate.substr(0, product.size()), product)) continue;
-        // The product's folder itself, or anything below it; a folder whose
-        // name merely begins with the product folder's name is another folder.
-        if (candidate.size() == product.size() || candidate[product.size()] == L'\\') return false;
+        for (const std::wstring& product : RegisteredFolders(registered)) {
+            if (candidate.size() < product.size()) continue;
+            if (!SamePathText(candidate.substr(0, product.size()), product)) continue;
+            // The product's folder itself, or anything below it; a folder whose
+            // name merely begins with the product folder's name is another one.
+            if (candidate.size() == product.size() || candidate[product.size()] == L'\\') return false;
+        }
     }
     return true;
 }

@@ -91,6 +91,16 @@ TEST(FolderChecks, SecurityProductFoldersAreMatchedAsWindowsMatchesPaths) {
         {L" C:\\Program Files\\Qelvo\\ ", L"C:\\Program Files\\Qelvo\\dl", false},
         {L"C:\\Program Files\\Qelvo", L"D:\\Program Files\\Qelvo", true},
         {L"C:\\Program Files\\Qelvo", L"C:\\Program Files\\Qelv", true},
+        // The registered value may be quoted, or a list of folders
+        // separated by ";" as the shell writes it; every folder counts.
+        {L"\"C:\\Program Files\\Qelvo\"", L"C:\\Program Files\\Qelvo\\dl", false},
+        {L"\"C:\\Program Files\\Qelvo\\\"", L"C:\\Program Files\\QelvoGames", true},
+        {L"C:\\Program Files\\Qelvo;", L"C:\\Program Files\\Qelvo\\dl", false},
+        {L"C:\\Tools;C:\\Program Files\\Qelvo", L"C:\\Program Files\\Qelvo\\dl", false},
+        {L"C:\\Tools; \"C:\\Program Files\\Qelvo\";", L"c:\\program files\\qelvo", false},
+        {L"C:\\Tools;C:\\Program Files\\Qelvo", L"C:\\Program Files", true},
+        {L";;", L"C:\\Program Files", true},
+        {L"\"\"", L"C:\\Program Files", true},
     };
     for (const auto& c : cases) {
         FakeVolumes v;
