@@ -135,7 +135,7 @@ echo "demo: screenshots: $demo/*.png"
 # page with charts.
 echo "demo: the portal's statistics:"
 if "$root/build/host/bin/vorla-stats" --portal "$demo/portal" --html "$demo/stats.html" \
-     "$demo/portal-logs/access.log" | sed 's/^/  /'; then
+     "$demo/portal-logs/combined.log" | sed 's/^/  /'; then
   echo "demo: statistics page: $demo/stats.html"
 else
   echo "demo: vorla-stats failed" >&2

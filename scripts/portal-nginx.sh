@@ -29,6 +29,9 @@ http {
         server_name localhost;
         root $root;
         access_log $logs/access.log vorla;
+        # The same requests in nginx's combined format, as a portal logs
+        # them (with the time), for the statistics tool.
+        access_log $logs/combined.log combined;
         location / { try_files \$uri =404; }
         # Installers arrive at a pace a person can watch; /slow/ serves the
         # same files slower still (per connection: the engine opens several),

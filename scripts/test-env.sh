@@ -77,6 +77,7 @@ start_nginx() {
   chmod -R a+rX "$build/portal"
   "$here/portal-nginx.sh" conf "$dir" "$build/portal" "$build/portal-logs" "$PORTAL_PORT" >"$dir/nginx.conf"
   : >"$build/portal-logs/access.log"
+  : >"$build/portal-logs/combined.log"
   setsid nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" >"$dir/stdout.log" 2>&1 </dev/null &
   echo $! >"$state/nginx.pid"
   wait_for_port "$PORTAL_PORT"
