@@ -42,6 +42,11 @@ bool SegmentMap::TakeFree(int source, ByteRange* out) const {
         RangeSet both = taken;
         for (const ByteRange& r : avoid_.Ranges()) both.Add(r.begin, std::min(r.end, plan_.totalSize));
         if (TakeFreeOutside(source, both, out)) return true;
+        // Only bytes peers can give are left: one unit at a time, so the
+        // peers keep their share while the connections fill the rest.
+        if (!TakeFreeOutside(source, taken, out)) return false;
+        out->end = std::min(out->end, AlignUp(out->begin + 1));
+        return true;
     }
     return TakeFreeOutside(source, taken, out);
 }

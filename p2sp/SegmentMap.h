@@ -65,7 +65,8 @@ public:
     // What nobody owns or holds and is not done.
     RangeSet Free() const;
     // Connections take free bytes outside `avoid` first (what peers can
-    // give), and bytes inside it only when nothing else is free.
+    // give), and bytes inside it only when nothing else is free, one unit
+    // (piece) per claim.
     void SetAvoid(const RangeSet& avoid);
 
     bool Complete() const;

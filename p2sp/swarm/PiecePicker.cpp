@@ -193,3 +193,11 @@ bool PiecePicker::Endgame() const {
     }
     return true;
 }
+
+bool PiecePicker::Asked(uint32_t piece) const {
+    auto it = pieces_.find(piece);
+    if (it == pieces_.end()) return false;
+    for (const auto& asked : it->second.askedOf)
+        if (!asked.empty()) return true;
+    return false;
+}

@@ -61,6 +61,10 @@ public:
     std::set<int> Failed(uint32_t piece);
 
     bool Endgame() const;
+    // Whether any block of `piece` is asked of a peer now.
+    bool Asked(uint32_t piece) const;
+    // Forgets a started piece without blame (another source takes it).
+    void Abandon(uint32_t piece) { pieces_.erase(piece); }
 
 private:
     struct PieceState {

@@ -9,6 +9,13 @@
 #include <cstdint>
 #include <string>
 
+// A torrent a task uses: what it says and its info hash.
+struct TorrentSeedData {
+    bool present = false;
+    TorrentMeta meta;
+    uint8_t infoHash[20] = {};
+};
+
 // SHA-1 of the info dictionary's bytes in `data` (the bytes `meta` was read from).
 bool TorrentInfoHash(const uint8_t* data, size_t size, const TorrentMeta& meta, uint8_t out[20]);
 

@@ -199,9 +199,11 @@ TEST(SegmentMapHold, ConnectionsTakeWhatPeersCannotGiveFirst) {
     ByteRange s;
     ASSERT_TRUE(map.Claim(0, 0, &s));
     EXPECT_EQ(s.begin, 3000u);
-    // Nothing else free outside: the avoided bytes are taken after all.
+    // Nothing else free outside: the avoided bytes are taken after all, a
+    // piece at a time.
     ASSERT_TRUE(map.Claim(1, 0, &s));
     EXPECT_LT(s.begin, 3000u);
+    EXPECT_EQ(s.end - s.begin, 1000u);
 }
 
 }  // namespace
