@@ -137,8 +137,8 @@ public:
             }
             held_.clear();
             pieceActivity_.clear();
+            figures_.left = 0;  // before the announce it goes into
             tracker_->Completed();
-            figures_.left = 0;
         }
         if (now - lastSync_ >= kSyncMs) {
             lastSync_ = now;
@@ -246,6 +246,7 @@ private:
             p->socket.reset(owned.release());
             p->stage = PeerLink::Stage::kHandshake;
             p->openedMs = p->lastReceiveMs = p->lastSendMs = Now();
+            SwarmTrace("accepted peer %d %08x:%u", p->id, a.ipv4, a.port);
             SendHandshake(*p);
             peers_.push_back(std::move(p));
         }

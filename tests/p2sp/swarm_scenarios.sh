@@ -85,16 +85,23 @@ make_torrent() {
     python3 "$root/tests/servers/torrent_info.py" "$1.torrent" >>"$work/tracker/whitelist"
     tracker_start
 }
-# Seeders the tracker knows for TORRENT.
-seeders() {
+# Seeders (or with KEY incomplete, leechers) the tracker knows for TORRENT.
+seeders() {  # TORRENT [KEY]
     local hash
     hash=$(python3 "$root/tests/servers/torrent_info.py" --urlencoded "$1")
-    curl -s "http://127.0.0.1:$TRACKER_PORT/scrape?info_hash=$hash" |
-        python3 -c 'import re,sys; m=re.search(rb"8:completei(\d+)e", sys.stdin.buffer.read()); print(m.group(1).decode() if m else 0)'
+    curl -s "http://127.0.0.1:$TRACKER_PORT/scrape?info_hash=$hash" | KEY=${2:-complete} python3 -c '
+import os, re, sys
+key = os.environ["KEY"].encode()
+m = re.search(b"%d:%si(\\d+)e" % (len(key), key), sys.stdin.buffer.read())
+print(m.group(1).decode() if m else 0)'
 }
 wait_seeders() {
-    for _ in $(seq 300); do [ "$(seeders "$1")" -ge "${2:-1}" ] && return 0; sleep 0.2; done
+    for _ in $(seq 300); do [ "$(seeders "$1")" -ge 1 ] && return 0; sleep 0.2; done
     echo "    the tracker never listed a seeder"; return 1
+}
+wait_leechers() {
+    for _ in $(seq 300); do [ "$(seeders "$1" incomplete)" -ge 1 ] && return 0; sleep 0.2; done
+    echo "    the tracker never listed a leecher"; return 1
 }
 
 # ---- the independent clients -----------------------------------------------
@@ -216,8 +223,11 @@ from_client() {  # KIND
     [ "$(swarm_figure got)" -eq $((3 * MIB)) ] || { echo "    not every byte came from the peer"; return 1; }
 }
 
-# A client downloads what only our engine seeds: the engine fetches the file
-# over HTTP, then seeds it; the client has no other source.
+# A client downloads what only our engine seeds: the client starts first
+# (with no peer to fetch from), then the engine fetches the file over HTTP,
+# dials the client it learns from the tracker and seeds to it; the client
+# has no other source. (Transmission never dials loopback addresses a
+# tracker names, so the engine must be the one that dials.)
 to_client() {  # KIND
     local kind=$1 dir=$work/to-$1 name=to-$1.bin
     mkdir -p "$dir/dl" "$dir/peer"
@@ -225,19 +235,19 @@ to_client() {  # KIND
     make_torrent "$work/srv/$name" "$name" || return 1
     mv "$work/srv/$name.torrent" "$dir/$name.torrent"
     cp "$dir/$name.torrent" "$work/srv/"
-    get_bg "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17275-17279 --seed-for 90
-    wait_seeders "$dir/$name.torrent" || return 1
     case $kind in
     transmission) transmission_start "$dir/peer" 17261 17262 && transmission_add 17261 "$dir/$name.torrent" "$dir/peer/data" ;;
     qbittorrent) qbit_start "$dir/peer" 17264 17265 && qbit_add 17264 "$dir/$name.torrent" "$dir/peer/data" ;;
     aria2) aria2_start "$dir/peer/data" 17266 "$dir/$name.torrent" ;;
     esac || { echo "    $kind did not start"; return 1; }
+    wait_leechers "$dir/$name.torrent" || return 1
+    get_bg "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17275-17279 --seed-for 90
     local ok=1
     for _ in $(seq 300); do
         case $kind in
         transmission) transmission_done 17261 && ok=0 ;;
         qbittorrent) qbit_done 17264 && ok=0 ;;
-        aria2) [ -f "$dir/peer/data/$name" ] && [ ! -f "$dir/peer/data/$name.aria2" ] && ok=0 ;;
+        aria2) cmp -s "$work/srv/$name" "$dir/peer/data/$name" && ok=0 ;;
         esac
         [ $ok -eq 0 ] && break
         sleep 0.2
