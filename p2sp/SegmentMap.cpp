@@ -29,9 +29,29 @@ bool SegmentMap::Excluded(uint64_t begin, uint64_t end, int source) const {
     return false;
 }
 
-bool SegmentMap::TakeFree(int source, ByteRange* out) const {
+RangeSet SegmentMap::Taken() const {
     RangeSet taken = done_;
     for (const auto& entry : owned_) taken.Add(entry.second.begin, entry.second.end);
+    for (const auto& entry : held_) taken.Add(entry.second.begin, entry.second.end);
+    return taken;
+}
+
+bool SegmentMap::TakeFree(int source, ByteRange* out) const {
+    RangeSet taken = Taken();
+    if (!avoid_.Empty()) {
+        RangeSet both = taken;
+        for (const ByteRange& r : avoid_.Ranges()) both.Add(r.begin, std::min(r.end, plan_.totalSize));
+        if (TakeFreeOutside(source, both, out)) return true;
+        // Only bytes peers can give are left: one unit at a time, so the
+        // peers keep their share while the connections fill the rest.
+        if (!TakeFreeOutside(source, taken, out)) return false;
+        out->end = std::min(out->end, AlignUp(out->begin + 1));
+        return true;
+    }
+    return TakeFreeOutside(source, taken, out);
+}
+
+bool SegmentMap::TakeFreeOutside(int source, const RangeSet& taken, ByteRange* out) const {
     uint32_t bit = 1u << (source & 31);
     ByteRange best;
     for (const ByteRange& gap : taken.Gaps(plan_.totalSize)) {
@@ -128,6 +148,35 @@ void SegmentMap::MarkDone(uint64_t begin, uint64_t end) {
 void SegmentMap::Release(int id) {
     std::lock_guard<std::mutex> hold(lock_);
     owned_.erase(id);
+}
+
+bool SegmentMap::Hold(int holder, const ByteRange& range) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (range.begin >= range.end || range.end > plan_.totalSize) return false;
+    held_.erase(holder);
+    for (const ByteRange& gap : Taken().Gaps(plan_.totalSize))
+        if (gap.begin <= range.begin && range.end <= gap.end) {
+            held_[holder] = range;
+            return true;
+        }
+    return false;
+}
+
+void SegmentMap::Unhold(int holder) {
+    std::lock_guard<std::mutex> hold(lock_);
+    held_.erase(holder);
+}
+
+RangeSet SegmentMap::Free() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    RangeSet free;
+    for (const ByteRange& gap : Taken().Gaps(plan_.totalSize)) free.Add(gap.begin, gap.end);
+    return free;
+}
+
+void SegmentMap::SetAvoid(const RangeSet& avoid) {
+    std::lock_guard<std::mutex> hold(lock_);
+    avoid_ = avoid;
 }
 
 void SegmentMap::Exclude(uint64_t begin, uint64_t end, int source) {

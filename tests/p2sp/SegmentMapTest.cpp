@@ -156,3 +156,54 @@ TEST(SegmentMap, SplitNeverCutsACommittedRequest) {
 }
 
 }  // namespace
+
+namespace {
+
+// Pieces asked of peers are held outside the connections: no connection is
+// given or splits them, a reset keeps them, and connections prefer bytes no
+// peer can give.
+TEST(SegmentMapHold, HeldPiecesAreNeverHandedToConnectionsAndOutliveReset) {
+    SegmentMap map;
+    map.Reset(MakePlan(4000, 1, 1000, 1000), RangeSet());
+    ASSERT_TRUE(map.Hold(7, ByteRange{1000, 2000}));
+    EXPECT_FALSE(map.Hold(8, ByteRange{1500, 2500}));  // overlaps the hold
+    map.Reset(MakePlan(4000, 1, 1000, 1000), RangeSet());
+    std::vector<ByteRange> claimed;
+    ByteRange s;
+    for (int id = 0; id < 10 && map.Claim(id, 0, &s); ++id) claimed.push_back(s);
+    for (const ByteRange& r : claimed) EXPECT_TRUE(r.end <= 1000 || r.begin >= 2000);
+    RangeSet free = map.Free();
+    EXPECT_TRUE(free.Empty());
+    map.Unhold(7);
+    EXPECT_EQ(map.Free().CoveredBytes(), 1000u);
+}
+
+TEST(SegmentMapHold, DoneOrOwnedBytesCannotBeHeld) {
+    SegmentMap map;
+    RangeSet done;
+    done.Add(0, 1000);
+    map.Reset(MakePlan(4000, 1, 1000, 1000), done);
+    EXPECT_FALSE(map.Hold(1, ByteRange{0, 1000}));
+    ByteRange s;
+    ASSERT_TRUE(map.Claim(0, 0, &s));
+    EXPECT_FALSE(map.Hold(1, s));
+    EXPECT_FALSE(map.Hold(1, ByteRange{3000, 5000}));  // past the end
+}
+
+TEST(SegmentMapHold, ConnectionsTakeWhatPeersCannotGiveFirst) {
+    SegmentMap map;
+    map.Reset(MakePlan(4000, 4, 1000, 1000), RangeSet());
+    RangeSet peersHave;
+    peersHave.Add(0, 3000);
+    map.SetAvoid(peersHave);
+    ByteRange s;
+    ASSERT_TRUE(map.Claim(0, 0, &s));
+    EXPECT_EQ(s.begin, 3000u);
+    // Nothing else free outside: the avoided bytes are taken after all, a
+    // piece at a time.
+    ASSERT_TRUE(map.Claim(1, 0, &s));
+    EXPECT_LT(s.begin, 3000u);
+    EXPECT_EQ(s.end - s.begin, 1000u);
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+#include "p2sp/swarm/TrackerClient.h"
+
+#include "p2sp/HttpSource.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int64_t kMinIntervalS = 15;
+constexpr int64_t kMaxIntervalS = 3600;
+constexpr DWORD kFirstRetryMs = 15000;
+constexpr DWORD kMaxRetryMs = 300000;
+
+bool FetchAnnounce(const std::string& url, std::string* body) {
+    HttpSource http;
+    HttpReply reply;
+    std::wstring wide(url.begin(), url.end());  // percent-encoded: ASCII only
+    if (!http.Open() || !http.Send(wide, std::string(), &reply) || reply.status != 200) return false;
+    char buffer[16384];
+    for (;;) {
+        DWORD got = 0;
+        if (!http.Read(buffer, sizeof(buffer), &got)) return false;
+        if (got == 0) return true;
+        body->append(buffer, got);
+        if (body->size() > kMaxAnnounceReplyBytes) return false;
+    }
+}
+
+}  // namespace
+
+TrackerClient::TrackerClient(std::vector<std::vector<std::string>> tiers, const AnnounceParams& identity,
+                             Figures* figures)
+    : tiers_(std::move(tiers)), identity_(identity), figures_(figures) {
+    wake_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+}
+
+TrackerClient::~TrackerClient() { Stop(); }
+
+void TrackerClient::Start() {
+    if (thread_.joinable() || !wake_) return;
+    thread_ = std::thread(&TrackerClient::Run, this);
+}
+
+void TrackerClient::Completed() {
+    completed_ = true;
+    if (wake_) SetEvent(wake_.get());
+}
+
+void TrackerClient::Stop() {
+    stop_ = true;
+    if (wake_) SetEvent(wake_.get());
+    if (thread_.joinable()) thread_.join();
+}
+
+std::vector<PeerAddress> TrackerClient::TakePeers() {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::vector<PeerAddress> out;
+    out.swap(peers_);
+    return out;
+}
+
+bool TrackerClient::Announce(AnnounceEvent event, AnnounceReply* reply) {
+    AnnounceParams params = identity_;
+    params.event = event;
+    params.uploaded = figures_->uploaded.load();
+    params.downloaded = figures_->downloaded.load();
+    params.left = figures_->left.load();
+    if (event == AnnounceEvent::kStopped) params.numWant = 0;
+    for (auto& tier : tiers_) {
+        for (size_t i = 0; i < tier.size(); ++i) {
+            if (tier[i].compare(0, 4, "http") != 0) continue;  // UDP trackers are not spoken
+            std::string body;
+            if (!FetchAnnounce(BuildAnnounceUrl(tier[i], params), &body)) continue;
+            if (!ParseAnnounceReply(reinterpret_cast<const uint8_t*>(body.data()), body.size(), reply)) continue;
+            if (!reply->failure.empty()) continue;
+            // The tracker that answered is tried first next time.
+            std::rotate(tier.begin(), tier.begin() + i, tier.begin() + i + 1);
+            ++announces_;
+            return true;
+        }
+    }
+    ++failures_;
+    return false;
+}
+
+void TrackerClient::Run() {
+    AnnounceEvent event = AnnounceEvent::kStarted;
+    bool startedSent = false, completedSent = false;
+    DWORD retryMs = kFirstRetryMs;
+    while (!stop_.load()) {
+        if (completed_.load() && startedSent && !completedSent) event = AnnounceEvent::kCompleted;
+        AnnounceReply reply;
+        DWORD waitMs;
+        if (Announce(event, &reply)) {
+            if (event == AnnounceEvent::kStarted) startedSent = true;
+            if (event == AnnounceEvent::kCompleted) completedSent = true;
+            event = AnnounceEvent::kNone;
+            {
+                std::lock_guard<std::mutex> hold(lock_);
+                peers_.insert(peers_.end(), reply.peers.begin(), reply.peers.end());
+            }
+            int64_t interval = std::min(std::max(reply.interval, kMinIntervalS), kMaxIntervalS);
+            waitMs = DWORD(interval * 1000);
+            retryMs = kFirstRetryMs;
+        } else {
+            waitMs = retryMs;
+            retryMs = std::min(retryMs * 2, kMaxRetryMs);
+        }
+        WaitForSingleObject(wake_.get(), waitMs);
+    }
+    if (startedSent) {
+        AnnounceReply reply;
+        Announce(AnnounceEvent::kStopped, &reply);
+    }
+}
