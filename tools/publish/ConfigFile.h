@@ -20,7 +20,7 @@ struct ComputedValues {
     uint64_t gameSize = 0;
     std::string gameMd5;         // 32 lower-case hex digits
     std::string downloadLink;    // the portal's copy of the installer
-    std::string seedUrl;         // the Metalink seed
+    std::string seedUrl;         // the Metalink seed or the torrent
     std::string skinLink;        // empty when none
 };
 

@@ -196,7 +196,9 @@ int RunPublish(PublishOptions o, std::ostream& out, std::ostream& err, bool prog
 
     ComputedValues computed;
     computed.downloadLink = o.baseUrl + "/" + installerPath;
-    computed.seedUrl = o.baseUrl + "/" + seedPath;
+    const bool torrentSeed = o.seed == PublishOptions::Seed::Torrent ||
+                             (o.seed == PublishOptions::Seed::Auto && !o.tracker.empty());
+    computed.seedUrl = o.baseUrl + "/" + (torrentSeed ? torrentPath : seedPath);
     computed.skinLink = skinPath.empty() ? o.skinLink : o.baseUrl + "/" + skinPath;
     computed.gameMd5 = std::string(32, '0');
     computed.gameSize = 1;

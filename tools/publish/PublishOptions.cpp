@@ -49,6 +49,7 @@ std::string PublishUsage() {
     text +=
         "  --mirror <url>               another copy of the installer (repeatable)\n"
         "  --encoding gbk|utf-16        configuration encoding (default gbk)\n"
+        "  --seed metalink|torrent      the seed SeedUrl names (default: torrent with --tracker, else metalink)\n"
         "  --piece-length <bytes>       piece length of the seed and torrent (default: from the size)\n"
         "  --force                      overwrite files that no publication of this game wrote\n"
         "  --quiet                      no progress line\n";
@@ -88,6 +89,16 @@ bool ParsePublishArguments(const std::vector<std::string>& args, PublishOptions*
                 options->encoding = ConfigEncoding::Utf16WithMark;
             } else {
                 *error = "--encoding is gbk or utf-16, not " + value;
+                return false;
+            }
+            known = true;
+        } else if (arg == "--seed") {
+            if (value == "metalink") {
+                options->seed = PublishOptions::Seed::Metalink;
+            } else if (value == "torrent") {
+                options->seed = PublishOptions::Seed::Torrent;
+            } else {
+                *error = "--seed is metalink or torrent, not " + value;
                 return false;
             }
             known = true;

@@ -36,6 +36,10 @@ struct PublishOptions {
     std::string stampTool;               // vorla-stamp.exe for Wine (Linux only)
     std::string installerName;           // served file name; default the installer's
     ConfigEncoding encoding = ConfigEncoding::Gbk;
+    // Which seed the configuration's SeedUrl names. Auto: the torrent when a
+    // tracker is given (players then share pieces, with the portal's copy as
+    // web seed), else the Metalink (mirrors and SHA-256 pieces).
+    enum class Seed { Auto, Metalink, Torrent } seed = Seed::Auto;
     uint64_t pieceLength = 0;            // 0: chosen from the size
     bool force = false;                  // overwrite files no publication of this game wrote
     bool quiet = false;                  // no progress line

@@ -103,6 +103,34 @@ TEST_F(PublishTest, PublishesTheServedLayout) {
     EXPECT_EQ(kPublished, Publish(Options())) << err_.str();
 }
 
+TEST_F(PublishTest, SeedUrlNamesTheTorrentWhenATrackerIsGivenElseTheMetalink) {
+    struct Case {
+        const char* tracker;
+        PublishOptions::Seed seed;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"", PublishOptions::Seed::Auto, "SeedUrl=http://127.0.0.1:17223/games/7231/Setup.exe.meta4"},
+        {"http://127.0.0.1:17260/announce", PublishOptions::Seed::Auto,
+         "SeedUrl=http://127.0.0.1:17223/games/7231/Setup.exe.torrent"},
+        {"http://127.0.0.1:17260/announce", PublishOptions::Seed::Metalink,
+         "SeedUrl=http://127.0.0.1:17223/games/7231/Setup.exe.meta4"},
+        {"", PublishOptions::Seed::Torrent, "SeedUrl=http://127.0.0.1:17223/games/7231/Setup.exe.torrent"},
+    };
+    for (const Case& c : cases) {
+        PublishOptions o = Options();
+        o.tracker = c.tracker;
+        o.seed = c.seed;
+        ASSERT_EQ(kPublished, Publish(o)) << err_.str();
+        EXPECT_NE(std::string::npos, Read(work_ / "portal/tool/down/7231.html").find(c.expected))
+            << c.tracker << " " << int(c.seed);
+    }
+    std::string error;
+    PublishOptions parsed;
+    EXPECT_FALSE(ParsePublishArguments({"--seed", "magnet"}, &parsed, &error));
+    EXPECT_NE(std::string::npos, error.find("--seed is metalink or torrent")) << error;
+}
+
 TEST_F(PublishTest, EveryRefusalNamesItsCauseAndWritesNothing) {
     // An earlier publication of 7224, and a file no publication wrote.
     ASSERT_EQ(kPublished, Publish(Options("7224")));

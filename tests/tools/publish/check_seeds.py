@@ -111,7 +111,9 @@ def verify(case, data, out):
     check("game %s: GameMd5 is the MD5 of the last 50 MiB" % game,
           config.get("GameMd5") == hashlib.md5(data[-MD5_TAIL:]).hexdigest(), repr(config.get("GameMd5")))
     check("game %s: GameDownloadLink" % game, config.get("GameDownloadLink") == base)
-    check("game %s: SeedUrl" % game, config.get("SeedUrl") == base + ".meta4")
+    # With a tracker the configuration names the torrent, so players share.
+    check("game %s: SeedUrl" % game, config.get("SeedUrl") == base + (".torrent" if tracker else ".meta4"),
+          repr(config.get("SeedUrl")))
 
     with open(os.path.join(folder, file_name + ".torrent"), "rb") as f:
         raw = f.read()
