@@ -132,7 +132,14 @@ class Seeder:
         listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         listener.bind(("127.0.0.1", self.port))
         listener.listen(16)
-        self.announce_once()
+        # The tracker may be starting: try again until it answers.
+        for attempt in range(60):
+            try:
+                self.announce_once()
+                break
+            except OSError as error:
+                self.write_log("announce failed: %s" % error)
+                time.sleep(1)
         while True:
             conn, addr = listener.accept()
             self.write_log("connection from %s:%d" % addr)
