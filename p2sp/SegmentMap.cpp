@@ -42,11 +42,6 @@ bool SegmentMap::TakeFree(int source, ByteRange* out) const {
         RangeSet both = taken;
         for (const ByteRange& r : avoid_.Ranges()) both.Add(r.begin, std::min(r.end, plan_.totalSize));
         if (TakeFreeOutside(source, both, out)) return true;
-        // Only bytes peers can give are left: one unit at a time, so the
-        // peers keep their share while the connections fill the rest.
-        if (!TakeFreeOutside(source, taken, out)) return false;
-        out->end = std::min(out->end, AlignUp(out->begin + 1));
-        return true;
     }
     return TakeFreeOutside(source, taken, out);
 }
@@ -73,6 +68,8 @@ bool SegmentMap::TakeFreeOutside(int source, const RangeSet& taken, ByteRange* o
     uint64_t length = best.end - best.begin;
     uint64_t take = std::min(length, segmentBytes_);
     if (length - take < plan_.minSplit) take = length;  // no sliver left behind
+    // A bounded claim leaves the rest free for those who hold pieces (peers).
+    if (plan_.maxSegment > 0) take = std::min(take, AlignUp(plan_.maxSegment));
     *out = ByteRange{best.begin, std::min(best.end, AlignUp(best.begin + take))};
     return true;
 }

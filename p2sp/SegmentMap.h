@@ -29,6 +29,7 @@ public:
         uint64_t unit = 1;               // segment edges are multiples of this
         uint64_t minSplit = 256u << 10;  // a split leaves each half at least this long
         int connections = 1;             // how many connections share the missing bytes
+        uint64_t maxSegment = 0;         // when not 0, no claim is longer (rounded up to the unit)
     };
 
     // Starts over with `done` already present. Forgets every owner and
@@ -65,8 +66,7 @@ public:
     // What nobody owns or holds and is not done.
     RangeSet Free() const;
     // Connections take free bytes outside `avoid` first (what peers can
-    // give), and bytes inside it only when nothing else is free, one unit
-    // (piece) per claim.
+    // give), and bytes inside it only when nothing else is free.
     void SetAvoid(const RangeSet& avoid);
 
     bool Complete() const;

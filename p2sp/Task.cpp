@@ -23,6 +23,7 @@ constexpr int kRefusedAttempts = 3;          // 4xx answers in a row before givi
 constexpr int kMaxRestarts = 4;              // start-overs in a row without progress
 constexpr size_t kMaxSources = 8;            // the task's URL and up to seven mirrors
 constexpr DWORD kSwarmAloneMs = 20000;       // peers alone, before the task's URL is tried again
+constexpr uint64_t kSwarmSegmentBytes = 256u << 10;  // the longest HTTP claim while peers share the file
 
 std::wstring UpperCased(std::wstring s) {
     for (wchar_t& c : s) c = wchar_t(std::towupper(c));
@@ -489,6 +490,9 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     plan.unit = pieces ? seed_.pieceLength : 1;
     plan.minSplit = kMinSplit;
     plan.connections = perSource * int(live.size());
+    // With a swarm, connections claim a little at a time: what they leave
+    // free, peers may take.
+    if (pieces && torrent_.present) plan.maxSegment = std::max<uint64_t>(seed_.pieceLength, kSwarmSegmentBytes);
     map_.Reset(plan, record_.done);
     uint64_t doneBefore = map_.DoneBytes();
     if (pieces) StartSwarm();

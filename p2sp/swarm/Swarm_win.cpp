@@ -346,6 +346,15 @@ private:
         p.wanted.clear();
         p.stage = PeerLink::Stage::kClosed;
         p.socket.reset();
+        // Pieces nobody is asked for now go back to the other sources at
+        // once; what of them arrived is fetched again whole.
+        std::vector<uint32_t> orphaned;
+        for (uint32_t piece : held_)
+            if (!picker_.Asked(piece)) orphaned.push_back(piece);
+        for (uint32_t piece : orphaned) {
+            picker_.Abandon(piece);
+            Unhold(piece);
+        }
     }
 
     void Reap() {

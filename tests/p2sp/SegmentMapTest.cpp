@@ -199,11 +199,20 @@ TEST(SegmentMapHold, ConnectionsTakeWhatPeersCannotGiveFirst) {
     ByteRange s;
     ASSERT_TRUE(map.Claim(0, 0, &s));
     EXPECT_EQ(s.begin, 3000u);
-    // Nothing else free outside: the avoided bytes are taken after all, a
-    // piece at a time.
+    // Nothing else free outside: the avoided bytes are taken after all.
     ASSERT_TRUE(map.Claim(1, 0, &s));
     EXPECT_LT(s.begin, 3000u);
-    EXPECT_EQ(s.end - s.begin, 1000u);
+}
+
+TEST(SegmentMapHold, BoundedClaimsLeaveTheRestFreeForPeers) {
+    SegmentMap map;
+    SegmentMap::Plan plan = MakePlan(10000, 1, 1000, 1000);
+    plan.maxSegment = 1500;  // rounded up to two units
+    map.Reset(plan, RangeSet());
+    ByteRange s;
+    ASSERT_TRUE(map.Claim(0, 0, &s));
+    EXPECT_EQ(s.end - s.begin, 2000u);
+    EXPECT_EQ(map.Free().CoveredBytes(), 8000u);
 }
 
 }  // namespace

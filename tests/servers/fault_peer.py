@@ -14,6 +14,7 @@ import os
 import socket
 import struct
 import threading
+import time
 import urllib.parse
 import urllib.request
 
@@ -67,6 +68,7 @@ class Seeder:
         self.announce = meta[b"announce"].decode()
         self.data = open(args.file, "rb").read()
         self.mode = args.mode
+        self.block_delay = args.block_delay
         self.port = args.port
         self.log = open(args.log, "a", buffering=1)
         self.peer_id = b"-FP0001-" + os.urandom(6).hex().encode()
@@ -115,6 +117,8 @@ class Seeder:
                     if self.mode == "drop" and sent_blocks >= max(1, first_piece_blocks // 2):
                         self.write_log("dropping after %d blocks" % sent_blocks)
                         return
+                    if self.block_delay:
+                        time.sleep(self.block_delay)
                     conn.sendall(struct.pack(">IBII", 9 + size, 7, index, begin) + bytes(block))
                     sent_blocks += 1
                     self.write_log("block %d %d %d" % (index, begin, size))
@@ -128,7 +132,14 @@ class Seeder:
         listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         listener.bind(("127.0.0.1", self.port))
         listener.listen(16)
-        self.announce_once()
+        # The tracker may be starting: try again until it answers.
+        for attempt in range(60):
+            try:
+                self.announce_once()
+                break
+            except OSError as error:
+                self.write_log("announce failed: %s" % error)
+                time.sleep(1)
         while True:
             conn, addr = listener.accept()
             self.write_log("connection from %s:%d" % addr)
@@ -142,6 +153,7 @@ def main():
     parser.add_argument("--file", required=True)
     parser.add_argument("--mode", choices=["corrupt", "drop", "good"], default="corrupt")
     parser.add_argument("--log", required=True)
+    parser.add_argument("--block-delay", type=float, default=0.0, help="seconds to wait before each block")
     Seeder(parser.parse_args()).run()
 
 
