@@ -8,35 +8,13 @@
 #include "p2sp/swarm/PiecePicker.h"
 #include "p2sp/swarm/TrackerAnnounce.h"
 
+#include "base/ScopedSocket.h"
+
 #include <winsock2.h>
 
 #include <cstdint>
 #include <deque>
 #include <vector>
-
-// Owner of one socket.
-class ScopedSocket {
-public:
-    ScopedSocket() = default;
-    explicit ScopedSocket(SOCKET s) : socket_(s) {}
-    ~ScopedSocket() { reset(); }
-    ScopedSocket(const ScopedSocket&) = delete;
-    ScopedSocket& operator=(const ScopedSocket&) = delete;
-    SOCKET get() const { return socket_; }
-    bool valid() const { return socket_ != INVALID_SOCKET; }
-    SOCKET release() {
-        SOCKET s = socket_;
-        socket_ = INVALID_SOCKET;
-        return s;
-    }
-    void reset(SOCKET s = INVALID_SOCKET) {
-        if (socket_ != INVALID_SOCKET) closesocket(socket_);
-        socket_ = s;
-    }
-
-private:
-    SOCKET socket_ = INVALID_SOCKET;
-};
 
 struct PeerLink {
     enum class Stage { kConnecting, kHandshake, kActive, kClosed };

@@ -2,11 +2,13 @@
 // slow or dead tracker never holds up the peers: "started" first, then every
 // interval the tracker asks for, "completed" when the file is done and
 // "stopped" at the end. Trackers of a tier are tried in order, tiers one
-// after another; UDP trackers are skipped. Peers it learns wait in a queue.
+// after another; HTTP trackers over WinINet, UDP trackers over Winsock.
+// Peers it learns wait in a queue.
 #pragma once
 
 #include "base/ScopedHandle.h"
 #include "p2sp/swarm/TrackerAnnounce.h"
+#include "p2sp/swarm/UdpTracker.h"
 
 #include <windows.h>
 
@@ -44,6 +46,7 @@ private:
     bool Announce(AnnounceEvent event, AnnounceReply* reply);
 
     std::vector<std::vector<std::string>> tiers_;
+    UdpTrackerTiming udpTiming_;
     AnnounceParams identity_;
     Figures* figures_;  // not owned
     ScopedHandle wake_;  // auto reset: stop or completed

@@ -1,6 +1,7 @@
 #include "p2sp/swarm/TrackerClient.h"
 
 #include "p2sp/HttpSource.h"
+#include "p2sp/swarm/UdpTracker.h"
 
 #include <algorithm>
 
@@ -68,10 +69,20 @@ bool TrackerClient::Announce(AnnounceEvent event, AnnounceReply* reply) {
     if (event == AnnounceEvent::kStopped) params.numWant = 0;
     for (auto& tier : tiers_) {
         for (size_t i = 0; i < tier.size(); ++i) {
-            if (tier[i].compare(0, 4, "http") != 0) continue;  // UDP trackers are not spoken
-            std::string body;
-            if (!FetchAnnounce(BuildAnnounceUrl(tier[i], params), &body)) continue;
-            if (!ParseAnnounceReply(reinterpret_cast<const uint8_t*>(body.data()), body.size(), reply)) continue;
+            if (tier[i].compare(0, 6, "udp://") == 0) {
+                // The last announce ("stopped") is sent while stopping: one
+                // short try that the stop flag does not cut.
+                static const std::atomic<bool> never{false};
+                const bool last = event == AnnounceEvent::kStopped;
+                if (!UdpAnnounce(tier[i], params, last ? never : stop_, reply,
+                                 last ? UdpTrackerTiming{2000, 1} : udpTiming_)) {
+                    continue;
+                }
+            } else {
+                std::string body;
+                if (!FetchAnnounce(BuildAnnounceUrl(tier[i], params), &body)) continue;
+                if (!ParseAnnounceReply(reinterpret_cast<const uint8_t*>(body.data()), body.size(), reply)) continue;
+            }
             if (!reply->failure.empty()) continue;
             // The tracker that answered is tried first next time.
             std::rotate(tier.begin(), tier.begin() + i, tier.begin() + i + 1);

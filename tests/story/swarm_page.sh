@@ -3,8 +3,8 @@
 # published with vorla-publish and a tracker, so its configuration's seed is a
 # torrent whose web seed is the portal's copy, served at a trickle
 # (/trickle/: 64 KB/s a connection). An independent client (aria2c) seeds
-# the file, opentracker
-# knows it; both are started here and ended by their process ids. The real
+# the file, opentracker knows it (the seeding client announces over HTTP, the
+# program over UDP); both are started here and ended by their process ids. The real
 # program, stamped for the game, downloads it from its page: the file is
 # right, the portal served less than a quarter of it (the peer gave the
 # rest), the page asks to install and the installer runs.
@@ -73,7 +73,7 @@ for dir in "$WINEPREFIX/drive_c/download" /download; do rm -f "$dir/SwarmSetup.e
 check "the game is published with a tracker, its seed the torrent" \
     "$host_tool" --id $game --installer "$installer" --out "$portal" --name "蜂群测试" \
     --base-url http://127.0.0.1:17223/trickle --game-version 1.0.0 \
-    --tracker "http://127.0.0.1:$TRACKER_PORT/announce" --downloader "$bin/VorlaDownloader.exe" --quiet || exit 1
+    --tracker "udp://127.0.0.1:$TRACKER_PORT/announce" --downloader "$bin/VorlaDownloader.exe" --quiet || exit 1
 check "the configuration's seed is the torrent" \
     bash -c "iconv -f GBK -t UTF-8 '$portal/tool/down/$game.html' | grep -q '^SeedUrl=.*SwarmSetup.exe.torrent'"
 torrent=$portal/games/$game/SwarmSetup.exe.torrent
@@ -88,7 +88,8 @@ cp "$installer" "$work/seed/"
 aria2c -d "$work/seed" --interface=127.0.0.1 --listen-port=$SEED_PORT --enable-dht=false --enable-dht6=false \
     --bt-enable-lpd=false --enable-peer-exchange=false --disable-ipv6=true --seed-ratio=0.0 \
     --check-integrity=true --bt-hash-check-seed=true --console-log-level=warn --summary-interval=0 \
-    --bt-stop-timeout=0 "$torrent" >"$work/aria2.out" 2>&1 </dev/null &
+    --bt-stop-timeout=0 --bt-exclude-tracker='*' --bt-tracker="http://127.0.0.1:$TRACKER_PORT/announce" \
+    "$torrent" >"$work/aria2.out" 2>&1 </dev/null &
 pids+=($!)
 wait_seeders() {
     local hash count
