@@ -6,6 +6,8 @@
 #include "ReadSizer.h"
 #include "p2sp/swarm/TorrentSeed.h"
 
+#include <bcrypt.h>
+
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
@@ -492,7 +494,15 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     plan.connections = perSource * int(live.size());
     // With a swarm, connections claim a little at a time: what they leave
     // free, peers may take.
-    if (pieces && torrent_.present) plan.maxSegment = std::max<uint64_t>(seed_.pieceLength, kSwarmSegmentBytes);
+    if (pieces && torrent_.present) {
+        plan.maxSegment = std::max<uint64_t>(seed_.pieceLength, kSwarmSegmentBytes);
+        // Each task of a swarm starts its HTTP fetching at its own random
+        // place, so what one fetches the others can take from it.
+        uint64_t random = 0;
+        BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&random), sizeof(random), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+        plan.startOffset = random % record_.totalSize;
+        if (plan.startOffset == 0) plan.startOffset = 1;
+    }
     map_.Reset(plan, record_.done);
     uint64_t doneBefore = map_.DoneBytes();
     if (pieces) StartSwarm();
