@@ -26,6 +26,7 @@ constexpr int kMaxRestarts = 4;              // start-overs in a row without pro
 constexpr size_t kMaxSources = 8;            // the task's URL and up to seven mirrors
 constexpr DWORD kSwarmAloneMs = 20000;       // peers alone, before the task's URL is tried again
 constexpr uint64_t kSwarmSegmentBytes = 256u << 10;  // the longest HTTP claim while peers share the file
+constexpr int kSwarmConnectionsPerSource = 4;
 
 std::wstring UpperCased(std::wstring s) {
     for (wchar_t& c : s) c = wchar_t(std::towupper(c));
@@ -487,6 +488,9 @@ Task::Outcome Task::RunSegments(ByteRange first) {
         if (s->index == 0 || (seedActive_ && !s->dropped.load())) live.push_back(s.get());
     uint64_t missing = record_.totalSize - record_.done.CoveredBytes();
     int perSource = ConnectionsFor(missing);
+    // Beside a swarm a few connections suffice: bytes in flight from HTTP
+    // are bytes no peer can hand over, and the origin is the scarce part.
+    if (pieces && torrent_.present) perSource = std::min(perSource, kSwarmConnectionsPerSource);
     SegmentMap::Plan plan;
     plan.totalSize = record_.totalSize;
     plan.unit = pieces ? seed_.pieceLength : 1;
