@@ -44,6 +44,7 @@ private:
     bool Announce(AnnounceEvent event, AnnounceReply* reply);
 
     std::vector<std::vector<std::string>> tiers_;
+    std::string lastGood_;  // the tracker that answered last (tracker thread only)
     AnnounceParams identity_;
     Figures* figures_;  // not owned
     ScopedHandle wake_;  // auto reset: stop or completed

@@ -74,6 +74,7 @@ bool TrackerClient::Announce(AnnounceEvent event, AnnounceReply* reply) {
             if (!ParseAnnounceReply(reinterpret_cast<const uint8_t*>(body.data()), body.size(), reply)) continue;
             if (!reply->failure.empty()) continue;
             // The tracker that answered is tried first next time.
+            lastGood_ = tier[i];
             std::rotate(tier.begin(), tier.begin() + i, tier.begin() + i + 1);
             ++announces_;
             return true;
@@ -108,8 +109,16 @@ void TrackerClient::Run() {
         }
         WaitForSingleObject(wake_.get(), waitMs);
     }
-    if (startedSent) {
-        AnnounceReply reply;
-        Announce(AnnounceEvent::kStopped, &reply);
+    // "stopped" goes only to the tracker that answered last, once: a task
+    // that ends must not wait on every tracker's time-out.
+    if (startedSent && !lastGood_.empty()) {
+        AnnounceParams params = identity_;
+        params.event = AnnounceEvent::kStopped;
+        params.numWant = 0;
+        params.uploaded = figures_->uploaded.load();
+        params.downloaded = figures_->downloaded.load();
+        params.left = figures_->left.load();
+        std::string body;
+        FetchAnnounce(BuildAnnounceUrl(lastGood_, params), &body);
     }
 }

@@ -367,7 +367,9 @@ scenario_kill_and_resume_fetches_no_piece_twice() {
     blocks=$(grep '^block' "$dir/peer.log" | sort | uniq -d | wc -l)
     total=$(( (4 * MIB) / 16384 ))
     echo "    first run $first blocks, repeated $blocks of $total" >>"$work/harness.log"
-    [ "$blocks" -le 64 ] || { echo "    $blocks blocks were fetched twice"; return 1; }
+    # At most what was in flight at the kill (16 requests) and the few
+    # pieces verified after the record was last written.
+    [ "$blocks" -le 32 ] || { echo "    $blocks blocks were fetched twice"; return 1; }
 }
 
 all=(from_transmission from_qbittorrent from_aria2 to_transmission to_qbittorrent to_aria2
