@@ -292,14 +292,18 @@ scenario_peer_leaving_mid_piece() {
     grep -q "dropping after" "$dir/fault.log" || { echo "    the peer never dropped a piece"; return 1; }
 }
 
-# The tracker is down: HTTP carries the whole download.
+# The tracker is down: HTTP carries the whole download, and with no peer in
+# sight it soon gets every connection an HTTP-only task would have.
 scenario_tracker_down() {
     local dir=$work/notracker name=notracker.bin
     mkdir -p "$dir/dl"
-    make_file "$work/srv/$name" $((2 * MIB))
+    make_file "$work/srv/$name" $((8 * MIB))
     mktorrent -a "http://127.0.0.1:17289/announce" -l 15 -n "$name" -o "$work/srv/$name.torrent" "$work/srv/$name" >/dev/null
-    get "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
-    finished && same_file "$work/srv/$name" "$dir/dl/$name"
+    get "$HTTP_URL/$name?rate=500000" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
+    finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    local most
+    most=$(echo "$OUT" | sed -n 's/^source 0 .*: \([0-9]*\) connections.*/\1/p')
+    [ "${most:-0}" -gt 2 ] || { echo "    HTTP kept ${most:-0} connections without peers"; return 1; }
 }
 
 # Torrents that do not fit are ignored or refused; HTTP carries on.
