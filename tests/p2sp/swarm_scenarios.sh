@@ -376,9 +376,24 @@ scenario_kill_and_resume_fetches_no_piece_twice() {
     [ "$blocks" -le 32 ] || { echo "    $blocks blocks were fetched twice"; return 1; }
 }
 
+# StopSeed ends the seeding of a finished task: its swarm stops (and with
+# it the listening socket), while StopTask at completion had left it alone.
+scenario_stop_seed_ends_seeding() {
+    local dir=$work/stopseed name=stopseed.bin
+    mkdir -p "$dir/dl"
+    make_file "$work/srv/$name" $((1 * MIB))
+    make_torrent "$work/srv/$name" "$name" || return 1
+    get "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274 \
+        --seed-for 5 --stop-seed-after 2
+    finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    echo "$OUT" | awk '$1 == "seeding" {s=1} s && $1 == "swarm" && $2 == 2 {seeding=1}
+        $1 == "stop" {stop=1} stop && $1 == "swarm" {last=$2} END {exit !(seeding && stop && last == 0)}' ||
+        { echo "    seeding did not run, or did not end at StopSeed"; return 1; }
+}
+
 all=(from_transmission from_qbittorrent from_aria2 to_transmission to_qbittorrent to_aria2
      corrupt_peer_is_banned peer_leaving_mid_piece tracker_down unusable_torrents_leave_http_alone
-     mixed_web_seed_and_slow_peer kill_and_resume_fetches_no_piece_twice)
+     mixed_web_seed_and_slow_peer kill_and_resume_fetches_no_piece_twice stop_seed_ends_seeding)
 selected=(${P2SP_SCENARIOS:-${all[*]}})
 for s in "${selected[@]}"; do
     echo "== $s" >>"$work/harness.log"
