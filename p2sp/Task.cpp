@@ -27,7 +27,7 @@ constexpr size_t kMaxSources = 8;            // the task's URL and up to seven m
 constexpr DWORD kSwarmAloneMs = 20000;       // peers alone, before the task's URL is tried again
 constexpr uint64_t kSwarmSegmentBytes = 256u << 10;  // the longest HTTP claim while peers share the file
 constexpr int kSwarmConnectionsPerSource = 2;
-constexpr DWORD kSwarmPeerWaitMs = 3000;  // without a peer by then, HTTP gets all its connections
+constexpr DWORD kSwarmPeerWaitMs = 10000;  // without a peer by then, HTTP gets all its connections
 
 std::wstring UpperCased(std::wstring s) {
     for (wchar_t& c : s) c = wchar_t(std::towupper(c));

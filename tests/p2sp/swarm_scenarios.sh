@@ -299,7 +299,8 @@ scenario_tracker_down() {
     mkdir -p "$dir/dl"
     make_file "$work/srv/$name" $((8 * MIB))
     mktorrent -a "http://127.0.0.1:17289/announce" -l 15 -n "$name" -o "$work/srv/$name.torrent" "$work/srv/$name" >/dev/null
-    get "$HTTP_URL/$name?rate=500000" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
+    # 2 connections at 250 kB/s would take 16 s: more join after 10 s.
+    get "$HTTP_URL/$name?rate=250000" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
     finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
     local most
     most=$(echo "$OUT" | sed -n 's/^source 0 .*: \([0-9]*\) connections.*/\1/p')
