@@ -49,6 +49,8 @@ bool SegmentMap::TakeFree(int source, ByteRange* out) const {
 bool SegmentMap::TakeFreeOutside(int source, const RangeSet& taken, ByteRange* out) const {
     uint32_t bit = 1u << (source & 31);
     ByteRange best;
+    ByteRange fromStart;  // the first run at or after the planned start
+    const uint64_t start = plan_.startOffset - plan_.startOffset % plan_.unit;
     for (const ByteRange& gap : taken.Gaps(plan_.totalSize)) {
         // Cut the gap around the ranges this source must not fetch.
         uint64_t pos = gap.begin;
@@ -59,12 +61,16 @@ bool SegmentMap::TakeFreeOutside(int source, const RangeSet& taken, ByteRange* o
             uint64_t stop = atEnd ? gap.end : std::max(pos, it->first);
             if (atEnd || (it->second.second & bit)) {
                 if (stop > pos && stop - pos > best.end - best.begin) best = ByteRange{pos, stop};
+                if (stop > pos && stop > start && fromStart.end == 0) fromStart = ByteRange{std::max(pos, start), stop};
                 if (atEnd) break;
                 pos = std::max(pos, std::min(gap.end, it->second.first));
             }
         }
     }
     if (best.end <= best.begin) return false;
+    // A planned start spreads tasks sharing a swarm over the file: each
+    // fetches its own part first and trades it.
+    if (start > 0) best = fromStart.end > fromStart.begin ? fromStart : best;
     uint64_t length = best.end - best.begin;
     uint64_t take = std::min(length, segmentBytes_);
     if (length - take < plan_.minSplit) take = length;  // no sliver left behind

@@ -30,6 +30,7 @@ public:
         uint64_t minSplit = 256u << 10;  // a split leaves each half at least this long
         int connections = 1;             // how many connections share the missing bytes
         uint64_t maxSegment = 0;         // when not 0, no claim is longer (rounded up to the unit)
+        uint64_t startOffset = 0;        // when not 0, free bytes from here on are handed out first
     };
 
     // Starts over with `done` already present. Forgets every owner and

@@ -6,6 +6,8 @@
 #include "p2sp/ReadSizer.h"
 #include "p2sp/swarm/TorrentSeed.h"
 
+#include <bcrypt.h>
+
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
@@ -24,6 +26,8 @@ constexpr int kMaxRestarts = 4;              // start-overs in a row without pro
 constexpr size_t kMaxSources = 8;            // the task's URL and up to seven mirrors
 constexpr DWORD kSwarmAloneMs = 20000;       // peers alone, before the task's URL is tried again
 constexpr uint64_t kSwarmSegmentBytes = 256u << 10;  // the longest HTTP claim while peers share the file
+constexpr int kSwarmConnectionsPerSource = 2;
+constexpr DWORD kSwarmPeerWaitMs = 10000;  // without a peer by then, HTTP gets all its connections
 
 std::wstring UpperCased(std::wstring s) {
     for (wchar_t& c : s) c = wchar_t(std::towupper(c));
@@ -484,7 +488,13 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     for (auto& s : sources_)
         if (s->index == 0 || (seedActive_ && !s->dropped.load())) live.push_back(s.get());
     uint64_t missing = record_.totalSize - record_.done.CoveredBytes();
-    int perSource = ConnectionsFor(missing);
+    const int fullPerSource = ConnectionsFor(missing);
+    int perSource = fullPerSource;
+    // Beside a swarm a few connections suffice: bytes in flight from HTTP
+    // are bytes no peer can hand over, and the origin is the scarce part.
+    // Without peers the rest join a little later (below).
+    const bool swarmTask = pieces && torrent_.present;
+    if (swarmTask) perSource = std::min(perSource, kSwarmConnectionsPerSource);
     SegmentMap::Plan plan;
     plan.totalSize = record_.totalSize;
     plan.unit = pieces ? seed_.pieceLength : 1;
@@ -492,7 +502,15 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     plan.connections = perSource * int(live.size());
     // With a swarm, connections claim a little at a time: what they leave
     // free, peers may take.
-    if (pieces && torrent_.present) plan.maxSegment = std::max<uint64_t>(seed_.pieceLength, kSwarmSegmentBytes);
+    if (pieces && torrent_.present) {
+        plan.maxSegment = std::max<uint64_t>(seed_.pieceLength, kSwarmSegmentBytes);
+        // Each task of a swarm starts its HTTP fetching at its own random
+        // place, so what one fetches the others can take from it.
+        uint64_t random = 0;
+        BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&random), sizeof(random), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+        plan.startOffset = random % record_.totalSize;
+        if (plan.startOffset == 0) plan.startOffset = 1;
+    }
     map_.Reset(plan, record_.done);
     uint64_t doneBefore = map_.DoneBytes();
     if (pieces) StartSwarm();
@@ -523,8 +541,27 @@ Task::Outcome Task::RunSegments(ByteRange first) {
 
     bool localError = false, seedMismatch = false;
     SourceStats& primary = *sources_[0];
+    const DWORD roundStarted = GetTickCount();
+    bool widened = !swarmTask || perSource >= fullPerSource;
     for (;;) {
         WaitForSingleObject(stopEvent_.get(), kPollMs);
+        // A swarm task whose swarm has found no peer after a while gets
+        // every connection an HTTP-only task would have.
+        if (!widened && GetTickCount() - roundStarted > kSwarmPeerWaitMs && !stopRequested_.load()) {
+            bool peers = false;
+            {
+                std::lock_guard<std::mutex> hold(swarmLock_);
+                peers = swarm_ && swarm_->Figures().peers > 0;
+            }
+            if (!peers) {
+                widened = true;
+                for (int i = perSource; i < fullPerSource; ++i)
+                    for (SourceStats* source : live) {
+                        connections.emplace_back(new Connection(nextId++, source, &context));
+                        connections.back()->Start();
+                    }
+            }
+        }
         // The first piece from the task's own URL fails its hash: the seed
         // describes another file, and nothing fetched by it can be kept.
         if (pieces && !seedMismatch && primary.badPieces.load() > 0 && primary.goodPieces.load() == 0) {

@@ -12,6 +12,7 @@
 //   --kill-at-percent N      TerminateProcess itself once N percent are done
 //   --timeout-s N            give up with exit 124 after N seconds (default 600)
 //   --seed-for N             after finishing, keep seeding N seconds (a torrent seed), then Uninit
+//   --stop-seed-after N      while seeding, call StopSeed after N seconds (prints "stop seed")
 //   --port P[-LAST]          the swarm's listening port (range)
 //   --listen-address A       where it listens (default 127.0.0.1: a test tool stays on
 //                            loopback; 0.0.0.0 listens on every interface as the engine does)
@@ -52,6 +53,7 @@ struct Engine {
     P2spStopTaskFn StopTask = nullptr;
     P2spRemoveTaskFn RemoveTask = nullptr;
     P2spSetOptionFn SetP2spOption = nullptr;
+    P2spStopSeedFn StopSeed = nullptr;
 };
 
 template <typename Fn>
@@ -66,7 +68,8 @@ bool LoadEngine(const std::wstring& path, Engine* e) {
     return Bind(module, "Init", &e->Init) && Bind(module, "Uninit", &e->Uninit) &&
            Bind(module, "CreateP2SPTask", &e->CreateP2SPTask) && Bind(module, "QueryTask", &e->QueryTask) &&
            Bind(module, "StartTask", &e->StartTask) && Bind(module, "StopTask", &e->StopTask) &&
-           Bind(module, "RemoveTask", &e->RemoveTask) && Bind(module, "SetP2spOption", &e->SetP2spOption);
+           Bind(module, "RemoveTask", &e->RemoveTask) && Bind(module, "SetP2spOption", &e->SetP2spOption) &&
+           Bind(module, "StopSeed", &e->StopSeed);
 }
 
 std::wstring DefaultDllPath() {
@@ -119,13 +122,19 @@ void PrintSwarm(const P2spTaskInfo& info) {
            unsigned(s.trackerFailures));
 }
 
-// After the download: seeding goes on for `seconds`, with a swarm line a second.
-void Seed(const Engine& e, int id, unsigned seconds) {
+// After the download: seeding goes on for `seconds`, with a swarm line a
+// second; StopSeed is called after `stopAfter` seconds when not 0.
+void Seed(const Engine& e, int id, unsigned seconds, unsigned stopAfter) {
     printf("seeding for %u s\n", seconds);
     fflush(stdout);
-    ULONGLONG until = GetTickCount64() + ULONGLONG(seconds) * 1000;
+    ULONGLONG start = GetTickCount64(), until = start + ULONGLONG(seconds) * 1000;
+    bool stopped = false;
     while (GetTickCount64() < until) {
         Sleep(1000);
+        if (stopAfter && !stopped && GetTickCount64() - start >= ULONGLONG(stopAfter) * 1000) {
+            stopped = true;
+            printf("stop seed %d\n", e.StopSeed());
+        }
         PrintSwarm(Query(e, id));
         fflush(stdout);
     }
@@ -138,7 +147,7 @@ int main() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::wstring url, path, dll = DefaultDllPath(), seed;
     unsigned long long stopAfter = 0, pauseAfter = 0;
-    unsigned killAt = 0, pollMs = 1000, timeoutS = 600, seedFor = 0, uploadCap = 0;
+    unsigned killAt = 0, pollMs = 1000, timeoutS = 600, seedFor = 0, uploadCap = 0, stopSeedAfter = 0;
     bool listen = true, capSet = false;
     std::wstring ports, listenAddress = L"127.0.0.1";
     for (int i = 1; i < argc; ++i) {
@@ -153,6 +162,7 @@ int main() {
         else if (arg == L"--timeout-s" && hasValue) timeoutS = unsigned(wcstoul(argv[++i], nullptr, 10));
         else if (arg == L"--seed-for" && hasValue) seedFor = unsigned(wcstoul(argv[++i], nullptr, 10));
         else if (arg == L"--port" && hasValue) ports = argv[++i];
+        else if (arg == L"--stop-seed-after" && hasValue) stopSeedAfter = unsigned(wcstoul(argv[++i], nullptr, 10));
         else if (arg == L"--listen-address" && hasValue) listenAddress = argv[++i];
         else if (arg == L"--no-listen") listen = false;
         else if (arg == L"--upload-cap" && hasValue) {
@@ -171,7 +181,7 @@ int main() {
         fprintf(stderr, "usage: p2sp-get URL PATH [--seed URL] [--poll-ms N] [--stop-after-bytes N]\n"
                         "       [--pause-after-bytes N] [--kill-at-percent N] [--timeout-s N] [--dll PATH]\n"
                         "       [--seed-for N] [--port P[-LAST]] [--listen-address A] [--no-listen]\n"
-                        "       [--upload-cap N]\n");
+                        "       [--upload-cap N] [--stop-seed-after N]\n");
         return kExitUsage;
     }
     Engine e;
@@ -221,7 +231,7 @@ int main() {
             PrintSources(lastSources, url, seed, now - started);
             PrintSwarm(Query(e, id));
             fflush(stdout);
-            if (info.state == P2SP_STATE_FINISHED && seedFor) Seed(e, id, seedFor);
+            if (info.state == P2SP_STATE_FINISHED && seedFor) Seed(e, id, seedFor, stopSeedAfter);
             e.Uninit();
             return info.state == P2SP_STATE_FINISHED ? 0 : int(info.state);
         }

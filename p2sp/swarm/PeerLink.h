@@ -37,6 +37,7 @@ struct PeerLink {
     bool peerChoking = true;
     bool peerInterested = false;
     Bitfield has;
+    size_t lacking = 0;  // pieces it has that we do not: we are interested while any
     std::vector<PiecePicker::Block> asked;  // our requests in flight
     std::deque<PiecePicker::Block> wanted;  // its requests, oldest first
 

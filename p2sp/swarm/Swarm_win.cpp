@@ -103,7 +103,7 @@ public:
         winsock_ = true;
         if (options_.listen && options_.uploadCap > 0) Listen();
         SyncWithMap(Now());
-        figures_.left = meta_.length - HaveBytes();
+        figures_.left = meta_.length - haveBytes_;
         AnnounceParams identity;
         std::memcpy(identity.infoHash, infoHash_, 20);
         std::memcpy(identity.peerId, peerId_, 20);
@@ -130,11 +130,7 @@ public:
         if (completed_.load() && !completedSeen_) {
             completedSeen_ = true;
             // Every piece is ours now; those not yet announced are.
-            for (uint32_t i = 0; i < picker_.PieceCount(); ++i) {
-                if (picker_.Have().Get(i)) continue;
-                picker_.MarkHave(i);
-                Announce(i);
-            }
+            for (uint32_t i = 0; i < picker_.PieceCount(); ++i) MarkOurs(i);
             held_.clear();
             pieceActivity_.clear();
             figures_.left = 0;  // before the announce it goes into
@@ -426,6 +422,7 @@ private:
             if (!p.has.Get(m.index)) {
                 p.has.Set(m.index);
                 picker_.PeerHas(m.index);
+                if (!picker_.Have().Get(m.index)) ++p.lacking;
                 UpdateInterest(p);
             }
             return true;
@@ -435,6 +432,8 @@ private:
             picker_.PeerHasAll(p.has, -1);
             p.has = has;
             picker_.PeerHasAll(p.has, +1);
+            p.lacking = 0;
+            for (size_t i = 0; i < has.Size(); ++i) p.lacking += has.Get(i) && !picker_.Have().Get(i) ? 1 : 0;
             UpdateInterest(p);
             return true;
         }
@@ -519,15 +518,14 @@ private:
         if (good) {
             map_->MarkDone(begin, begin + size);
             Unhold(piece);
-            picker_.Verified(piece);
+            MarkOurs(piece);
             figures_.downloaded += size;
-            figures_.left = meta_.length - HaveBytes();
+            figures_.left = meta_.length - haveBytes_;
             {
                 std::lock_guard<std::mutex> hold(lock_);
                 shown_.downloaded += size;
                 downMeter_.Add(size, Now());
             }
-            Announce(piece);
             return;
         }
         std::set<int> senders = picker_.Failed(piece);
@@ -557,20 +555,22 @@ private:
         }
     }
 
-    void Announce(uint32_t piece) {
+    // A piece is ours (verified here or by an HTTP source): counted, told
+    // to every peer, and interest in peers that had only it dropped.
+    void MarkOurs(uint32_t piece) {
+        if (picker_.Have().Get(piece)) return;
+        picker_.MarkHave(piece);
+        haveBytes_ += picker_.PieceSize(piece);
         for (auto& q : peers_) {
             if (q->stage != PeerLink::Stage::kActive) continue;
+            if (q->has.Get(piece) && q->lacking > 0) --q->lacking;
             AppendHave(piece, &q->out);
             UpdateInterest(*q);
         }
     }
 
     void UpdateInterest(PeerLink& p) {
-        bool want = false;
-        if (!completedSeen_) {
-            const Bitfield& have = picker_.Have();
-            for (size_t i = 0; i < p.has.Size() && !want; ++i) want = p.has.Get(i) && !have.Get(i);
-        }
+        const bool want = !completedSeen_ && p.lacking > 0;
         if (want == p.amInterested) return;
         p.amInterested = want;
         AppendSimple(want ? PeerMessageType::kInterested : PeerMessageType::kNotInterested, &p.out);
@@ -693,13 +693,6 @@ private:
     }
 
     // ---- the task's segment map -----------------------------------------
-    uint64_t HaveBytes() const {
-        uint64_t bytes = 0;
-        for (uint32_t i = 0; i < picker_.PieceCount(); ++i)
-            if (picker_.Have().Get(i)) bytes += picker_.PieceSize(i);
-        return bytes;
-    }
-
     void SyncWithMap(uint64_t now) {
         const RangeSet done = map_->Done();
         const RangeSet free = map_->Free();
@@ -709,9 +702,8 @@ private:
             const uint64_t begin = uint64_t(i) * meta_.pieceLength, end = begin + picker_.PieceSize(i);
             if (done.Covers(begin, end)) {
                 // An HTTP source completed it (its check passed there).
-                picker_.MarkHave(i);
                 Unhold(i);
-                Announce(i);
+                MarkOurs(i);
                 continue;
             }
             if (!picker_.Started(i)) picker_.SetReserved(i, !free.Covers(begin, end));
@@ -722,7 +714,7 @@ private:
                 }
         }
         map_->SetAvoid(peersHave);
-        figures_.left = meta_.length - HaveBytes();
+        figures_.left = meta_.length - haveBytes_;
         (void)now;
     }
 
@@ -765,6 +757,7 @@ private:
     SegmentMap* map_;          // not owned
     SwarmStorage* storage_;    // not owned
     PiecePicker picker_;
+    uint64_t haveBytes_ = 0;  // of the pieces in picker_.Have()
     Choker choker_;
     bool winsock_ = false;
     ScopedSocket listener_;

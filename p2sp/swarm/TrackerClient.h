@@ -47,6 +47,7 @@ private:
 
     std::vector<std::vector<std::string>> tiers_;
     UdpTrackerTiming udpTiming_;
+    std::string lastGood_;  // the tracker that answered last (tracker thread only)
     AnnounceParams identity_;
     Figures* figures_;  // not owned
     ScopedHandle wake_;  // auto reset: stop or completed

@@ -27,6 +27,8 @@ bool FetchAnnounce(const std::string& url, std::string* body) {
     }
 }
 
+bool IsUdpTracker(const std::string& url) { return url.compare(0, 6, "udp://") == 0; }
+
 }  // namespace
 
 TrackerClient::TrackerClient(std::vector<std::vector<std::string>> tiers, const AnnounceParams& identity,
@@ -69,15 +71,8 @@ bool TrackerClient::Announce(AnnounceEvent event, AnnounceReply* reply) {
     if (event == AnnounceEvent::kStopped) params.numWant = 0;
     for (auto& tier : tiers_) {
         for (size_t i = 0; i < tier.size(); ++i) {
-            if (tier[i].compare(0, 6, "udp://") == 0) {
-                // The last announce ("stopped") is sent while stopping: one
-                // short try that the stop flag does not cut.
-                static const std::atomic<bool> never{false};
-                const bool last = event == AnnounceEvent::kStopped;
-                if (!UdpAnnounce(tier[i], params, last ? never : stop_, reply,
-                                 last ? UdpTrackerTiming{2000, 1} : udpTiming_)) {
-                    continue;
-                }
+            if (IsUdpTracker(tier[i])) {
+                if (!UdpAnnounce(tier[i], params, stop_, reply, udpTiming_)) continue;
             } else {
                 std::string body;
                 if (!FetchAnnounce(BuildAnnounceUrl(tier[i], params), &body)) continue;
@@ -85,6 +80,7 @@ bool TrackerClient::Announce(AnnounceEvent event, AnnounceReply* reply) {
             }
             if (!reply->failure.empty()) continue;
             // The tracker that answered is tried first next time.
+            lastGood_ = tier[i];
             std::rotate(tier.begin(), tier.begin() + i, tier.begin() + i + 1);
             ++announces_;
             return true;
@@ -119,8 +115,23 @@ void TrackerClient::Run() {
         }
         WaitForSingleObject(wake_.get(), waitMs);
     }
-    if (startedSent) {
-        AnnounceReply reply;
-        Announce(AnnounceEvent::kStopped, &reply);
+    // "stopped" goes only to the tracker that answered last, once: a task
+    // that ends must not wait on every tracker's time-out.
+    if (startedSent && !lastGood_.empty()) {
+        AnnounceParams params = identity_;
+        params.event = AnnounceEvent::kStopped;
+        params.numWant = 0;
+        params.uploaded = figures_->uploaded.load();
+        params.downloaded = figures_->downloaded.load();
+        params.left = figures_->left.load();
+        if (IsUdpTracker(lastGood_)) {
+            // Sent while stopping: one short try that the stop flag does not cut.
+            static const std::atomic<bool> never{false};
+            AnnounceReply reply;
+            UdpAnnounce(lastGood_, params, never, &reply, UdpTrackerTiming{2000, 1});
+        } else {
+            std::string body;
+            FetchAnnounce(BuildAnnounceUrl(lastGood_, params), &body);
+        }
     }
 }

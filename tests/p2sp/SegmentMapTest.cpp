@@ -216,3 +216,25 @@ TEST(SegmentMapHold, BoundedClaimsLeaveTheRestFreeForPeers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SegmentMapHold, APlannedStartIsHandedOutFirstAndTheRestAfter) {
+    SegmentMap map;
+    SegmentMap::Plan plan = MakePlan(10000, 1, 1000, 1000);
+    plan.maxSegment = 1000;
+    plan.startOffset = 7500;  // inside the eighth unit
+    map.Reset(plan, RangeSet());
+    ByteRange s;
+    ASSERT_TRUE(map.Claim(0, 0, &s));
+    EXPECT_EQ(s.begin, 7000u);
+    ASSERT_TRUE(map.Claim(1, 0, &s));
+    EXPECT_EQ(s.begin, 8000u);
+    ASSERT_TRUE(map.Claim(2, 0, &s));
+    ASSERT_TRUE(map.Claim(3, 0, &s));
+    // Past the end: back to the largest free run.
+    ASSERT_TRUE(map.Claim(4, 0, &s));
+    EXPECT_LT(s.begin, 7000u);
+}
+
+}  // namespace

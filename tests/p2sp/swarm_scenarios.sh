@@ -292,14 +292,19 @@ scenario_peer_leaving_mid_piece() {
     grep -q "dropping after" "$dir/fault.log" || { echo "    the peer never dropped a piece"; return 1; }
 }
 
-# The tracker is down: HTTP carries the whole download.
+# The tracker is down: HTTP carries the whole download, and with no peer in
+# sight it soon gets every connection an HTTP-only task would have.
 scenario_tracker_down() {
     local dir=$work/notracker name=notracker.bin
     mkdir -p "$dir/dl"
-    make_file "$work/srv/$name" $((2 * MIB))
+    make_file "$work/srv/$name" $((8 * MIB))
     mktorrent -a "http://127.0.0.1:17289/announce" -l 15 -n "$name" -o "$work/srv/$name.torrent" "$work/srv/$name" >/dev/null
-    get "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
-    finished && same_file "$work/srv/$name" "$dir/dl/$name"
+    # 2 connections at 250 kB/s would take 16 s: more join after 10 s.
+    get "$HTTP_URL/$name?rate=250000" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
+    finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    local most
+    most=$(echo "$OUT" | sed -n 's/^source 0 .*: \([0-9]*\) connections.*/\1/p')
+    [ "${most:-0}" -gt 2 ] || { echo "    HTTP kept ${most:-0} connections without peers"; return 1; }
 }
 
 # Torrents that do not fit are ignored or refused; HTTP carries on.
@@ -367,12 +372,29 @@ scenario_kill_and_resume_fetches_no_piece_twice() {
     blocks=$(grep '^block' "$dir/peer.log" | sort | uniq -d | wc -l)
     total=$(( (4 * MIB) / 16384 ))
     echo "    first run $first blocks, repeated $blocks of $total" >>"$work/harness.log"
-    [ "$blocks" -le 64 ] || { echo "    $blocks blocks were fetched twice"; return 1; }
+    # At most what was in flight at the kill (16 requests) and the few
+    # pieces verified after the record was last written.
+    [ "$blocks" -le 32 ] || { echo "    $blocks blocks were fetched twice"; return 1; }
+}
+
+# StopSeed ends the seeding of a finished task: its swarm stops (and with
+# it the listening socket), while StopTask at completion had left it alone.
+scenario_stop_seed_ends_seeding() {
+    local dir=$work/stopseed name=stopseed.bin
+    mkdir -p "$dir/dl"
+    make_file "$work/srv/$name" $((1 * MIB))
+    make_torrent "$work/srv/$name" "$name" || return 1
+    get "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274 \
+        --seed-for 5 --stop-seed-after 2
+    finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    echo "$OUT" | awk '$1 == "seeding" {s=1} s && $1 == "swarm" && $2 == 2 {seeding=1}
+        $1 == "stop" {stop=1} stop && $1 == "swarm" {last=$2} END {exit !(seeding && stop && last == 0)}' ||
+        { echo "    seeding did not run, or did not end at StopSeed"; return 1; }
 }
 
 all=(from_transmission from_qbittorrent from_aria2 to_transmission to_qbittorrent to_aria2
      corrupt_peer_is_banned peer_leaving_mid_piece tracker_down unusable_torrents_leave_http_alone
-     mixed_web_seed_and_slow_peer kill_and_resume_fetches_no_piece_twice)
+     mixed_web_seed_and_slow_peer kill_and_resume_fetches_no_piece_twice stop_seed_ends_seeding)
 selected=(${P2SP_SCENARIOS:-${all[*]}})
 for s in "${selected[@]}"; do
     echo "== $s" >>"$work/harness.log"
