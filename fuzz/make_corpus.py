@@ -249,6 +249,44 @@ RAW_DICTS = {
 }
 
 
+# --- Bencode, torrents, tracker answers -------------------------------------
+def bstr(b):
+    return str(len(b)).encode() + b":" + b
+
+
+def bencode():
+    info = (b"d" + bstr(b"length") + b"i100000e" + bstr(b"name") + bstr(b"game.bin") +
+            bstr(b"piece length") + b"i32768e" + bstr(b"pieces") + bstr(b"h" * 80) + b"e")
+    write("bencode", "torrent", b"d" + bstr(b"announce") + bstr(b"http://127.0.0.1:6969/announce") +
+          bstr(b"announce-list") + b"ll" + bstr(b"http://127.0.0.1:6969/announce") + b"ee" +
+          bstr(b"info") + info + bstr(b"url-list") + b"l" + bstr(b"http://127.0.0.1:17223/") + b"e" + b"e")
+    write("bencode", "announce-compact", b"d8:completei1e8:intervali1800e5:peers12:" +
+          bytes([127, 0, 0, 1, 0x1a, 0xe1, 127, 0, 0, 2, 0xc8, 0xd5]) + b"e")
+    write("bencode", "announce-dict", b"d8:intervali60e5:peersld2:ip9:127.0.0.14:porti7000eeee")
+    write("bencode", "failure", b"d14:failure reason9:not founde")
+    write("bencode", "integers", b"li0ei-1ei9223372036854775807ei-9223372036854775808ee")
+    write("bencode", "nested", b"l" * 30 + b"e" * 30)
+
+
+# --- Peer wire --------------------------------------------------------------
+def peer_wire():
+    handshake = bytes([19]) + b"BitTorrent protocol" + bytes(8) + bytes(range(20)) + b"-VO0001-abcdefghijkl"
+    def msg(body):
+        return struct.pack(">I", len(body)) + body
+    stream = (msg(b"") + msg(b"\x00") + msg(b"\x01") + msg(b"\x02") + msg(b"\x03") +
+              msg(b"\x04" + struct.pack(">I", 3)) + msg(b"\x05" + b"\xff\xc0") +
+              msg(b"\x06" + struct.pack(">III", 1, 16384, 16384)) +
+              msg(b"\x07" + struct.pack(">II", 1, 0) + b"x" * 64) +
+              msg(b"\x08" + struct.pack(">III", 1, 0, 16384)) + msg(b"\x09\x1a\xe1"))
+    # The first byte 0 gives one piece: a bitfield of one byte.
+    write("peer_wire", "handshake-then-messages", bytes([0, 0]) + handshake + stream)
+    write("peer_wire", "messages-ten-pieces", bytes([0, 0]) + stream)
+    fast = msg(b"\x0e") + msg(b"\x0f") + msg(b"\x10" + struct.pack(">III", 0, 0, 16384)) + \
+        msg(b"\x11" + struct.pack(">I", 0)) + msg(b"\x0d" + struct.pack(">I", 0))
+    write("peer_wire", "fast", bytes([0, 1]) + fast)
+    write("peer_wire", "block", bytes([2, 0]) + msg(b"\x07" + struct.pack(">II", 5, 0) + b"z" * 16384))
+
+
 def escape(data):
     return "".join(chr(b) if 32 <= b < 127 and chr(b) not in '"\\' else "\\x%02x" % b for b in data)
 
@@ -279,6 +317,8 @@ def main():
     link_file_name()
     png_decoder()
     version_block()
+    bencode()
+    peer_wire()
     dicts()
 
 

@@ -2,6 +2,7 @@
 // happens on the tasks' worker threads. No exception leaves an export.
 #include "p2sp/P2spApi.h"
 #include "p2sp/Task.h"
+#include "p2sp/swarm/SwarmOptions.h"
 
 #include <cwchar>
 #include <map>
@@ -19,7 +20,8 @@ struct Engine {
     // once; they are let go of here once their threads are done.
     std::vector<std::unique_ptr<Task>> retired;
     int nextId = 1;
-    std::wstring seedUrl;  // a Metalink document handed to every task that starts
+    std::wstring seedUrl;  // a Metalink document or torrent handed to every task that starts
+    SwarmOptions swarm;    // listening and upload cap of the swarms of tasks that start
 };
 
 // Never destroyed: at process end without Uninit the worker threads are
@@ -63,10 +65,20 @@ extern "C" {
 // Takes a reserved 0. The engine needs no set-up; returns 1.
 int P2SP_API Init(int /*reserved*/) { return 1; }
 
-// No-ops kept for binary compatibility: there is no account, seed upload,
-// finish message, configuration or registration service. Each returns 0.
+// No-ops kept for binary compatibility: there is no account, finish
+// message, configuration or registration service. Each returns 0.
 int P2SP_API Login(void) { return 0; }
-int P2SP_API StopSeed(void) { return 0; }
+
+// Every task stops giving to peers (a finished task's seeding ends; a
+// running download goes on over HTTP with its swarm ended). Returns 1.
+int P2SP_API StopSeed(void) {
+    return NoThrow(0, [] {
+        Engine& engine = TheEngine();
+        std::lock_guard<std::mutex> hold(engine.lock);
+        for (auto& entry : engine.tasks) entry.second->RequestStopSeeding();
+        return 1;
+    });
+}
 int P2SP_API GetFinishMessage(void) { return 0; }
 int P2SP_API SetConfigInfo(void) { return 0; }
 int P2SP_API UpdateRegInfo(void) { return 0; }
@@ -119,6 +131,7 @@ int P2SP_API QueryTask(int taskId, P2spTaskInfo* info) {
         Task* task = FindTask(engine, taskId);
         if (!task) return 0;
         task->Query(info);
+        task->QuerySwarm(info);
         return 1;
     });
 }
@@ -140,7 +153,7 @@ int P2SP_API StartTask(int taskId) {
         }
         for (auto& other : engine.retired)
             if (other->TargetKey() == task->TargetKey()) other->Join();
-        return task->Start(engine.seedUrl) ? 1 : 0;
+        return task->Start(engine.seedUrl, engine.swarm) ? 1 : 0;
     });
 }
 
@@ -167,6 +180,7 @@ int P2SP_API RemoveTask(int taskId) {
         auto it = engine.tasks.find(taskId);
         if (it == engine.tasks.end()) return 0;
         it->second->RequestStop();
+        it->second->RequestStopSeeding();
         engine.retired.reserve(engine.retired.size() + 1);  // no throw after the erase
         engine.retired.push_back(std::move(it->second));
         engine.tasks.erase(it);
@@ -176,16 +190,20 @@ int P2SP_API RemoveTask(int taskId) {
 }
 
 // Option 3 stores the seed URL (valueBytes = characters x 2): a Metalink 4
-// document whose mirrors and piece hashes serve every later task whose file
-// it describes. Returns 1 for a known option, else 0.
+// document or a torrent whose mirrors (web seeds), piece hashes and peers
+// serve every later task whose file it describes. Option 4 sets the swarms'
+// listening ("off", or "[ADDRESS:]PORT[-LAST]"), option 5 their upload cap
+// in bytes per second. Returns 1 for a known option with a sound value, else 0.
 int P2SP_API SetP2spOption(int option, const wchar_t* value, int valueBytes) {
-    if (option != P2SP_OPTION_SEED_URL) return 0;
+    if (option != P2SP_OPTION_SEED_URL && option != P2SP_OPTION_LISTEN && option != P2SP_OPTION_UPLOAD_CAP) return 0;
     return NoThrow(0, [&] {
-        std::wstring seed;
-        if (value && valueBytes > 0) seed.assign(value, wcsnlen(value, size_t(valueBytes) / sizeof(wchar_t)));
+        std::wstring text;
+        if (value && valueBytes > 0) text.assign(value, wcsnlen(value, size_t(valueBytes) / sizeof(wchar_t)));
         Engine& engine = TheEngine();
         std::lock_guard<std::mutex> hold(engine.lock);
-        engine.seedUrl = seed;
+        if (option == P2SP_OPTION_LISTEN) return ParseListenOption(text, &engine.swarm) ? 1 : 0;
+        if (option == P2SP_OPTION_UPLOAD_CAP) return ParseUploadCapOption(text, &engine.swarm) ? 1 : 0;
+        engine.seedUrl = text;
         return 1;
     });
 }

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr DWORD kMaxSeedBytes = 4u << 20;
+constexpr DWORD kMaxSeedBytes = 8u << 20;  // a torrent of a large file holds many piece hashes
 
 bool FetchDocument(const std::wstring& url, std::string* body) {
     HttpSource http;
@@ -30,4 +30,22 @@ bool LoadMetalinkSeed(const std::wstring& seedUrl, const std::wstring& taskUrl, 
     std::string body;
     if (!FetchDocument(seedUrl, &body)) return false;
     return ParseMetalinkDocument(body, LastPathSegment(taskUrl), LastPathSegment(target), table);
+}
+
+bool LoadSeed(const std::wstring& seedUrl, const std::wstring& taskUrl, const std::wstring& target,
+              PieceTable* table, TorrentSeedData* torrent) {
+    *torrent = TorrentSeedData();
+    std::string body;
+    if (!FetchDocument(seedUrl, &body)) return false;
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(body.data());
+    if (!LooksLikeTorrent(bytes, body.size()))
+        return ParseMetalinkDocument(body, LastPathSegment(taskUrl), LastPathSegment(target), table);
+    TorrentSeedData parsed;
+    if (ParseTorrent(bytes, body.size(), &parsed.meta) != TorrentError::kNone) return false;
+    if (!TorrentNamesTarget(parsed.meta, target)) return false;
+    if (!TorrentInfoHash(bytes, body.size(), parsed.meta, parsed.infoHash)) return false;
+    TorrentPieceTable(parsed.meta, table);
+    parsed.present = true;
+    *torrent = std::move(parsed);
+    return true;
 }

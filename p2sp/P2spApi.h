@@ -26,6 +26,20 @@ struct P2spSourceInfo {
 };
 enum { P2SP_MAX_SOURCE_INFO = 8 };
 
+// What the task's peers brought and took (a torrent seed only).
+struct P2spSwarmInfo {
+    uint64_t peerBytes;         // verified piece bytes from peers
+    uint64_t uploadedBytes;     // block bytes sent to peers
+    uint32_t uploadRate;        // bytes per second now
+    uint16_t peers;             // connected now
+    uint16_t bannedPeers;       // for sending bad pieces
+    uint16_t badPieces;         // pieces from peers that failed their hash
+    uint16_t listenPort;        // 0 when not listening
+    uint16_t announces;         // tracker announces answered
+    uint16_t trackerFailures;   // announces no tracker answered
+    uint8_t state;              // P2SP_SWARM_*
+};
+
 struct P2spTaskInfo {
     uint8_t reserved0[8];
     uint64_t totalBytes;        // 8: total size, 0 while unknown
@@ -41,7 +55,8 @@ struct P2spTaskInfo {
     uint8_t sourceCount;        // 72: entries used in `sources`
     uint8_t reserved73[3];
     P2spSourceInfo sources[P2SP_MAX_SOURCE_INFO];  // 76: the task's URL, then mirrors
-    uint8_t reserved268[328];
+    P2spSwarmInfo swarm;        // 268
+    uint8_t reserved301[295];
 };
 #pragma pack(pop)
 
@@ -53,6 +68,8 @@ static_assert(offsetof(P2spTaskInfo, peerSpeed) == 64, "peer speed at 64");
 static_assert(offsetof(P2spTaskInfo, state) == 69, "state at 69");
 static_assert(sizeof(P2spSourceInfo) == 24, "source entries are 24 bytes");
 static_assert(offsetof(P2spTaskInfo, sources) == 76, "source entries at 76");
+static_assert(sizeof(P2spSwarmInfo) == 33, "the swarm entry is 33 bytes");
+static_assert(offsetof(P2spTaskInfo, swarm) == 268, "the swarm entry at 268");
 
 enum : uint8_t {
     P2SP_STATE_RUNNING = 0,      // running or idle
@@ -61,7 +78,20 @@ enum : uint8_t {
     P2SP_STATE_LOCAL_FAILED = 6,   // the target could not be created or written
 };
 
-enum { P2SP_OPTION_SEED_URL = 3 };
+enum : uint8_t {
+    P2SP_SWARM_NONE = 0,         // no torrent seed for this task
+    P2SP_SWARM_DOWNLOADING = 1,
+    P2SP_SWARM_SEEDING = 2,
+};
+
+enum {
+    P2SP_OPTION_SEED_URL = 3,
+    // The listening socket of every later swarm: "off", or
+    // "[ADDRESS:]PORT[-LAST]"; on by default, on every interface, 6881-6889.
+    P2SP_OPTION_LISTEN = 4,
+    // Upload cap of every later swarm in bytes per second ("0": give nothing).
+    P2SP_OPTION_UPLOAD_CAP = 5,
+};
 
 extern "C" {
 typedef int(P2SP_API* P2spInitFn)(int reserved);
@@ -71,7 +101,7 @@ typedef int(P2SP_API* P2spCreateTaskFn)(HWND owner, const wchar_t* url, const wc
 typedef int(P2SP_API* P2spQueryTaskFn)(int taskId, P2spTaskInfo* info);
 typedef int(P2SP_API* P2spStartTaskFn)(int taskId);
 typedef int(P2SP_API* P2spStopTaskFn)(int taskId);
-typedef int(P2SP_API* P2spStopSeedFn)(void);                    // no-op
+typedef int(P2SP_API* P2spStopSeedFn)(void);
 typedef int(P2SP_API* P2spGetFinishMessageFn)(void);            // no-op
 typedef int(P2SP_API* P2spRemoveTaskFn)(int taskId);
 typedef int(P2SP_API* P2spSetConfigInfoFn)(void);               // no-op

@@ -29,11 +29,28 @@ bool SegmentMap::Excluded(uint64_t begin, uint64_t end, int source) const {
     return false;
 }
 
-bool SegmentMap::TakeFree(int source, ByteRange* out) const {
+RangeSet SegmentMap::Taken() const {
     RangeSet taken = done_;
     for (const auto& entry : owned_) taken.Add(entry.second.begin, entry.second.end);
+    for (const auto& entry : held_) taken.Add(entry.second.begin, entry.second.end);
+    return taken;
+}
+
+bool SegmentMap::TakeFree(int source, ByteRange* out) const {
+    RangeSet taken = Taken();
+    if (!avoid_.Empty()) {
+        RangeSet both = taken;
+        for (const ByteRange& r : avoid_.Ranges()) both.Add(r.begin, std::min(r.end, plan_.totalSize));
+        if (TakeFreeOutside(source, both, out)) return true;
+    }
+    return TakeFreeOutside(source, taken, out);
+}
+
+bool SegmentMap::TakeFreeOutside(int source, const RangeSet& taken, ByteRange* out) const {
     uint32_t bit = 1u << (source & 31);
     ByteRange best;
+    ByteRange fromStart;  // the first run at or after the planned start
+    const uint64_t start = plan_.startOffset - plan_.startOffset % plan_.unit;
     for (const ByteRange& gap : taken.Gaps(plan_.totalSize)) {
         // Cut the gap around the ranges this source must not fetch.
         uint64_t pos = gap.begin;
@@ -44,15 +61,21 @@ bool SegmentMap::TakeFree(int source, ByteRange* out) const {
             uint64_t stop = atEnd ? gap.end : std::max(pos, it->first);
             if (atEnd || (it->second.second & bit)) {
                 if (stop > pos && stop - pos > best.end - best.begin) best = ByteRange{pos, stop};
+                if (stop > pos && stop > start && fromStart.end == 0) fromStart = ByteRange{std::max(pos, start), stop};
                 if (atEnd) break;
                 pos = std::max(pos, std::min(gap.end, it->second.first));
             }
         }
     }
     if (best.end <= best.begin) return false;
+    // A planned start spreads tasks sharing a swarm over the file: each
+    // fetches its own part first and trades it.
+    if (start > 0) best = fromStart.end > fromStart.begin ? fromStart : best;
     uint64_t length = best.end - best.begin;
     uint64_t take = std::min(length, segmentBytes_);
     if (length - take < plan_.minSplit) take = length;  // no sliver left behind
+    // A bounded claim leaves the rest free for those who hold pieces (peers).
+    if (plan_.maxSegment > 0) take = std::min(take, AlignUp(plan_.maxSegment));
     *out = ByteRange{best.begin, std::min(best.end, AlignUp(best.begin + take))};
     return true;
 }
@@ -128,6 +151,35 @@ void SegmentMap::MarkDone(uint64_t begin, uint64_t end) {
 void SegmentMap::Release(int id) {
     std::lock_guard<std::mutex> hold(lock_);
     owned_.erase(id);
+}
+
+bool SegmentMap::Hold(int holder, const ByteRange& range) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (range.begin >= range.end || range.end > plan_.totalSize) return false;
+    held_.erase(holder);
+    for (const ByteRange& gap : Taken().Gaps(plan_.totalSize))
+        if (gap.begin <= range.begin && range.end <= gap.end) {
+            held_[holder] = range;
+            return true;
+        }
+    return false;
+}
+
+void SegmentMap::Unhold(int holder) {
+    std::lock_guard<std::mutex> hold(lock_);
+    held_.erase(holder);
+}
+
+RangeSet SegmentMap::Free() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    RangeSet free;
+    for (const ByteRange& gap : Taken().Gaps(plan_.totalSize)) free.Add(gap.begin, gap.end);
+    return free;
+}
+
+void SegmentMap::SetAvoid(const RangeSet& avoid) {
+    std::lock_guard<std::mutex> hold(lock_);
+    avoid_ = avoid;
 }
 
 void SegmentMap::Exclude(uint64_t begin, uint64_t end, int source) {

@@ -29,9 +29,12 @@ public:
         uint64_t unit = 1;               // segment edges are multiples of this
         uint64_t minSplit = 256u << 10;  // a split leaves each half at least this long
         int connections = 1;             // how many connections share the missing bytes
+        uint64_t maxSegment = 0;         // when not 0, no claim is longer (rounded up to the unit)
+        uint64_t startOffset = 0;        // when not 0, free bytes from here on are handed out first
     };
 
-    // Starts over with `done` already present. Forgets every owner and exclusion.
+    // Starts over with `done` already present. Forgets every owner and
+// exclusion; holds stay.
     void Reset(const Plan& plan, const RangeSet& done);
 
     // Gives connection `id` (of source `source`, 0..31) a segment [begin, end).
@@ -56,6 +59,17 @@ public:
     // Source `source` must not be given [begin, end) again (it served bad data there).
     void Exclude(uint64_t begin, uint64_t end, int source);
 
+    // Ranges fetched outside the connections (pieces asked of peers): a
+    // holder takes a free range whole, no connection is given or splits it,
+    // and holds outlive Reset. False when any of it is done, owned or held.
+    bool Hold(int holder, const ByteRange& range);
+    void Unhold(int holder);
+    // What nobody owns or holds and is not done.
+    RangeSet Free() const;
+    // Connections take free bytes outside `avoid` first (what peers can
+    // give), and bytes inside it only when nothing else is free.
+    void SetAvoid(const RangeSet& avoid);
+
     bool Complete() const;
     RangeSet Done() const;
     uint64_t DoneBytes() const;
@@ -71,6 +85,8 @@ private:
     uint64_t AlignUp(uint64_t v) const;
     bool Excluded(uint64_t begin, uint64_t end, int source) const;
     bool TakeFree(int source, ByteRange* out) const;
+    bool TakeFreeOutside(int source, const RangeSet& taken, ByteRange* out) const;
+    RangeSet Taken() const;
     bool TakeSplit(int source, int* owner, ByteRange* out) const;
 
     mutable std::mutex lock_;
@@ -78,5 +94,7 @@ private:
     uint64_t segmentBytes_ = 0;  // planned segment length
     RangeSet done_;
     std::map<int, Owned> owned_;
+    std::map<int, ByteRange> held_;
+    RangeSet avoid_;
     std::map<uint64_t, std::pair<uint64_t, uint32_t>> excluded_;  // begin -> (end, source mask)
 };

@@ -4,6 +4,9 @@
 #include "p2sp/HttpHeaders.h"
 #include "p2sp/Metalink.h"
 #include "p2sp/ReadSizer.h"
+#include "p2sp/swarm/TorrentSeed.h"
+
+#include <bcrypt.h>
 
 #include <algorithm>
 #include <cstring>
@@ -21,6 +24,10 @@ constexpr DWORD kRetryBudgetMs = 60000;      // transient errors without progres
 constexpr int kRefusedAttempts = 3;          // 4xx answers in a row before giving up
 constexpr int kMaxRestarts = 4;              // start-overs in a row without progress
 constexpr size_t kMaxSources = 8;            // the task's URL and up to seven mirrors
+constexpr DWORD kSwarmAloneMs = 20000;       // peers alone, before the task's URL is tried again
+constexpr uint64_t kSwarmSegmentBytes = 256u << 10;  // the longest HTTP claim while peers share the file
+constexpr int kSwarmConnectionsPerSource = 2;
+constexpr DWORD kSwarmPeerWaitMs = 10000;  // without a peer by then, HTTP gets all its connections
 
 std::wstring UpperCased(std::wstring s) {
     for (wchar_t& c : s) c = wchar_t(std::towupper(c));
@@ -69,6 +76,37 @@ Task::Task(int id, std::wstring url, std::wstring target)
 Task::~Task() {
     RequestStop();
     Join();
+    EndSwarm();
+}
+
+bool Task::IsRunning() const {
+    if (running_.load()) return true;
+    std::lock_guard<std::mutex> hold(swarmLock_);
+    return swarm_ && swarm_->Running();
+}
+
+void Task::RequestStopSeeding() {
+    seedingStopped_ = true;
+    std::lock_guard<std::mutex> hold(swarmLock_);
+    if (swarm_) swarm_->RequestStop();
+}
+
+void Task::StartSwarm() {
+    std::lock_guard<std::mutex> hold(swarmLock_);
+    if (swarm_ || !torrent_.present || seedingStopped_.load()) return;
+    storage_.AttachPart(&part_);
+    swarm_.reset(new Swarm(torrent_.meta, torrent_.infoHash, swarmOptions_, &map_, &storage_));
+    swarm_->Start();
+}
+
+void Task::EndSwarm() {
+    std::unique_ptr<Swarm> ending;
+    {
+        std::lock_guard<std::mutex> hold(swarmLock_);
+        ending = std::move(swarm_);
+    }
+    ending.reset();  // joins its thread
+    storage_.Detach();
 }
 
 void Task::LoadSavedProgress() {
@@ -81,7 +119,7 @@ void Task::LoadSavedProgress() {
     completedBytes_ = usable.CoveredBytes();
 }
 
-bool Task::Start(const std::wstring& seedUrl) {
+bool Task::Start(const std::wstring& seedUrl, const SwarmOptions& swarmOptions) {
     if (running_.load() && !stopRequested_.load()) return true;
     Join();  // an earlier run that is still ending
     {
@@ -91,6 +129,8 @@ bool Task::Start(const std::wstring& seedUrl) {
     }
     if (!stopEvent_) return false;
     seedUrl_ = seedUrl;
+    swarmOptions_ = swarmOptions;
+    seedingStopped_ = false;
     stopRequested_ = false;
     ResetEvent(stopEvent_.get());
     SetState(P2SP_STATE_RUNNING);
@@ -133,6 +173,25 @@ void Task::Query(P2spTaskInfo* info) {
     info->state = state_;
 }
 
+void Task::QuerySwarm(P2spTaskInfo* info) {
+    std::lock_guard<std::mutex> hold(swarmLock_);
+    if (!swarm_) return;
+    SwarmFigures f = swarm_->Figures();
+    info->peerSpeed = swarm_->Running() ? f.downloadRate : 0;
+    info->swarm.peerBytes = f.downloaded;
+    info->swarm.uploadedBytes = f.uploaded;
+    info->swarm.uploadRate = f.uploadRate;
+    info->swarm.peers = f.peers;
+    info->swarm.bannedPeers = f.banned;
+    info->swarm.badPieces = f.badPieces;
+    info->swarm.listenPort = f.listenPort;
+    info->swarm.announces = f.announces;
+    info->swarm.trackerFailures = f.trackerFailures;
+    info->swarm.state = !swarm_->Running() ? P2SP_SWARM_NONE
+                        : info->state == P2SP_STATE_FINISHED ? P2SP_SWARM_SEEDING
+                                                              : P2SP_SWARM_DOWNLOADING;
+}
+
 void Task::SetState(uint8_t state) {
     std::lock_guard<std::mutex> hold(lock_);
     state_ = state;
@@ -160,11 +219,14 @@ void Task::Run() {
             result = P2SP_STATE_LOCAL_FAILED;
         } else {
             Publish();
-            if (!seedUrl_.empty()) seedLoaded_ = LoadMetalinkSeed(seedUrl_, url_, target_, &seed_);
+            if (!seedUrl_.empty()) seedLoaded_ = LoadSeed(seedUrl_, url_, target_, &seed_, &torrent_);
             result = http_->Open() ? Transfer() : uint8_t(P2SP_STATE_SOURCE_FAILED);
         }
     }
-    if (result != P2SP_STATE_FINISHED) Checkpoint(true);
+    if (result != P2SP_STATE_FINISHED) {
+        EndSwarm();  // a paused or failed download gives nothing either
+        Checkpoint(true);
+    }
     keeper_.Quiesce();
     http_->CloseRequest();
     // A download that failed before its first byte leaves no empty partial
@@ -208,6 +270,7 @@ uint8_t Task::Transfer() {
         case Outcome::kSeedMismatch:
             // The seed describes another file: forget it and what came with it.
             seedLoaded_ = seedActive_ = false;
+            torrent_.present = false;
             for (auto& s : sources_)
                 if (s->index != 0) s->dropped = true;
             if (!StartOver()) return P2SP_STATE_LOCAL_FAILED;
@@ -217,10 +280,22 @@ uint8_t Task::Transfer() {
             if (!StartOver()) return P2SP_STATE_LOCAL_FAILED;
             break;
         case Outcome::kRefused:
+            if (SwarmCarries()) {
+                refusals = transientFailures = 0;
+                lastProgress = GetTickCount();
+                break;
+            }
+            if (stopRequested_.load()) return P2SP_STATE_RUNNING;
             if (++refusals >= kRefusedAttempts) return P2SP_STATE_SOURCE_FAILED;
             WaitOrStop(DWORD(500 * refusals));
             break;
         case Outcome::kTransient: {
+            if (SwarmCarries()) {
+                refusals = transientFailures = 0;
+                lastProgress = GetTickCount();
+                break;
+            }
+            if (stopRequested_.load()) return P2SP_STATE_RUNNING;
             if (GetTickCount() - lastProgress > kRetryBudgetMs) return P2SP_STATE_SOURCE_FAILED;
             // A connection that delivered data is retried at once; repeated
             // failures back off 0.5, 1, 2, 4, 8, 8... seconds.
@@ -386,6 +461,13 @@ void Task::MatchSeed() {
 Task::Outcome Task::RunSegments(ByteRange first) {
     if (!seedActive_) MatchSeed();
     const bool pieces = seedActive_;
+    if (pieces && torrent_.present) {
+        // Pieces the swarm verified since the last round count too.
+        if (map_.TotalSize() == record_.totalSize) {
+            const RangeSet swarmDone = map_.Done();
+            for (const ByteRange& r : swarmDone.Ranges()) record_.done.Add(r.begin, r.end);
+        }
+    }
     if (pieces) record_.done = WholePieces(record_.done, seed_.pieceLength, record_.totalSize);
 
     TransferContext context;
@@ -406,14 +488,32 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     for (auto& s : sources_)
         if (s->index == 0 || (seedActive_ && !s->dropped.load())) live.push_back(s.get());
     uint64_t missing = record_.totalSize - record_.done.CoveredBytes();
-    int perSource = ConnectionsFor(missing);
+    const int fullPerSource = ConnectionsFor(missing);
+    int perSource = fullPerSource;
+    // Beside a swarm a few connections suffice: bytes in flight from HTTP
+    // are bytes no peer can hand over, and the origin is the scarce part.
+    // Without peers the rest join a little later (below).
+    const bool swarmTask = pieces && torrent_.present;
+    if (swarmTask) perSource = std::min(perSource, kSwarmConnectionsPerSource);
     SegmentMap::Plan plan;
     plan.totalSize = record_.totalSize;
     plan.unit = pieces ? seed_.pieceLength : 1;
     plan.minSplit = kMinSplit;
     plan.connections = perSource * int(live.size());
+    // With a swarm, connections claim a little at a time: what they leave
+    // free, peers may take.
+    if (pieces && torrent_.present) {
+        plan.maxSegment = std::max<uint64_t>(seed_.pieceLength, kSwarmSegmentBytes);
+        // Each task of a swarm starts its HTTP fetching at its own random
+        // place, so what one fetches the others can take from it.
+        uint64_t random = 0;
+        BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&random), sizeof(random), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+        plan.startOffset = random % record_.totalSize;
+        if (plan.startOffset == 0) plan.startOffset = 1;
+    }
     map_.Reset(plan, record_.done);
     uint64_t doneBefore = map_.DoneBytes();
+    if (pieces) StartSwarm();
 
     std::vector<std::unique_ptr<Connection>> connections;
     int nextId = 0;
@@ -441,8 +541,27 @@ Task::Outcome Task::RunSegments(ByteRange first) {
 
     bool localError = false, seedMismatch = false;
     SourceStats& primary = *sources_[0];
+    const DWORD roundStarted = GetTickCount();
+    bool widened = !swarmTask || perSource >= fullPerSource;
     for (;;) {
         WaitForSingleObject(stopEvent_.get(), kPollMs);
+        // A swarm task whose swarm has found no peer after a while gets
+        // every connection an HTTP-only task would have.
+        if (!widened && GetTickCount() - roundStarted > kSwarmPeerWaitMs && !stopRequested_.load()) {
+            bool peers = false;
+            {
+                std::lock_guard<std::mutex> hold(swarmLock_);
+                peers = swarm_ && swarm_->Figures().peers > 0;
+            }
+            if (!peers) {
+                widened = true;
+                for (int i = perSource; i < fullPerSource; ++i)
+                    for (SourceStats* source : live) {
+                        connections.emplace_back(new Connection(nextId++, source, &context));
+                        connections.back()->Start();
+                    }
+            }
+        }
         // The first piece from the task's own URL fails its hash: the seed
         // describes another file, and nothing fetched by it can be kept.
         if (pieces && !seedMismatch && primary.badPieces.load() > 0 && primary.goodPieces.load() == 0) {
@@ -460,7 +579,16 @@ Task::Outcome Task::RunSegments(ByteRange first) {
         }
         bool anyRunning = false;
         for (auto& c : connections) anyRunning = anyRunning || c->Running();
-        if (!anyRunning) break;
+        // Connections end when nothing is left for them; while the swarm
+        // still fetches the rest the round goes on, and it ends once
+        // something is free again (a piece the peers gave back).
+        bool swarmBusy = false;
+        if (!anyRunning && !stopRequested_.load() && context.fault.load() == TransferContext::kNone &&
+            !map_.Complete()) {
+            std::lock_guard<std::mutex> hold(swarmLock_);
+            swarmBusy = swarm_ && swarm_->Running() && map_.Free().Empty();
+        }
+        if (!anyRunning && !swarmBusy) break;
     }
     connections.clear();  // joins every thread
     record_.done = map_.Done();
@@ -475,6 +603,45 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     return primary.failedConnections.load() > 0 && primary.connections.load() == 0 && primary.bytes.load() == 0
                ? Outcome::kRefused
                : Outcome::kTransient;
+}
+
+bool Task::SwarmCarries() {
+    // The task's URL failed: while a torrent names this file its peers may
+    // carry the download alone, for a while, before the URL is tried again.
+    if (!torrent_.present || stopRequested_.load()) return false;
+    const uint64_t length = torrent_.meta.length;
+    if (record_.totalSize != 0 && record_.totalSize != length) return false;
+    if (record_.totalSize == 0) {
+        record_.totalSize = length;
+        record_.done.Clear();
+        keeper_.Reset(record_, RangeSet(), RangeSet());
+        Publish();
+    }
+    if (!seedActive_) MatchSeed();
+    if (!seedActive_) return false;
+    const RangeSet swarmDone = map_.TotalSize() == length ? map_.Done() : RangeSet();
+    for (const ByteRange& r : swarmDone.Ranges()) record_.done.Add(r.begin, r.end);
+    record_.done = WholePieces(record_.done, seed_.pieceLength, length);
+    SegmentMap::Plan plan;
+    plan.totalSize = length;
+    plan.unit = seed_.pieceLength;
+    plan.minSplit = kMinSplit;
+    map_.Reset(plan, record_.done);
+    const uint64_t doneBefore = map_.DoneBytes();
+    StartSwarm();
+    const DWORD started = GetTickCount();
+    while (!map_.Complete() && GetTickCount() - started < kSwarmAloneMs && WaitOrStop(kPollMs * 10)) {
+        record_.done = map_.Done();
+        if (!Checkpoint(false)) break;
+        std::lock_guard<std::mutex> hold(lock_);
+        completedBytes_ = record_.done.CoveredBytes();
+    }
+    record_.done = map_.Done();
+    Checkpoint(true);
+    Publish();
+    const uint64_t gained = record_.done.CoveredBytes() - doneBefore;
+    bytesWritten_ += gained;
+    return gained > 0;
 }
 
 bool Task::Checkpoint(bool force) {
@@ -495,6 +662,7 @@ bool Task::LoadUsableRecord() {
 }
 
 bool Task::StartOver() {
+    EndSwarm();  // it writes into the file about to be emptied
     // The record goes first: without it nothing in the data file is trusted.
     keeper_.Forget();
     record_ = RangeRecord();
@@ -506,6 +674,7 @@ bool Task::StartOver() {
 
 bool Task::Finalize() {
     keeper_.Quiesce();
+    storage_.Detach();  // the swarm reads the finished file from now on
     if (!part_.Flush()) return false;
     if (part_.Size() != record_.totalSize && !part_.Truncate(record_.totalSize)) return false;
     part_.Close();
@@ -513,5 +682,10 @@ bool Task::Finalize() {
         return false;
     keeper_.Forget();
     Publish();
+    {
+        std::lock_guard<std::mutex> hold(swarmLock_);
+        if (swarm_ && !seedingStopped_.load() && storage_.OpenComplete(target_)) swarm_->Completed();
+        else if (swarm_) swarm_->RequestStop();
+    }
     return true;
 }

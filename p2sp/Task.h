@@ -17,6 +17,10 @@
 #include "base/ScopedHandle.h"
 #include "p2sp/SegmentMap.h"
 #include "p2sp/SourceStats.h"
+#include "p2sp/swarm/Swarm.h"
+#include "p2sp/swarm/SwarmOptions.h"
+#include "p2sp/swarm/SwarmStorage.h"
+#include "p2sp/swarm/TorrentSeed.h"
 
 #include <windows.h>
 
@@ -39,16 +43,23 @@ public:
     // shows before the task starts. Touches no data.
     void LoadSavedProgress();
     // Starts the worker unless it already runs. `seedUrl` (may be empty)
-    // names a Metalink document that may describe this task's file.
-    bool Start(const std::wstring& seedUrl);
-    // Asks the worker to stop; it saves its record and ends soon after.
+    // names a Metalink document or a torrent that may describe this task's
+    // file; a torrent brings a swarm set up by `swarmOptions`.
+    bool Start(const std::wstring& seedUrl, const SwarmOptions& swarmOptions = SwarmOptions());
+    // Asks the worker to stop; it saves its record and ends soon after. A
+    // finished task goes on seeding.
     void RequestStop();
     void Join();
+    // Ends seeding (and the swarm of a running download) soon; the wait is
+    // left to the destructor.
+    void RequestStopSeeding();
     // True while the worker runs and has not been asked to stop.
     bool IsWriting() const { return running_.load() && !stopRequested_.load(); }
-    // True while the worker runs, even when asked to stop.
-    bool IsRunning() const { return running_.load(); }
+    // True while the worker or the swarm runs, even when asked to stop.
+    bool IsRunning() const;
     void Query(P2spTaskInfo* info);
+    // The swarm's figures (peer speed, peers, bytes both ways).
+    void QuerySwarm(P2spTaskInfo* info);
     const std::wstring& TargetKey() const { return targetKey_; }
 
 private:
@@ -67,6 +78,10 @@ private:
     Outcome RunSegments(ByteRange first);
     void MatchSeed();
     bool Finalize();
+    void StartSwarm();
+    // Runs the swarm alone for a while; true when it brought pieces.
+    bool SwarmCarries();
+    void EndSwarm();
     bool StartOver();
     bool Checkpoint(bool force);
     bool LoadUsableRecord();
@@ -94,6 +109,9 @@ private:
     RangeRecord record_;   // size, validators and the ranges written so far
     SegmentMap map_;
     PieceTable seed_;
+    TorrentSeedData torrent_;   // the seed when it is a torrent naming this file
+    SwarmOptions swarmOptions_;  // set by Start before the worker runs
+    SwarmStorage storage_;
     bool seedLoaded_ = false;   // the Metalink seed names this task's file
     bool seedActive_ = false;   // ... and its size matches: its mirrors and pieces are used
     bool bodyComplete_ = false;  // a body of unknown or zero length ended cleanly
@@ -108,4 +126,11 @@ private:
     uint64_t completedBytes_ = 0;
     uint8_t state_ = P2SP_STATE_RUNNING;
     std::vector<std::unique_ptr<SourceStats>> sources_;
+
+    // The swarm: started and ended by the worker while it downloads; after
+    // the file is complete it seeds on until StopSeed, RemoveTask or the
+    // task's end. Guarded by swarmLock_ (never taken with lock_ held).
+    mutable std::mutex swarmLock_;
+    std::unique_ptr<Swarm> swarm_;
+    std::atomic<bool> seedingStopped_{false};
 };

@@ -13,6 +13,7 @@ PACKAGES=(
   locales fonts-wqy-microhei
   clang libclang-rt-dev libpng-dev
   zlib1g-dev chromium
+  opentracker transmission-daemon qbittorrent-nox mktorrent
 )
 
 missing=()
@@ -27,6 +28,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The swarm tests start their own transmission-daemon on loopback; the
+# package's system service (listening on every interface) stays off.
+if command -v systemctl >/dev/null 2>&1 && systemctl is-enabled transmission-daemon >/dev/null 2>&1; then
+  $SUDO systemctl disable --now transmission-daemon >/dev/null 2>&1 || true
 fi
 
 # Wine takes the Windows code page from LANG only when that locale exists.

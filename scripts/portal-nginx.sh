@@ -38,6 +38,9 @@ http {
         # for downloads that are interrupted halfway.
         location /games/ { limit_rate 1m; try_files \$uri =404; }
         location /slow/ { alias $root/; limit_rate 512k; }
+        # /trickle/: an origin far slower than its peers (64 KB/s a
+        # connection), for downloads that peers must feed.
+        location /trickle/ { alias $root/; limit_rate 64k; }
     }
 }
 CONF

@@ -11,11 +11,21 @@
 //                            again and start it, as the page does on pause and continue
 //   --kill-at-percent N      TerminateProcess itself once N percent are done
 //   --timeout-s N            give up with exit 124 after N seconds (default 600)
+//   --seed-for N             after finishing, keep seeding N seconds (a torrent seed), then Uninit
+//   --stop-seed-after N      while seeding, call StopSeed after N seconds (prints "stop seed")
+//   --port P[-LAST]          the swarm's listening port (range)
+//   --listen-address A       where it listens (default 127.0.0.1: a test tool stays on
+//                            loopback; 0.0.0.0 listens on every interface as the engine does)
+//   --no-listen              outgoing peer connections only
+//   --upload-cap N           bytes per second given to peers (engine default 1 MiB/s)
 // Every poll prints "progress <completed> <total> <percent> <speed> <state>"; right
 // after CreateP2SPTask it prints "created <completed> <total> <state>", and at
 // the end "finished state <state>, <bytes> bytes in <ms> ms" (from StartTask)
 // and one line per source: "source <n> <url>: <connections> connections,
-// <bytes> bytes, <MB/s> MB/s, <bad> bad pieces[, dropped]".
+// <bytes> bytes, <MB/s> MB/s, <bad> bad pieces[, dropped]". With a torrent seed
+// every progress line is followed by "speeds <server B/s> <peer B/s>" and
+// "swarm <state> peers <n> got <bytes> sent <bytes> banned <n> bad <n> port <p>
+// announces <n> tracker-failures <n>"; the end adds the same swarm line.
 #include "p2sp/P2spApi.h"
 
 #include <windows.h>
@@ -43,6 +53,7 @@ struct Engine {
     P2spStopTaskFn StopTask = nullptr;
     P2spRemoveTaskFn RemoveTask = nullptr;
     P2spSetOptionFn SetP2spOption = nullptr;
+    P2spStopSeedFn StopSeed = nullptr;
 };
 
 template <typename Fn>
@@ -57,7 +68,8 @@ bool LoadEngine(const std::wstring& path, Engine* e) {
     return Bind(module, "Init", &e->Init) && Bind(module, "Uninit", &e->Uninit) &&
            Bind(module, "CreateP2SPTask", &e->CreateP2SPTask) && Bind(module, "QueryTask", &e->QueryTask) &&
            Bind(module, "StartTask", &e->StartTask) && Bind(module, "StopTask", &e->StopTask) &&
-           Bind(module, "RemoveTask", &e->RemoveTask) && Bind(module, "SetP2spOption", &e->SetP2spOption);
+           Bind(module, "RemoveTask", &e->RemoveTask) && Bind(module, "SetP2spOption", &e->SetP2spOption) &&
+           Bind(module, "StopSeed", &e->StopSeed);
 }
 
 std::wstring DefaultDllPath() {
@@ -101,6 +113,33 @@ void PrintSources(const P2spTaskInfo& info, const std::wstring& url, const std::
     }
 }
 
+void PrintSwarm(const P2spTaskInfo& info) {
+    const P2spSwarmInfo& s = info.swarm;
+    printf("speeds %u %u\n", info.serverSpeed, info.peerSpeed);
+    printf("swarm %u peers %u got %llu sent %llu banned %u bad %u port %u announces %u tracker-failures %u\n",
+           unsigned(s.state), unsigned(s.peers), (unsigned long long)s.peerBytes, (unsigned long long)s.uploadedBytes,
+           unsigned(s.bannedPeers), unsigned(s.badPieces), unsigned(s.listenPort), unsigned(s.announces),
+           unsigned(s.trackerFailures));
+}
+
+// After the download: seeding goes on for `seconds`, with a swarm line a
+// second; StopSeed is called after `stopAfter` seconds when not 0.
+void Seed(const Engine& e, int id, unsigned seconds, unsigned stopAfter) {
+    printf("seeding for %u s\n", seconds);
+    fflush(stdout);
+    ULONGLONG start = GetTickCount64(), until = start + ULONGLONG(seconds) * 1000;
+    bool stopped = false;
+    while (GetTickCount64() < until) {
+        Sleep(1000);
+        if (stopAfter && !stopped && GetTickCount64() - start >= ULONGLONG(stopAfter) * 1000) {
+            stopped = true;
+            printf("stop seed %d\n", e.StopSeed());
+        }
+        PrintSwarm(Query(e, id));
+        fflush(stdout);
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -108,7 +147,9 @@ int main() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::wstring url, path, dll = DefaultDllPath(), seed;
     unsigned long long stopAfter = 0, pauseAfter = 0;
-    unsigned killAt = 0, pollMs = 1000, timeoutS = 600;
+    unsigned killAt = 0, pollMs = 1000, timeoutS = 600, seedFor = 0, uploadCap = 0, stopSeedAfter = 0;
+    bool listen = true, capSet = false;
+    std::wstring ports, listenAddress = L"127.0.0.1";
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
         bool hasValue = i + 1 < argc;
@@ -119,6 +160,15 @@ int main() {
         else if (arg == L"--pause-after-bytes" && hasValue) pauseAfter = wcstoull(argv[++i], nullptr, 10);
         else if (arg == L"--kill-at-percent" && hasValue) killAt = unsigned(wcstoul(argv[++i], nullptr, 10));
         else if (arg == L"--timeout-s" && hasValue) timeoutS = unsigned(wcstoul(argv[++i], nullptr, 10));
+        else if (arg == L"--seed-for" && hasValue) seedFor = unsigned(wcstoul(argv[++i], nullptr, 10));
+        else if (arg == L"--port" && hasValue) ports = argv[++i];
+        else if (arg == L"--stop-seed-after" && hasValue) stopSeedAfter = unsigned(wcstoul(argv[++i], nullptr, 10));
+        else if (arg == L"--listen-address" && hasValue) listenAddress = argv[++i];
+        else if (arg == L"--no-listen") listen = false;
+        else if (arg == L"--upload-cap" && hasValue) {
+            uploadCap = unsigned(wcstoul(argv[++i], nullptr, 10));
+            capSet = true;
+        }
         else if (url.empty()) url = arg;
         else if (path.empty()) path = arg;
         else {
@@ -129,7 +179,9 @@ int main() {
     LocalFree(argv);
     if (url.empty() || path.empty()) {
         fprintf(stderr, "usage: p2sp-get URL PATH [--seed URL] [--poll-ms N] [--stop-after-bytes N]\n"
-                        "       [--pause-after-bytes N] [--kill-at-percent N] [--timeout-s N] [--dll PATH]\n");
+                        "       [--pause-after-bytes N] [--kill-at-percent N] [--timeout-s N] [--dll PATH]\n"
+                        "       [--seed-for N] [--port P[-LAST]] [--listen-address A] [--no-listen]\n"
+                        "       [--upload-cap N] [--stop-seed-after N]\n");
         return kExitUsage;
     }
     Engine e;
@@ -139,6 +191,15 @@ int main() {
     }
     e.Init(0);
     if (!seed.empty()) e.SetP2spOption(P2SP_OPTION_SEED_URL, seed.c_str(), int(seed.size() * sizeof(wchar_t)));
+    std::wstring listenText = !listen ? L"off" : listenAddress + L":" + (ports.empty() ? L"6881-6889" : ports);
+    if (e.SetP2spOption(P2SP_OPTION_LISTEN, listenText.c_str(), int(listenText.size() * sizeof(wchar_t))) != 1) {
+        fprintf(stderr, "bad listening option\n");
+        return kExitUsage;
+    }
+    if (capSet) {
+        std::wstring cap = std::to_wstring(uploadCap);
+        e.SetP2spOption(P2SP_OPTION_UPLOAD_CAP, cap.c_str(), int(cap.size() * sizeof(wchar_t)));
+    }
 
     int id = CreateAndStart(e, url, path);
     if (id <= 0) {
@@ -161,13 +222,16 @@ int main() {
             printf("progress %llu %llu %u %u %u\n", (unsigned long long)info.completedBytes,
                    (unsigned long long)info.totalBytes, Percent(info), info.serverSpeed + info.peerSpeed,
                    unsigned(info.state));
+            if (info.swarm.state != P2SP_SWARM_NONE) PrintSwarm(info);
             fflush(stdout);
         }
         if (done) {
             printf("finished state %u, %llu bytes in %llu ms\n", unsigned(info.state),
                    (unsigned long long)info.completedBytes, (unsigned long long)(now - started));
             PrintSources(lastSources, url, seed, now - started);
+            PrintSwarm(Query(e, id));
             fflush(stdout);
+            if (info.state == P2SP_STATE_FINISHED && seedFor) Seed(e, id, seedFor, stopSeedAfter);
             e.Uninit();
             return info.state == P2SP_STATE_FINISHED ? 0 : int(info.state);
         }

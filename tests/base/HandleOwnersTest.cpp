@@ -1,5 +1,7 @@
 // The handle owners in base/: each closes its handle exactly once, and an
 // owner moved from gives its handle away without closing it.
+// Winsock's header must come before windows.h.
+#include "base/ScopedSocket.h"
 #include "base/ScopedInternetHandle.h"
 #include "base/ScopedRegKey.h"
 
@@ -83,6 +85,38 @@ TEST(RegKeyOwner, MovedFromOwnerLeavesTheKeyOpen) {
     DWORD subKeys = 0;
     EXPECT_EQ(ERROR_SUCCESS, ::RegQueryInfoKeyW(target.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
                                                 nullptr, nullptr, nullptr, nullptr, nullptr));
+}
+
+// A socket's empty value is INVALID_SOCKET, not 0 (which can be a real
+// socket): the owner must tell them apart.
+TEST(SocketOwner, ClosesOnceAndAMovedFromOwnerLeavesTheSocketOpen) {
+    WSADATA data;
+    ASSERT_EQ(0, ::WSAStartup(MAKEWORD(2, 2), &data));
+    {
+        ScopedSocket empty;
+        EXPECT_FALSE(empty);
+        EXPECT_EQ(INVALID_SOCKET, empty.get());
+        ScopedSocket failed(INVALID_SOCKET);
+        EXPECT_FALSE(failed);
+
+        ScopedSocket target;
+        SOCKET raw = INVALID_SOCKET;
+        {
+            ScopedSocket source(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+            ASSERT_TRUE(source);
+            raw = source.get();
+            target = std::move(source);
+            EXPECT_FALSE(source);
+        }
+        int type = 0, size = sizeof(type);
+        EXPECT_EQ(0, ::getsockopt(target.get(), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &size))
+            << "the moved-to owner still holds an open socket";
+        target.reset();
+        EXPECT_FALSE(target);
+        EXPECT_NE(0, ::getsockopt(raw, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &size))
+            << "reset closed the socket";
+    }
+    ::WSACleanup();
 }
 
 }  // namespace

@@ -150,7 +150,7 @@ TEST_F(EngineApi, IdZeroAndUnknownIdsLeaveTheRecordZeroed) {
 
 TEST_F(EngineApi, NoOpExportsAreHarmless) {
     EXPECT_EQ(e_.Login(), 0);
-    EXPECT_EQ(e_.StopSeed(), 0);
+    EXPECT_EQ(e_.StopSeed(), 1);  // ends seeding; harmless with nothing to seed
     EXPECT_EQ(e_.GetFinishMessage(), 0);
     EXPECT_EQ(e_.SetConfigInfo(), 0);
     EXPECT_EQ(e_.UpdateRegInfo(), 0);
@@ -160,6 +160,28 @@ TEST_F(EngineApi, NoOpExportsAreHarmless) {
     EXPECT_EQ(e_.SetP2spOption(99, seed, 4), 0);
     EXPECT_EQ(e_.CreateP2SPTask(nullptr, nullptr, target_.c_str()), 0);
     EXPECT_EQ(e_.CreateP2SPTask(nullptr, kClosedPortUrl, L""), 0);
+}
+
+TEST_F(EngineApi, SwarmOptionsTakeOnlySoundValues) {
+    struct Case {
+        int option;
+        const wchar_t* value;
+        int result;
+    } cases[] = {
+        {P2SP_OPTION_LISTEN, L"off", 1},
+        {P2SP_OPTION_LISTEN, L"127.0.0.1:17300-17309", 1},
+        {P2SP_OPTION_LISTEN, L"6881", 1},
+        {P2SP_OPTION_LISTEN, L"everywhere", 0},
+        {P2SP_OPTION_LISTEN, L"", 0},
+        {P2SP_OPTION_UPLOAD_CAP, L"1048576", 1},
+        {P2SP_OPTION_UPLOAD_CAP, L"lots", 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(e_.SetP2spOption(c.option, c.value, int(wcslen(c.value) * 2)), c.result) << c.value;
+    EXPECT_EQ(e_.SetP2spOption(P2SP_OPTION_LISTEN, nullptr, 0), 0);
+    // Back to the default for the tests after this one.
+    const wchar_t ports[] = L"6881-6889";
+    EXPECT_EQ(e_.SetP2spOption(P2SP_OPTION_LISTEN, ports, int(wcslen(ports) * 2)), 1);
 }
 
 TEST_F(EngineApi, ExistingPartialFileShowsProgressBeforeStart) {

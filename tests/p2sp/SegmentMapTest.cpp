@@ -156,3 +156,85 @@ TEST(SegmentMap, SplitNeverCutsACommittedRequest) {
 }
 
 }  // namespace
+
+namespace {
+
+// Pieces asked of peers are held outside the connections: no connection is
+// given or splits them, a reset keeps them, and connections prefer bytes no
+// peer can give.
+TEST(SegmentMapHold, HeldPiecesAreNeverHandedToConnectionsAndOutliveReset) {
+    SegmentMap map;
+    map.Reset(MakePlan(4000, 1, 1000, 1000), RangeSet());
+    ASSERT_TRUE(map.Hold(7, ByteRange{1000, 2000}));
+    EXPECT_FALSE(map.Hold(8, ByteRange{1500, 2500}));  // overlaps the hold
+    map.Reset(MakePlan(4000, 1, 1000, 1000), RangeSet());
+    std::vector<ByteRange> claimed;
+    ByteRange s;
+    for (int id = 0; id < 10 && map.Claim(id, 0, &s); ++id) claimed.push_back(s);
+    for (const ByteRange& r : claimed) EXPECT_TRUE(r.end <= 1000 || r.begin >= 2000);
+    RangeSet free = map.Free();
+    EXPECT_TRUE(free.Empty());
+    map.Unhold(7);
+    EXPECT_EQ(map.Free().CoveredBytes(), 1000u);
+}
+
+TEST(SegmentMapHold, DoneOrOwnedBytesCannotBeHeld) {
+    SegmentMap map;
+    RangeSet done;
+    done.Add(0, 1000);
+    map.Reset(MakePlan(4000, 1, 1000, 1000), done);
+    EXPECT_FALSE(map.Hold(1, ByteRange{0, 1000}));
+    ByteRange s;
+    ASSERT_TRUE(map.Claim(0, 0, &s));
+    EXPECT_FALSE(map.Hold(1, s));
+    EXPECT_FALSE(map.Hold(1, ByteRange{3000, 5000}));  // past the end
+}
+
+TEST(SegmentMapHold, ConnectionsTakeWhatPeersCannotGiveFirst) {
+    SegmentMap map;
+    map.Reset(MakePlan(4000, 4, 1000, 1000), RangeSet());
+    RangeSet peersHave;
+    peersHave.Add(0, 3000);
+    map.SetAvoid(peersHave);
+    ByteRange s;
+    ASSERT_TRUE(map.Claim(0, 0, &s));
+    EXPECT_EQ(s.begin, 3000u);
+    // Nothing else free outside: the avoided bytes are taken after all.
+    ASSERT_TRUE(map.Claim(1, 0, &s));
+    EXPECT_LT(s.begin, 3000u);
+}
+
+TEST(SegmentMapHold, BoundedClaimsLeaveTheRestFreeForPeers) {
+    SegmentMap map;
+    SegmentMap::Plan plan = MakePlan(10000, 1, 1000, 1000);
+    plan.maxSegment = 1500;  // rounded up to two units
+    map.Reset(plan, RangeSet());
+    ByteRange s;
+    ASSERT_TRUE(map.Claim(0, 0, &s));
+    EXPECT_EQ(s.end - s.begin, 2000u);
+    EXPECT_EQ(map.Free().CoveredBytes(), 8000u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SegmentMapHold, APlannedStartIsHandedOutFirstAndTheRestAfter) {
+    SegmentMap map;
+    SegmentMap::Plan plan = MakePlan(10000, 1, 1000, 1000);
+    plan.maxSegment = 1000;
+    plan.startOffset = 7500;  // inside the eighth unit
+    map.Reset(plan, RangeSet());
+    ByteRange s;
+    ASSERT_TRUE(map.Claim(0, 0, &s));
+    EXPECT_EQ(s.begin, 7000u);
+    ASSERT_TRUE(map.Claim(1, 0, &s));
+    EXPECT_EQ(s.begin, 8000u);
+    ASSERT_TRUE(map.Claim(2, 0, &s));
+    ASSERT_TRUE(map.Claim(3, 0, &s));
+    // Past the end: back to the largest free run.
+    ASSERT_TRUE(map.Claim(4, 0, &s));
+    EXPECT_LT(s.begin, 7000u);
+}
+
+}  // namespace

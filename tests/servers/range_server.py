@@ -22,6 +22,8 @@ from the query string, so one server covers every case:
                   or stall, the body breaks off inside a chunk
   swap_after=K    from the (K+1)th response of this path on, the file's
                   content is that of "<file>.next" (it changed on the server)
+With --total-rate N the server as a whole sends at most about N body bytes
+per second, shared by every response (an origin whose line is the limit).
 Range (one "bytes=a-b", "a-" or "-n" range) and If-Range are honoured
 otherwise. The ETag follows the file's size and modification time, so
 rewriting the file changes it.
@@ -45,6 +47,23 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 CHUNK = 16 * 1024
 LOG_LOCK = threading.Lock()
 RESPONSES = {}  # path -> responses sent so far
+
+
+class Pacer:
+    """Hands out send times so that all responses together keep to a rate."""
+
+    def __init__(self, rate):
+        self.rate = rate
+        self.lock = threading.Lock()
+        self.next = time.monotonic()
+
+    def wait(self, n):
+        with self.lock:
+            now = time.monotonic()
+            start = max(self.next, now)
+            self.next = start + n / self.rate
+        if start > now:
+            time.sleep(start - now)
 
 
 def parse_range(header, size):
@@ -179,6 +198,8 @@ class Handler(BaseHTTPRequestHandler):
         try:
             while sent < limit:
                 n = min(CHUNK, limit - sent)
+                if self.server.pacer:
+                    self.server.pacer.wait(n)
                 source.seek(first + sent)
                 chunk = bytearray(source.read(n))
                 if corrupt_start and sent == 0 and chunk:
@@ -228,6 +249,8 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--cert", help="serve HTTPS with this PEM certificate")
     parser.add_argument("--key", help="its PEM private key")
+    parser.add_argument("--total-rate", type=float, default=0.0,
+                        help="body bytes per second for all responses together")
     args = parser.parse_args()
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     if args.cert:
@@ -235,6 +258,7 @@ def main():
         context.load_cert_chain(args.cert, args.key)
         server.socket = context.wrap_socket(server.socket, server_side=True)
     server.daemon_threads = True
+    server.pacer = Pacer(args.total_rate) if args.total_rate > 0 else None
     server.root = os.path.abspath(args.root)
     server.log_path = args.log
     print("listening on 127.0.0.1:%d" % args.port, flush=True)

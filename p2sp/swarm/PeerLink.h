@@ -1,0 +1,56 @@
+// One TCP connection to a peer, Winsock, non-blocking: the socket, what
+// came in and is not yet parsed, what waits to go out, and the peer's side
+// of the protocol state. The swarm's loop drives it; no policy here.
+#pragma once
+
+#include "p2sp/swarm/Bitfield.h"
+#include "p2sp/swarm/PeerWire.h"
+#include "p2sp/swarm/PiecePicker.h"
+#include "p2sp/swarm/TrackerAnnounce.h"
+
+#include "base/ScopedSocket.h"
+
+#include <winsock2.h>
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+struct PeerLink {
+    enum class Stage { kConnecting, kHandshake, kActive, kClosed };
+
+    int id = 0;
+    PeerAddress address;
+    bool outgoing = false;
+    ScopedSocket socket;
+    Stage stage = Stage::kConnecting;
+    bool handshakeSent = false;
+    uint8_t peerId[20] = {};
+
+    std::vector<uint8_t> in;  // received, not yet parsed
+    std::vector<uint8_t> out;  // waiting to be sent
+    size_t outSent = 0;        // bytes of `out` already sent
+
+    // Protocol state, both ways.
+    bool amChoking = true;
+    bool amInterested = false;
+    bool peerChoking = true;
+    bool peerInterested = false;
+    Bitfield has;
+    size_t lacking = 0;  // pieces it has that we do not: we are interested while any
+    std::vector<PiecePicker::Block> asked;  // our requests in flight
+    std::deque<PiecePicker::Block> wanted;  // its requests, oldest first
+
+    uint64_t lastReceiveMs = 0;
+    uint64_t lastSendMs = 0;
+    uint64_t lastBlockMs = 0;   // our last block from it
+    uint64_t openedMs = 0;
+    uint64_t downloaded = 0;    // block bytes from it
+    uint64_t uploaded = 0;      // block bytes to it
+    uint64_t downloadedAtRound = 0;  // at the last choke round
+    uint64_t uploadedAtRound = 0;
+    uint64_t rateDown = 0;      // bytes per second over the last round
+    uint64_t rateUp = 0;
+
+    size_t Pending() const { return out.size() - outSent; }
+};

@@ -1,0 +1,63 @@
+#include "p2sp/swarm/SwarmOptions.h"
+
+namespace {
+
+bool ReadNumber(const std::wstring& text, size_t* pos, uint64_t limit, uint64_t* out) {
+    size_t start = *pos;
+    uint64_t value = 0;
+    while (*pos < text.size() && text[*pos] >= L'0' && text[*pos] <= L'9') {
+        value = value * 10 + uint64_t(text[*pos] - L'0');
+        if (value > limit) return false;
+        ++*pos;
+    }
+    if (*pos == start) return false;
+    *out = value;
+    return true;
+}
+
+}  // namespace
+
+bool ParseListenOption(const std::wstring& text, SwarmOptions* options) {
+    if (text == L"off") {
+        options->listen = false;
+        return true;
+    }
+    SwarmOptions parsed = *options;
+    size_t pos = 0;
+    uint32_t address = 0;
+    if (text.find(L':') != std::wstring::npos) {
+        for (int part = 0; part < 4; ++part) {
+            uint64_t octet = 0;
+            if (part > 0) {
+                if (pos >= text.size() || text[pos] != L'.') return false;
+                ++pos;
+            }
+            if (!ReadNumber(text, &pos, 255, &octet)) return false;
+            address = (address << 8) | uint32_t(octet);
+        }
+        if (pos >= text.size() || text[pos] != L':') return false;
+        ++pos;
+    }
+    uint64_t first = 0, last = 0;
+    if (!ReadNumber(text, &pos, 65535, &first) || first == 0) return false;
+    last = first;
+    if (pos < text.size() && text[pos] == L'-') {
+        ++pos;
+        if (!ReadNumber(text, &pos, 65535, &last) || last < first) return false;
+    }
+    if (pos != text.size()) return false;
+    parsed.listen = true;
+    parsed.listenAddress = address;
+    parsed.firstPort = uint16_t(first);
+    parsed.lastPort = uint16_t(last);
+    *options = parsed;
+    return true;
+}
+
+bool ParseUploadCapOption(const std::wstring& text, SwarmOptions* options) {
+    size_t pos = 0;
+    uint64_t cap = 0;
+    if (!ReadNumber(text, &pos, 0xFFFFFFFFu, &cap) || pos != text.size()) return false;
+    options->uploadCap = uint32_t(cap);
+    return true;
+}

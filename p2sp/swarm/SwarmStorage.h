@@ -1,0 +1,31 @@
+// Where a swarm reads and writes its pieces: the task's partial file while
+// it downloads, the finished file (read only) while it seeds. The task
+// detaches the partial file before it closes or renames it; reads and writes
+// in between fail and the swarm tries again later.
+#pragma once
+
+#include "base/ScopedHandle.h"
+#include "p2sp/PartialFile.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+class SwarmStorage {
+public:
+    void AttachPart(PartFile* part);
+    void Detach();
+    // The finished file, opened for reading (others may read, write or
+    // delete it: the user owns it now).
+    bool OpenComplete(const std::wstring& path);
+
+    bool ReadAt(uint64_t offset, void* data, DWORD size);
+    bool WriteAt(uint64_t offset, const void* data, DWORD size);
+
+private:
+    std::mutex lock_;
+    PartFile* part_ = nullptr;  // not owned
+    ScopedHandle complete_;
+};

@@ -1,0 +1,61 @@
+// Announces one torrent to its HTTP trackers on a thread of its own, so a
+// slow or dead tracker never holds up the peers: "started" first, then every
+// interval the tracker asks for, "completed" when the file is done and
+// "stopped" at the end. Trackers of a tier are tried in order, tiers one
+// after another; HTTP trackers over WinINet, UDP trackers over Winsock.
+// Peers it learns wait in a queue.
+#pragma once
+
+#include "base/ScopedHandle.h"
+#include "p2sp/swarm/TrackerAnnounce.h"
+#include "p2sp/swarm/UdpTracker.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class TrackerClient {
+public:
+    // What the announces report; the swarm keeps them current.
+    struct Figures {
+        std::atomic<uint64_t> uploaded{0};
+        std::atomic<uint64_t> downloaded{0};
+        std::atomic<uint64_t> left{0};
+    };
+
+    TrackerClient(std::vector<std::vector<std::string>> tiers, const AnnounceParams& identity, Figures* figures);
+    ~TrackerClient();  // stops, announcing "stopped" once
+    TrackerClient(const TrackerClient&) = delete;
+    TrackerClient& operator=(const TrackerClient&) = delete;
+
+    void Start();
+    void Completed();  // announce "completed" now
+    void Stop();
+    // Peers learned since the last call.
+    std::vector<PeerAddress> TakePeers();
+    int Announces() const { return announces_.load(); }
+    int Failures() const { return failures_.load(); }
+
+private:
+    void Run();
+    // One announce over the tiers; false when no tracker answered usefully.
+    bool Announce(AnnounceEvent event, AnnounceReply* reply);
+
+    std::vector<std::vector<std::string>> tiers_;
+    UdpTrackerTiming udpTiming_;
+    std::string lastGood_;  // the tracker that answered last (tracker thread only)
+    AnnounceParams identity_;
+    Figures* figures_;  // not owned
+    ScopedHandle wake_;  // auto reset: stop or completed
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> completed_{false};
+    std::atomic<int> announces_{0};
+    std::atomic<int> failures_{0};
+    std::mutex lock_;
+    std::vector<PeerAddress> peers_;
+    std::thread thread_;
+};

@@ -1,0 +1,137 @@
+#include "p2sp/swarm/TrackerClient.h"
+
+#include "p2sp/HttpSource.h"
+#include "p2sp/swarm/UdpTracker.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int64_t kMinIntervalS = 15;
+constexpr int64_t kMaxIntervalS = 3600;
+constexpr DWORD kFirstRetryMs = 15000;
+constexpr DWORD kMaxRetryMs = 300000;
+
+bool FetchAnnounce(const std::string& url, std::string* body) {
+    HttpSource http;
+    HttpReply reply;
+    std::wstring wide(url.begin(), url.end());  // percent-encoded: ASCII only
+    if (!http.Open() || !http.Send(wide, std::string(), &reply) || reply.status != 200) return false;
+    char buffer[16384];
+    for (;;) {
+        DWORD got = 0;
+        if (!http.Read(buffer, sizeof(buffer), &got)) return false;
+        if (got == 0) return true;
+        body->append(buffer, got);
+        if (body->size() > kMaxAnnounceReplyBytes) return false;
+    }
+}
+
+bool IsUdpTracker(const std::string& url) { return url.compare(0, 6, "udp://") == 0; }
+
+}  // namespace
+
+TrackerClient::TrackerClient(std::vector<std::vector<std::string>> tiers, const AnnounceParams& identity,
+                             Figures* figures)
+    : tiers_(std::move(tiers)), identity_(identity), figures_(figures) {
+    wake_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+}
+
+TrackerClient::~TrackerClient() { Stop(); }
+
+void TrackerClient::Start() {
+    if (thread_.joinable() || !wake_) return;
+    thread_ = std::thread(&TrackerClient::Run, this);
+}
+
+void TrackerClient::Completed() {
+    completed_ = true;
+    if (wake_) SetEvent(wake_.get());
+}
+
+void TrackerClient::Stop() {
+    stop_ = true;
+    if (wake_) SetEvent(wake_.get());
+    if (thread_.joinable()) thread_.join();
+}
+
+std::vector<PeerAddress> TrackerClient::TakePeers() {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::vector<PeerAddress> out;
+    out.swap(peers_);
+    return out;
+}
+
+bool TrackerClient::Announce(AnnounceEvent event, AnnounceReply* reply) {
+    AnnounceParams params = identity_;
+    params.event = event;
+    params.uploaded = figures_->uploaded.load();
+    params.downloaded = figures_->downloaded.load();
+    params.left = figures_->left.load();
+    if (event == AnnounceEvent::kStopped) params.numWant = 0;
+    for (auto& tier : tiers_) {
+        for (size_t i = 0; i < tier.size(); ++i) {
+            if (IsUdpTracker(tier[i])) {
+                if (!UdpAnnounce(tier[i], params, stop_, reply, udpTiming_)) continue;
+            } else {
+                std::string body;
+                if (!FetchAnnounce(BuildAnnounceUrl(tier[i], params), &body)) continue;
+                if (!ParseAnnounceReply(reinterpret_cast<const uint8_t*>(body.data()), body.size(), reply)) continue;
+            }
+            if (!reply->failure.empty()) continue;
+            // The tracker that answered is tried first next time.
+            lastGood_ = tier[i];
+            std::rotate(tier.begin(), tier.begin() + i, tier.begin() + i + 1);
+            ++announces_;
+            return true;
+        }
+    }
+    ++failures_;
+    return false;
+}
+
+void TrackerClient::Run() {
+    AnnounceEvent event = AnnounceEvent::kStarted;
+    bool startedSent = false, completedSent = false;
+    DWORD retryMs = kFirstRetryMs;
+    while (!stop_.load()) {
+        if (completed_.load() && startedSent && !completedSent) event = AnnounceEvent::kCompleted;
+        AnnounceReply reply;
+        DWORD waitMs;
+        if (Announce(event, &reply)) {
+            if (event == AnnounceEvent::kStarted) startedSent = true;
+            if (event == AnnounceEvent::kCompleted) completedSent = true;
+            event = AnnounceEvent::kNone;
+            {
+                std::lock_guard<std::mutex> hold(lock_);
+                peers_.insert(peers_.end(), reply.peers.begin(), reply.peers.end());
+            }
+            int64_t interval = std::min(std::max(reply.interval, kMinIntervalS), kMaxIntervalS);
+            waitMs = DWORD(interval * 1000);
+            retryMs = kFirstRetryMs;
+        } else {
+            waitMs = retryMs;
+            retryMs = std::min(retryMs * 2, kMaxRetryMs);
+        }
+        WaitForSingleObject(wake_.get(), waitMs);
+    }
+    // "stopped" goes only to the tracker that answered last, once: a task
+    // that ends must not wait on every tracker's time-out.
+    if (startedSent && !lastGood_.empty()) {
+        AnnounceParams params = identity_;
+        params.event = AnnounceEvent::kStopped;
+        params.numWant = 0;
+        params.uploaded = figures_->uploaded.load();
+        params.downloaded = figures_->downloaded.load();
+        params.left = figures_->left.load();
+        if (IsUdpTracker(lastGood_)) {
+            // Sent while stopping: one short try that the stop flag does not cut.
+            static const std::atomic<bool> never{false};
+            AnnounceReply reply;
+            UdpAnnounce(lastGood_, params, never, &reply, UdpTrackerTiming{2000, 1});
+        } else {
+            std::string body;
+            FetchAnnounce(BuildAnnounceUrl(lastGood_, params), &body);
+        }
+    }
+}
