@@ -1,23 +1,13 @@
 #include "tools/stats/SvgCharts.h"
 
+#include "base/FormatText.h"
 #include "tools/stats/TextReport.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <vector>
 
 namespace {
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    return text;
-}
 
 unsigned long long U(uint64_t value) { return static_cast<unsigned long long>(value); }
 
@@ -69,19 +59,19 @@ std::string FunnelChart(const GameFunnel& f) {
     std::vector<FunnelStep> steps = {
         {"opened the downloader", "打开下载器", f.opened, chart_colour::kLoaded, "", ""},
         {"started a download", "开始下载", f.started, chart_colour::kStarted,
-         f.neverStarted ? Format("−%llu never pressed start 未点击下载", U(f.neverStarted)) : "", ""},
+         f.neverStarted ? FormatString("−%llu never pressed start 未点击下载", U(f.neverStarted)) : "", ""},
         {"finished the download", "下载完成", f.finished, chart_colour::kFinished, "", ""},
         {"got the game", "获得游戏（校验通过）", f.sound, chart_colour::kSound,
-         f.checksFailed ? Format("−%llu file checks failed 文件校验失败", U(f.checksFailed)) : "", ""},
+         f.checksFailed ? FormatString("−%llu file checks failed 文件校验失败", U(f.checksFailed)) : "", ""},
     };
     const uint64_t lost = f.started - f.finished;
     if (lost) {
-        steps[2].dropped = Format("−%llu did not finish 未完成", U(lost));
+        steps[2].dropped = FormatString("−%llu did not finish 未完成", U(lost));
         std::string why;
         auto add = [&why](uint64_t count, const char* reason) {
             if (!count) return;
             if (!why.empty()) why += " · ";
-            why += Format("%llu %s", U(count), reason);
+            why += FormatString("%llu %s", U(count), reason);
         };
         add(f.stalled, "stalled 停滞");
         add(f.sourceRefused, "refused 源拒绝");
@@ -93,7 +83,7 @@ std::string FunnelChart(const GameFunnel& f) {
     const int rowHeight = 64, barHeight = 40, top = 8;
     const int labelWidth = 150, barLeft = 162, barSpan = 260, textLeft = barLeft + barSpan + 16;
     const int width = 900, height = top + rowHeight * static_cast<int>(steps.size());
-    std::string svg = Format(
+    std::string svg = FormatString(
         "<svg class=\"funnel\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d %d\" "
         "role=\"img\">\n",
         width, height, width, height);
@@ -104,24 +94,24 @@ std::string FunnelChart(const GameFunnel& f) {
         const double share = static_cast<double>(step.machines) / whole;
         const int barWidth = step.machines ? std::max(3, static_cast<int>(barSpan * share + 0.5)) : 0;
         const int x = barLeft + (barSpan - barWidth) / 2;
-        svg += Format("<text x=\"%d\" y=\"%d\" text-anchor=\"end\" class=\"step\">%s</text>\n", labelWidth, y + 17,
+        svg += FormatString("<text x=\"%d\" y=\"%d\" text-anchor=\"end\" class=\"step\">%s</text>\n", labelWidth, y + 17,
                       step.english);
-        svg += Format("<text x=\"%d\" y=\"%d\" text-anchor=\"end\" class=\"step-zh\">%s</text>\n", labelWidth, y + 35,
+        svg += FormatString("<text x=\"%d\" y=\"%d\" text-anchor=\"end\" class=\"step-zh\">%s</text>\n", labelWidth, y + 35,
                       step.chinese);
-        svg += Format("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"#eef1f5\"/>\n", barLeft, y, barSpan,
+        svg += FormatString("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"#eef1f5\"/>\n", barLeft, y, barSpan,
                       barHeight);
         if (barWidth) {
-            svg += Format("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"3\" fill=\"%s\"/>\n", x, y, barWidth,
+            svg += FormatString("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"3\" fill=\"%s\"/>\n", x, y, barWidth,
                           barHeight, step.colour);
         }
-        svg += Format("<text x=\"%d\" y=\"%d\" class=\"count\">%llu <tspan class=\"share\">%s</tspan></text>\n",
+        svg += FormatString("<text x=\"%d\" y=\"%d\" class=\"count\">%llu <tspan class=\"share\">%s</tspan></text>\n",
                       textLeft, y + 17, U(step.machines), PercentText(step.machines, f.opened).c_str());
         if (!step.dropped.empty()) {
-            svg += Format("<text x=\"%d\" y=\"%d\" class=\"drop\">%s</text>\n", textLeft, y + 35,
+            svg += FormatString("<text x=\"%d\" y=\"%d\" class=\"drop\">%s</text>\n", textLeft, y + 35,
                           EscapeHtml(step.dropped).c_str());
         }
         if (!step.why.empty()) {
-            svg += Format("<text x=\"%d\" y=\"%d\" class=\"why\">%s</text>\n", textLeft, y + 52,
+            svg += FormatString("<text x=\"%d\" y=\"%d\" class=\"why\">%s</text>\n", textLeft, y + 52,
                           EscapeHtml(step.why).c_str());
         }
     }
@@ -162,7 +152,7 @@ std::string DailyChart(const std::map<std::string, DayCounts>& days) {
     const double offset = (plotWidth - group * count) / 2;
     // Bars wide enough carry their value.
     const bool labelled = bar >= 18;
-    std::string svg = Format(
+    std::string svg = FormatString(
         "<svg class=\"daily\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d %d\" "
         "role=\"img\">\n",
         width, height, width, height);
@@ -170,19 +160,19 @@ std::string DailyChart(const std::map<std::string, DayCounts>& days) {
     // Legend across the top.
     int legendX = left;
     for (const Series& series : kSeries) {
-        svg += Format("<rect x=\"%d\" y=\"8\" width=\"14\" height=\"14\" rx=\"2\" fill=\"%s\"/>\n", legendX,
+        svg += FormatString("<rect x=\"%d\" y=\"8\" width=\"14\" height=\"14\" rx=\"2\" fill=\"%s\"/>\n", legendX,
                       series.colour);
         std::string label = std::string(series.english) + " " + series.chinese;
-        svg += Format("<text x=\"%d\" y=\"20\" class=\"legend\">%s</text>\n", legendX + 20, label.c_str());
+        svg += FormatString("<text x=\"%d\" y=\"20\" class=\"legend\">%s</text>\n", legendX + 20, label.c_str());
         legendX += 20 + static_cast<int>(label.size()) * 6 + 24;
     }
 
     // Grid and scale.
     for (int line = 0; line <= gridlines; ++line) {
         const int y = top + plotHeight - plotHeight * line / gridlines;
-        svg += Format("<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"%s\"/>\n", left, y, width - right, y,
+        svg += FormatString("<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"%s\"/>\n", left, y, width - right, y,
                       line == 0 ? "#9aa5b1" : "#e3e7ec");
-        svg += Format("<text x=\"%d\" y=\"%d\" text-anchor=\"end\" class=\"axis\">%llu</text>\n", left - 6, y + 4,
+        svg += FormatString("<text x=\"%d\" y=\"%d\" text-anchor=\"end\" class=\"axis\">%llu</text>\n", left - 6, y + 4,
                       U(step * line));
     }
 
@@ -195,26 +185,26 @@ std::string DailyChart(const std::map<std::string, DayCounts>& days) {
         for (size_t s = 0; s < v.size(); ++s) {
             const double h = static_cast<double>(plotHeight) * static_cast<double>(v[s]) / static_cast<double>(ceiling);
             if (v[s] == 0) continue;
-            svg += Format(
+            svg += FormatString(
                 "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"%s\"><title>%s %s: %llu</title>"
                 "</rect>\n",
                 x0 + bar * s, top + plotHeight - h, std::max(1.0, bar - 1), std::max(1.0, h), kSeries[s].colour,
                 day.first.empty() ? "undated" : day.first.c_str(), kSeries[s].english, U(v[s]));
             if (labelled) {
-                svg += Format("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" class=\"value\">%llu</text>\n",
+                svg += FormatString("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" class=\"value\">%llu</text>\n",
                               x0 + bar * s + bar / 2, top + plotHeight - h - 4, U(v[s]));
             }
         }
         if (index % labelEvery == 0) {
             const std::string label = day.first.empty() ? "undated 无日期" : day.first.substr(5);
-            svg += Format("<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\" class=\"axis\">%s</text>\n",
+            svg += FormatString("<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\" class=\"axis\">%s</text>\n",
                           left + offset + group * index + group / 2, top + plotHeight + 18, label.c_str());
         }
         ++index;
     }
     // With labels left out, the first and last day say where the bars run.
     if (labelEvery > 1 && !days.begin()->first.empty()) {
-        svg += Format("<text x=\"%d\" y=\"%d\" class=\"axis\">%s … %s</text>\n", left, height - 8,
+        svg += FormatString("<text x=\"%d\" y=\"%d\" class=\"axis\">%s … %s</text>\n", left, height - 8,
                       days.begin()->first.c_str(), days.rbegin()->first.c_str());
     }
     svg += "</svg>\n";

@@ -1,34 +1,25 @@
 #include "tools/stats/TextReport.h"
 
+#include "base/FormatText.h"
+
 #include "tools/stats/EventNames.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <vector>
 
 namespace {
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    return text;
-}
 
 std::string DayLabel(const std::string& day) { return day.empty() ? "undated" : day; }
 
 std::string MeanStall(const DayCounts& counts) {
     uint64_t stalled = counts[PortalEvent::Stalled];
     if (stalled == 0) return "";
-    return Format(" (at %llu%% on average)", static_cast<unsigned long long>(counts.stalledPercentageSum / stalled));
+    return FormatString(" (at %llu%% on average)", static_cast<unsigned long long>(counts.stalledPercentageSum / stalled));
 }
 
 void WriteDayRow(const std::string& label, const DayCounts& c, std::ostream& out) {
     auto n = [&](PortalEvent e) { return static_cast<unsigned long long>(c[e]); };
-    out << Format("  %-10s %7llu %7llu %6llu %6llu %6llu %8llu %7s %6llu %6llu %6llu %6llu %6llu %6llu\n",
+    out << FormatString("  %-10s %7llu %7llu %6llu %6llu %6llu %8llu %7s %6llu %6llu %6llu %6llu %6llu %6llu\n",
                   label.c_str(), n(PortalEvent::ConfigLoaded), static_cast<unsigned long long>(c.Started()),
                   n(PortalEvent::StartedWithCompanion), n(PortalEvent::StartedWithoutCompanion),
                   n(PortalEvent::Continued), n(PortalEvent::Finished),
@@ -40,8 +31,8 @@ void WriteDayRow(const std::string& label, const DayCounts& c, std::ostream& out
 void WriteFunnel(const GameFunnel& f, std::ostream& out) {
     auto u = [](uint64_t v) { return static_cast<unsigned long long>(v); };
     out << "  funnel (machines, by their machine identifier):\n";
-    out << Format("    opened the downloader   %7llu %7s\n", u(f.opened), PercentText(f.opened, f.opened).c_str());
-    out << Format("    started a download      %7llu %7s   %llu never pressed start\n", u(f.started),
+    out << FormatString("    opened the downloader   %7llu %7s\n", u(f.opened), PercentText(f.opened, f.opened).c_str());
+    out << FormatString("    started a download      %7llu %7s   %llu never pressed start\n", u(f.started),
                   PercentText(f.started, f.opened).c_str(), u(f.neverStarted));
     std::string why;
     auto add = [&why](uint64_t count, const char* reason) {
@@ -52,10 +43,10 @@ void WriteFunnel(const GameFunnel& f, std::ostream& out) {
     add(f.sourceRefused, "source refused");
     add(f.writeFailed, "could not write");
     add(f.noReport, "sent no failure (closed, or still downloading)");
-    out << Format("    finished the download   %7llu %7s   %llu did not finish", u(f.finished),
+    out << FormatString("    finished the download   %7llu %7s   %llu did not finish", u(f.finished),
                   PercentText(f.finished, f.opened).c_str(), u(f.started - f.finished))
         << why << "\n";
-    out << Format("    got the game (sound)    %7llu %7s   %llu only with a file that failed its checks\n",
+    out << FormatString("    got the game (sound)    %7llu %7s   %llu only with a file that failed its checks\n",
                   u(f.sound), PercentText(f.sound, f.opened).c_str(), u(f.checksFailed));
 }
 
@@ -63,11 +54,11 @@ void WriteFunnel(const GameFunnel& f, std::ostream& out) {
 
 std::string PercentText(uint64_t part, uint64_t whole) {
     if (whole == 0) return "-";
-    return Format("%.1f%%", 100.0 * static_cast<double>(part) / static_cast<double>(whole));
+    return FormatString("%.1f%%", 100.0 * static_cast<double>(part) / static_cast<double>(whole));
 }
 
 void WriteTextReport(const StatsBook& book, const std::map<std::string, std::string>& names, std::ostream& out) {
-    out << Format("%llu lines: %llu malformed (skipped), %llu other requests\n",
+    out << FormatString("%llu lines: %llu malformed (skipped), %llu other requests\n",
                   static_cast<unsigned long long>(book.Lines()), static_cast<unsigned long long>(book.Malformed()),
                   static_cast<unsigned long long>(book.OtherRequests()));
     for (const std::string& sample : book.MalformedSamples()) out << "  malformed: " << sample << "\n";
@@ -81,7 +72,7 @@ void WriteTextReport(const StatsBook& book, const std::map<std::string, std::str
         out << "game " << entry.first;
         if (name != names.end()) out << " " << name->second;
         out << "\n";
-        out << Format("  %-10s %7s %7s %6s %6s %6s %8s %7s %6s %6s %6s %6s %6s %6s\n", "day", "loaded", "started",
+        out << FormatString("  %-10s %7s %7s %6s %6s %6s %8s %7s %6s %6s %6s %6s %6s %6s\n", "day", "loaded", "started",
                       "+comp", "-comp", "cont", "finished", "conv", "stall", "source", "write", "checks", "again",
                       "setup");
         for (const auto& day : game.days) WriteDayRow(DayLabel(day.first), day.second, out);
