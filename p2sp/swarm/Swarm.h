@@ -23,6 +23,8 @@
 #include <mutex>
 #include <thread>
 
+class SwarmLoop;
+
 // What the task shows of its swarm.
 struct SwarmFigures {
     uint64_t downloaded = 0;  // verified piece bytes from peers
@@ -54,10 +56,9 @@ public:
     SwarmFigures Figures();
 
 private:
-    class Loop;  // the thread's state, in Swarm_win.cpp
     void Run();
 
-    std::unique_ptr<Loop> loop_;
+    std::unique_ptr<SwarmLoop> loop_;  // the thread's state and work
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> running_{false};

@@ -1,0 +1,148 @@
+// The state and work of one swarm's thread (see Swarm.h): connections,
+// the peer protocol, giving back, and the task's segment map. Its parts are
+// in SwarmLoop_win.cpp, SwarmSockets_win.cpp, SwarmProtocol_win.cpp and
+// SwarmUpload_win.cpp.
+#pragma once
+
+// Winsock 2 must come before anything that includes windows.h.
+#include <winsock2.h>
+
+#include "p2sp/SegmentMap.h"
+#include "p2sp/SpeedMeter.h"
+#include "p2sp/swarm/Choker.h"
+#include "p2sp/swarm/PeerLink.h"
+#include "p2sp/swarm/PeerWire.h"
+#include "p2sp/swarm/PiecePicker.h"
+#include "p2sp/swarm/Swarm.h"
+#include "p2sp/swarm/SwarmOptions.h"
+#include "p2sp/swarm/SwarmStorage.h"
+#include "p2sp/swarm/TorrentMeta.h"
+#include "p2sp/swarm/TrackerClient.h"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+class SwarmLoop {
+public:
+    SwarmLoop(const TorrentMeta& meta, const uint8_t infoHash[20], const SwarmOptions& options, SegmentMap* map,
+              SwarmStorage* storage);
+    ~SwarmLoop() { Shutdown(); }
+    SwarmLoop(const SwarmLoop&) = delete;
+    SwarmLoop& operator=(const SwarmLoop&) = delete;
+
+    // Announces "stopped" and closes every socket.
+    void Shutdown();
+    bool Open();
+    SwarmFigures Figures();
+    void RunOnce();
+    void MarkCompleted() { completed_ = true; }
+
+private:
+    using PeerPtr = std::unique_ptr<PeerLink>;
+
+    static constexpr size_t kPipeline = 16;           // requests in flight per peer (256 KiB)
+    static constexpr size_t kMaxWanted = 256;         // a peer asking for more is flooding
+    static constexpr size_t kUploadBacklog = 32u << 10;  // queue a block only below this many unsent bytes
+    static constexpr size_t kReceiveChunk = 64u << 10;
+    static constexpr size_t kMaxReceivePerRound = 512u << 10;
+    static constexpr uint64_t kHandshakeTimeoutMs = 20000;
+    static constexpr uint64_t kIdleTimeoutMs = 180000;
+    static constexpr uint64_t kKeepAliveMs = 90000;
+    static constexpr uint64_t kSnubMs = 30000;         // requests unanswered this long go elsewhere
+    static constexpr uint64_t kStalledPieceMs = 15000;  // a held piece nobody sends is handed back
+    static constexpr uint64_t kChokeRoundMs = 10000;
+    static constexpr uint64_t kSyncMs = 250;
+    static constexpr uint64_t kRedialMs = 30000;
+    static constexpr int kBadPiecesToBan = 2;
+    static constexpr long kSelectMicroseconds = 50000;
+
+    static uint64_t Now() { return GetTickCount64(); }
+    // Milliseconds from `then` to `now`; 0 when `then` is later.
+    static uint64_t Since(uint64_t now, uint64_t then) { return now > then ? now - then : 0; }
+
+    // Connections: listening, dialling, accepting, reading and writing, upkeep
+    // (SwarmSockets_win.cpp).
+    void Listen();
+    void Dial(uint64_t now);
+    bool Connected(const PeerAddress& a) const;
+    void Accept();
+    void Poll();
+    void Receive(PeerLink& p);
+    void Flush(PeerLink& p);
+    void Close(PeerLink& p, const char* why);
+    void Reap();
+    // Time-outs, snubbed requests and keep-alives of one peer.
+    void Housekeep(PeerLink& p, uint64_t now);
+
+    // The peer protocol: handshake, messages, pieces asked and checked
+    // (SwarmProtocol_win.cpp).
+    void SendHandshake(PeerLink& p);
+    void Parse(PeerLink& p);
+    // False when the message breaks the protocol: the peer is closed.
+    bool Handle(PeerLink& p, const PeerMessage& m);
+    bool TakeBlock(PeerLink& p, const PeerMessage& m);
+    void CancelAt(int peerId, const PiecePicker::Block& b);
+    // A piece has all its blocks: its SHA-1 decides.
+    void Check(uint32_t piece);
+    // A piece is ours (verified here or by an HTTP source): counted, told
+    // to every peer, and interest in peers that had only it dropped.
+    void MarkOurs(uint32_t piece);
+    void UpdateInterest(PeerLink& p);
+    void Request(PeerLink& p, uint64_t now);
+
+    // Giving back: serving blocks, choking, the upload cap (SwarmUpload_win.cpp).
+    void Upload(PeerLink& p);
+    bool QuickRoundWanted() const;
+    void ChokeRound(uint64_t now);
+    void RefillTokens(uint64_t now);
+
+    // The task's segment map and the figures shown (SwarmLoop_win.cpp).
+    void SyncWithMap(uint64_t now);
+    void Unhold(uint32_t piece);
+    void ReleaseStalledPieces(uint64_t now);
+    void Publish();
+
+    TorrentMeta meta_;
+    uint8_t infoHash_[20];
+    uint8_t peerId_[20];
+    SwarmOptions options_;
+    SegmentMap* map_;          // not owned
+    SwarmStorage* storage_;    // not owned
+    PiecePicker picker_;
+    uint64_t haveBytes_ = 0;  // of the pieces in picker_.Have()
+    Choker choker_;
+    bool winsock_ = false;
+    ScopedSocket listener_;
+    uint16_t listenPort_ = 0;
+    std::unique_ptr<TrackerClient> tracker_;
+    TrackerClient::Figures figures_;
+    std::vector<PeerPtr> peers_;
+    int nextPeerId_ = 1;
+    std::set<PeerAddress> candidates_;
+    std::map<PeerAddress, uint64_t> lastDial_;
+    std::set<PeerAddress> banned_;
+    std::set<std::string> bannedIds_;
+    std::map<PeerAddress, int> strikes_;
+    std::map<std::string, int> idStrikes_;
+    std::set<uint32_t> held_;
+    std::map<uint32_t, uint64_t> pieceActivity_;
+    std::vector<uint8_t> readBuffer_;
+    std::vector<uint8_t> blockBuffer_;
+    int64_t tokens_ = 0;
+    uint64_t lastRefill_ = Now();
+    uint64_t lastRound_ = 0;
+    uint64_t lastSync_ = 0;
+    std::atomic<bool> completed_{false};
+    bool completedSeen_ = false;
+
+    std::mutex lock_;  // guards what Figures reads
+    SwarmFigures shown_;
+    SpeedMeter downMeter_;
+    SpeedMeter upMeter_;
+};

@@ -1,0 +1,72 @@
+#include "p2sp/swarm/SwarmLoop.h"
+
+#include <algorithm>
+
+void SwarmLoop::Upload(PeerLink& p) {
+    while (!p.amChoking && !p.wanted.empty() && p.Pending() < kUploadBacklog && tokens_ >= int64_t(kBlockBytes)) {
+        PiecePicker::Block b = p.wanted.front();
+        p.wanted.pop_front();
+        blockBuffer_.resize(b.length);
+        const uint64_t offset = uint64_t(b.piece) * meta_.pieceLength + b.begin;
+        if (!storage_->ReadAt(offset, blockBuffer_.data(), b.length)) continue;
+        AppendPiece(b.piece, b.begin, blockBuffer_.data(), b.length, &p.out);
+        tokens_ -= int64_t(b.length);
+        p.uploaded += b.length;
+        figures_.uploaded += b.length;
+        std::lock_guard<std::mutex> hold(lock_);
+        shown_.uploaded += b.length;
+        upMeter_.Add(b.length, Now());
+    }
+    if (p.Pending() > 0) Flush(p);
+}
+
+bool SwarmLoop::QuickRoundWanted() const {
+    // A new interested peer need not wait ten seconds while slots are free.
+    int unchoked = 0;
+    bool waiting = false;
+    for (const auto& p : peers_) {
+        if (p->stage != PeerLink::Stage::kActive) continue;
+        if (!p->amChoking) ++unchoked;
+        else if (p->peerInterested) waiting = true;
+    }
+    return waiting && unchoked < choker_.Slots() && options_.uploadCap > 0;
+}
+
+void SwarmLoop::ChokeRound(uint64_t now) {
+    const uint64_t elapsed = std::max<uint64_t>(1, Since(now, lastRound_));
+    lastRound_ = now;
+    std::vector<ChokerPeer> input;
+    for (auto& p : peers_) {
+        if (p->stage != PeerLink::Stage::kActive) continue;
+        p->rateDown = (p->downloaded - p->downloadedAtRound) * 1000 / elapsed;
+        p->rateUp = (p->uploaded - p->uploadedAtRound) * 1000 / elapsed;
+        p->downloadedAtRound = p->downloaded;
+        p->uploadedAtRound = p->uploaded;
+        ChokerPeer c;
+        c.id = p->id;
+        c.interested = p->peerInterested && options_.uploadCap > 0;
+        c.rate = completedSeen_ ? p->rateUp : p->rateDown;
+        input.push_back(c);
+    }
+    std::vector<int> unchoke = choker_.Round(input);
+    for (auto& p : peers_) {
+        if (p->stage != PeerLink::Stage::kActive) continue;
+        bool up = std::find(unchoke.begin(), unchoke.end(), p->id) != unchoke.end();
+        if (up == !p->amChoking) continue;
+        p->amChoking = !up;
+        if (!up) p->wanted.clear();  // a choke drops what it asked for
+        AppendSimple(up ? PeerMessageType::kUnchoke : PeerMessageType::kChoke, &p->out);
+    }
+}
+
+void SwarmLoop::RefillTokens(uint64_t now) {
+    const uint64_t elapsed = Since(now, lastRefill_);
+    lastRefill_ = now;
+    if (options_.uploadCap == 0) {
+        tokens_ = 0;
+        return;
+    }
+    tokens_ += int64_t(uint64_t(options_.uploadCap) * std::min<uint64_t>(elapsed, 1000) / 1000);
+    // At most a second's worth banked, and always room for one block.
+    tokens_ = std::min<int64_t>(tokens_, std::max<int64_t>(options_.uploadCap, kBlockBytes));
+}
