@@ -27,6 +27,14 @@ AnnounceParams Sample() {
     return p;
 }
 
+// Trackers read the query as bytes: a space byte is %20 (a "+" would be taken
+// as itself and the info hash would name another torrent), and "+", "&", "="
+// and "%" are escaped too.
+TEST(TrackerAnnounce, SpaceAndSeparatorBytesAreEscapedNotPlus) {
+    const uint8_t bytes[] = {0x20, '+', '&', '=', '%', '~', '-', '.', '_', 'a', 'Z', '0'};
+    EXPECT_EQ("%20%2B%26%3D%25~-._aZ0", PercentEncodeBytes(bytes, sizeof(bytes)));
+}
+
 TEST(TrackerAnnounce, QueryCarriesEveryFieldPercentEncoded) {
     AnnounceParams p = Sample();
     p.event = AnnounceEvent::kStarted;

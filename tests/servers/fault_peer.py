@@ -81,10 +81,17 @@ class Seeder:
     def announce_once(self):
         query = urllib.parse.urlencode({
             "info_hash": self.info_hash, "peer_id": self.peer_id, "port": self.port,
-            "uploaded": 0, "downloaded": 0, "left": 0, "compact": 1, "event": "started"})
+            "uploaded": 0, "downloaded": 0, "left": 0, "compact": 1, "event": "started"},
+            # %20, never "+", for a space byte of the info hash or peer id:
+            # trackers decode the query as bytes.
+            quote_via=urllib.parse.quote)
         sep = "&" if "?" in self.announce else "?"
         with urllib.request.urlopen(self.announce + sep + query, timeout=10) as reply:
-            self.write_log("announced: %r" % reply.read()[:60])
+            body = reply.read()
+        self.write_log("announced: %r" % body[:60])
+        # A tracker that is still reading its access list refuses for now.
+        if b"failure reason" in body:
+            raise OSError("refused by the tracker")
 
     def serve(self, conn):
         try:
@@ -132,7 +139,7 @@ class Seeder:
         listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         listener.bind(("127.0.0.1", self.port))
         listener.listen(16)
-        # The tracker may be starting: try again until it answers.
+        # The tracker may be starting: try again until it answers and accepts.
         for attempt in range(60):
             try:
                 self.announce_once()
