@@ -81,22 +81,10 @@ make_torrent() {
     tracker_allows "$1.torrent"
 }
 # opentracker opens its port before it has read its access list: a client
-# that announces at once is refused. Waits until the tracker accepts
-# TORRENT (a passing leecher that says "stopped" at once, so nothing stays
-# registered; a "stopped" alone is never refused).
+# that announces at once is refused. Waits until the tracker accepts TORRENT.
 tracker_allows() {  # TORRENT
-    local hash reply query
-    hash=$(python3 "$root/tests/servers/torrent_info.py" --urlencoded "$1")
-    for _ in $(seq 100); do
-        query="info_hash=$hash&peer_id=-WAIT00-000000000000&port=1&uploaded=0&downloaded=0&left=1&compact=1&numwant=0"
-        reply=$(curl -s "$ANNOUNCE?$query")
-        if [ -n "$reply" ] && ! grep -q 'failure reason' <<<"$reply"; then
-            curl -s "$ANNOUNCE?$query&event=stopped" >/dev/null  # gone again
-            return 0
-        fi
-        sleep 0.1
-    done
-    echo "    the tracker never accepted the torrent"; return 1
+    python3 "$root/tests/servers/torrent_info.py" --wait-allowed "$ANNOUNCE" "$1" ||
+        { echo "    the tracker never accepted the torrent"; return 1; }
 }
 # Seeders (or with KEY incomplete, leechers) the tracker knows for TORRENT.
 seeders() {  # TORRENT [KEY]
