@@ -48,6 +48,6 @@ struct TorrentMeta {
 
 TorrentError ParseTorrent(const uint8_t* data, size_t size, TorrentMeta* out);
 
-// Whether a seed document is a torrent rather than an XML document: judged
-// by its first significant byte, never by a file name.
+// Tells a torrent from an XML seed by its first significant byte, never by
+// a file name.
 bool LooksLikeTorrent(const uint8_t* data, size_t size);
