@@ -15,7 +15,8 @@
 # Environment: BENCH_SIZE_MIB (default 256), BENCH_COPIES (default 8),
 # BENCH_KEEP (keep the work folder and the copies' logs),
 # BENCH_ORIGIN_RATE (bytes per second, default 16000000), BENCH_PORT (first
-# of 20 ports, default 17400).
+# of 20 ports, default 17400), BENCH_SWARM_ONLY (leave out the HTTP-only run,
+# which takes the file size times the copies over the origin's rate).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -97,6 +98,9 @@ run() {
 echo "swarm benchmark: $COPIES copies of a $SIZE_MIB MiB file; the origin sends $ORIGIN_RATE bytes/s in all"
 run "swarm" --seed "http://127.0.0.1:$PORTAL/game.torrent"
 [ -n "${BENCH_KEEP:-}" ] && cp -r "$WORK/out" "$WORK/out-swarm"
+if [ -n "${BENCH_SWARM_ONLY:-}" ]; then
+    exit 0
+fi
 run "http-only"
 read -r _ swarm_slowest swarm_served <<<"$(grep '^swarm ' "$WORK/summary.txt")"
 read -r _ http_slowest http_served <<<"$(grep '^http-only ' "$WORK/summary.txt")"

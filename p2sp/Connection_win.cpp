@@ -13,6 +13,7 @@ constexpr int kMaxBadPieces = 2;     // bad pieces before a source is dropped
 // The longest request: a split cannot take bytes already requested, so this
 // bounds what a connection that finishes early must leave to the others.
 constexpr uint64_t kRequestBytes = 2u << 20;
+constexpr DWORD kDeferredWaitMs = 100;  // a claim again, while the peers are given what is left
 
 std::string Decimal(uint64_t v) { return std::to_string(static_cast<unsigned long long>(v)); }
 
@@ -67,7 +68,13 @@ void Connection::Run() {
             segment = adoptedSegment_;
             result = ReadSegment(segment);
         } else {
-            if (!context_->map->Claim(id_, source_->index, &segment)) break;
+            if (!context_->map->Claim(id_, source_->index, &segment)) {
+                // What is left is the peers' to give for now; it may come
+                // back to us (peers leave or slow down).
+                if (!context_->map->Deferring()) break;
+                WaitOrStop(kDeferredWaitMs);
+                continue;
+            }
             result = FetchSegment(segment);
         }
         bool progressed = source_->bytes.load() > before;

@@ -1,6 +1,7 @@
 #include "p2sp/SegmentMap.h"
 
 #include <algorithm>
+#include <vector>
 
 void SegmentMap::Reset(const Plan& plan, const RangeSet& done) {
     std::lock_guard<std::mutex> hold(lock_);
@@ -13,6 +14,16 @@ void SegmentMap::Reset(const Plan& plan, const RangeSet& done) {
     excluded_.clear();
     uint64_t missing = plan_.totalSize - std::min(plan_.totalSize, done_.CoveredBytes());
     segmentBytes_ = AlignUp(std::max(plan_.minSplit, missing / uint64_t(plan_.connections)));
+    random_ = plan_.scatterSeed;
+    defer_ = false;
+}
+
+uint64_t SegmentMap::NextRandom() {
+    // splitmix64: a full-period sequence from any seed, good enough to spread claims.
+    uint64_t z = (random_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
 }
 
 uint64_t SegmentMap::AlignUp(uint64_t v) const {
@@ -36,23 +47,23 @@ RangeSet SegmentMap::Taken() const {
     return taken;
 }
 
-bool SegmentMap::TakeFree(int source, ByteRange* out) const {
+bool SegmentMap::TakeFree(int source, ByteRange* out) {
     RangeSet taken = Taken();
     if (!avoid_.Empty()) {
         RangeSet both = taken;
         for (const ByteRange& r : avoid_.Ranges()) both.Add(r.begin, std::min(r.end, plan_.totalSize));
         if (TakeFreeOutside(source, both, out)) return true;
+        if (defer_) return false;
     }
     return TakeFreeOutside(source, taken, out);
 }
 
-bool SegmentMap::TakeFreeOutside(int source, const RangeSet& taken, ByteRange* out) const {
+bool SegmentMap::TakeFreeOutside(int source, const RangeSet& taken, ByteRange* out) {
+    // The free runs this source may fetch: the gaps, cut around the ranges
+    // it must not be given again.
     uint32_t bit = 1u << (source & 31);
-    ByteRange best;
-    ByteRange fromStart;  // the first run at or after the planned start
-    const uint64_t start = plan_.startOffset - plan_.startOffset % plan_.unit;
+    std::vector<ByteRange> runs;
     for (const ByteRange& gap : taken.Gaps(plan_.totalSize)) {
-        // Cut the gap around the ranges this source must not fetch.
         uint64_t pos = gap.begin;
         auto it = excluded_.upper_bound(gap.begin);
         if (it != excluded_.begin()) --it;
@@ -60,17 +71,31 @@ bool SegmentMap::TakeFreeOutside(int source, const RangeSet& taken, ByteRange* o
             bool atEnd = it == excluded_.end() || it->first >= gap.end;
             uint64_t stop = atEnd ? gap.end : std::max(pos, it->first);
             if (atEnd || (it->second.second & bit)) {
-                if (stop > pos && stop - pos > best.end - best.begin) best = ByteRange{pos, stop};
-                if (stop > pos && stop > start && fromStart.end == 0) fromStart = ByteRange{std::max(pos, start), stop};
+                if (stop > pos) runs.push_back(ByteRange{pos, stop});
                 if (atEnd) break;
                 pos = std::max(pos, std::min(gap.end, it->second.first));
             }
         }
     }
-    if (best.end <= best.begin) return false;
-    // A planned start spreads tasks sharing a swarm over the file: each
-    // fetches its own part first and trades it.
-    if (start > 0) best = fromStart.end > fromStart.begin ? fromStart : best;
+    if (runs.empty()) return false;
+    ByteRange best;
+    if (plan_.scatterSeed != 0) {
+        // Any free unit edge, each as likely as the next.
+        uint64_t units = 0;
+        for (const ByteRange& r : runs) units += (r.end - r.begin + plan_.unit - 1) / plan_.unit;
+        uint64_t pick = NextRandom() % units;
+        for (const ByteRange& r : runs) {
+            uint64_t n = (r.end - r.begin + plan_.unit - 1) / plan_.unit;
+            if (pick < n) {
+                best = ByteRange{r.begin + pick * plan_.unit, r.end};
+                break;
+            }
+            pick -= n;
+        }
+    } else {
+        for (const ByteRange& r : runs)
+            if (r.end - r.begin > best.end - best.begin) best = r;
+    }
     uint64_t length = best.end - best.begin;
     uint64_t take = std::min(length, segmentBytes_);
     if (length - take < plan_.minSplit) take = length;  // no sliver left behind
@@ -106,6 +131,7 @@ bool SegmentMap::Claim(int id, int source, ByteRange* segment) {
     } else if (TakeSplit(source, &owner, &range)) {
         owned_[owner].end = range.begin;  // the owner stops where the new segment starts
     } else {
+        if (defer_ && !avoid_.Empty() && !Taken().Gaps(plan_.totalSize).empty()) ++deferrals_;
         return false;
     }
     owned_[id] = Owned{range.begin, range.begin, range.begin, range.end};
@@ -180,6 +206,21 @@ RangeSet SegmentMap::Free() const {
 void SegmentMap::SetAvoid(const RangeSet& avoid) {
     std::lock_guard<std::mutex> hold(lock_);
     avoid_ = avoid;
+}
+
+void SegmentMap::DeferAvoided(bool on) {
+    std::lock_guard<std::mutex> hold(lock_);
+    defer_ = on;
+}
+
+bool SegmentMap::Deferring() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return defer_ && !avoid_.Empty() && !Taken().Gaps(plan_.totalSize).empty();
+}
+
+uint64_t SegmentMap::Deferrals() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return deferrals_;
 }
 
 void SegmentMap::Exclude(uint64_t begin, uint64_t end, int source) {

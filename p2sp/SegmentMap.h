@@ -30,11 +30,14 @@ public:
         uint64_t minSplit = 256u << 10;  // a split leaves each half at least this long
         int connections = 1;             // how many connections share the missing bytes
         uint64_t maxSegment = 0;         // when not 0, no claim is longer (rounded up to the unit)
-        uint64_t startOffset = 0;        // when not 0, free bytes from here on are handed out first
+        // When not 0, claims begin at random unit edges of the free bytes
+        // (drawn from this seed), so tasks sharing a swarm fetch different
+        // parts from the same server and trade them.
+        uint64_t scatterSeed = 0;
     };
 
     // Starts over with `done` already present. Forgets every owner and
-// exclusion; holds stay.
+    // exclusion, and defers nothing; holds and the avoided bytes stay.
     void Reset(const Plan& plan, const RangeSet& done);
 
     // Gives connection `id` (of source `source`, 0..31) a segment [begin, end).
@@ -67,8 +70,16 @@ public:
     // What nobody owns or holds and is not done.
     RangeSet Free() const;
     // Connections take free bytes outside `avoid` first (what peers can
-    // give), and bytes inside it only when nothing else is free.
+    // give), and bytes inside it only when nothing else is free...
     void SetAvoid(const RangeSet& avoid);
+    // ... or never, while `on`: those bytes are left to the peers.
+    void DeferAvoided(bool on);
+    // A claim just failed only because what is free is left to the peers:
+    // the connection may wait for that to change rather than end.
+    bool Deferring() const;
+    // How many claims found only bytes left to the peers (the connections
+    // were idle for want of work).
+    uint64_t Deferrals() const;
 
     bool Complete() const;
     RangeSet Done() const;
@@ -84,8 +95,9 @@ private:
     };
     uint64_t AlignUp(uint64_t v) const;
     bool Excluded(uint64_t begin, uint64_t end, int source) const;
-    bool TakeFree(int source, ByteRange* out) const;
-    bool TakeFreeOutside(int source, const RangeSet& taken, ByteRange* out) const;
+    bool TakeFree(int source, ByteRange* out);
+    bool TakeFreeOutside(int source, const RangeSet& taken, ByteRange* out);
+    uint64_t NextRandom();
     RangeSet Taken() const;
     bool TakeSplit(int source, int* owner, ByteRange* out) const;
 
@@ -96,5 +108,8 @@ private:
     std::map<int, Owned> owned_;
     std::map<int, ByteRange> held_;
     RangeSet avoid_;
+    bool defer_ = false;
+    uint64_t deferrals_ = 0;
+    uint64_t random_ = 0;  // scatter state
     std::map<uint64_t, std::pair<uint64_t, uint32_t>> excluded_;  // begin -> (end, source mask)
 };

@@ -4,6 +4,7 @@
 #include "p2sp/HttpHeaders.h"
 #include "p2sp/Metalink.h"
 #include "p2sp/ReadSizer.h"
+#include "p2sp/swarm/SwarmTrace.h"
 #include "p2sp/swarm/TorrentSeed.h"
 
 #include <bcrypt.h>
@@ -504,12 +505,12 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     // free, peers may take.
     if (pieces && torrent_.present) {
         plan.maxSegment = std::max<uint64_t>(seed_.pieceLength, kSwarmSegmentBytes);
-        // Each task of a swarm starts its HTTP fetching at its own random
-        // place, so what one fetches the others can take from it.
+        // Each task of a swarm fetches its HTTP pieces at random places,
+        // so what one fetches the others can take from it rather than
+        // fetching it too.
         uint64_t random = 0;
         BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&random), sizeof(random), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-        plan.startOffset = random % record_.totalSize;
-        if (plan.startOffset == 0) plan.startOffset = 1;
+        plan.scatterSeed = random ? random : 1;
     }
     map_.Reset(plan, record_.done);
     uint64_t doneBefore = map_.DoneBytes();
@@ -543,8 +544,11 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     SourceStats& primary = *sources_[0];
     const DWORD roundStarted = GetTickCount();
     bool widened = !swarmTask || perSource >= fullPerSource;
+    HttpShare share;
+    uint64_t deferrals = map_.Deferrals();
     for (;;) {
         WaitForSingleObject(stopEvent_.get(), kPollMs);
+        if (swarmTask) ShareWithPeers(&share, live, &deferrals);
         // A swarm task whose swarm has found no peer after a while gets
         // every connection an HTTP-only task would have.
         if (!widened && GetTickCount() - roundStarted > kSwarmPeerWaitMs && !stopRequested_.load()) {
@@ -603,6 +607,28 @@ Task::Outcome Task::RunSegments(ByteRange first) {
     return primary.failedConnections.load() > 0 && primary.connections.load() == 0 && primary.bytes.load() == 0
                ? Outcome::kRefused
                : Outcome::kTransient;
+}
+
+void Task::ShareWithPeers(HttpShare* share, const std::vector<SourceStats*>& live, uint64_t* deferrals) {
+    HttpShare::Sample sample;
+    sample.nowMs = GetTickCount64();
+    for (SourceStats* source : live) sample.httpRate += source->Rate(sample.nowMs);
+    {
+        std::lock_guard<std::mutex> hold(swarmLock_);
+        if (swarm_ && swarm_->Running()) {
+            const SwarmFigures f = swarm_->Figures();
+            sample.peersConnected = f.peers > 0;
+            sample.peerRate = f.downloadRate;
+        }
+    }
+    const uint64_t count = map_.Deferrals();
+    sample.httpWaited = count != *deferrals;
+    *deferrals = count;
+    const bool was = share->Deferring();
+    map_.DeferAvoided(share->Update(sample));
+    if (share->Deferring() != was)
+        SwarmTrace("http %s the peers' pieces (peers %u B/s, http %u B/s when busy)",
+              share->Deferring() ? "leaves" : "takes", sample.peerRate, share->HttpEstimate());
 }
 
 bool Task::SwarmCarries() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "p2sp/Connection.h"
+#include "p2sp/HttpShare.h"
 #include "p2sp/HttpSource.h"
 #include "p2sp/P2spApi.h"
 #include "p2sp/PartialFile.h"
@@ -76,6 +77,10 @@ private:
     // Fetches everything missing over several connections; the first request
     // (still open, answered with a range) covers `first`.
     Outcome RunSegments(ByteRange first);
+    // Beside a swarm: tells the segment map whether HTTP leaves the pieces
+    // peers have to them, from the rates now (`deferrals`: the map's count
+    // when last asked).
+    void ShareWithPeers(HttpShare* share, const std::vector<SourceStats*>& live, uint64_t* deferrals);
     void MatchSeed();
     bool Finalize();
     void StartSwarm();

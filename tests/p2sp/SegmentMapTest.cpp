@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -219,22 +220,68 @@ TEST(SegmentMapHold, BoundedClaimsLeaveTheRestFreeForPeers) {
 
 namespace {
 
-TEST(SegmentMapHold, APlannedStartIsHandedOutFirstAndTheRestAfter) {
-    SegmentMap map;
-    SegmentMap::Plan plan = MakePlan(10000, 1, 1000, 1000);
+TEST(SegmentMapHold, ScatteredClaimsLandOnUnitEdgesAllOverAndMissNothing) {
+    SegmentMap::Plan plan = MakePlan(100000, 1, 1000, 1000);
     plan.maxSegment = 1000;
-    plan.startOffset = 7500;  // inside the eighth unit
+    plan.scatterSeed = 7;
+    SegmentMap map;
     map.Reset(plan, RangeSet());
+    std::vector<uint64_t> begins;
+    ByteRange s;
+    for (int id = 0; map.Claim(id, 0, &s); ++id) {
+        EXPECT_EQ(s.begin % 1000, 0u);
+        EXPECT_EQ(s.end - s.begin, 1000u);
+        begins.push_back(s.begin);
+        map.MarkDone(s.begin, s.end);
+        map.Release(id);
+    }
+    ASSERT_TRUE(map.Complete());
+    ASSERT_EQ(begins.size(), 100u);
+    // Not handed out in order: a second task sharing the file would
+    // otherwise fetch the same pieces at the same time.
+    EXPECT_FALSE(std::is_sorted(begins.begin(), begins.end()));
+    // Another seed, another order.
+    plan.scatterSeed = 8;
+    map.Reset(plan, RangeSet());
+    ASSERT_TRUE(map.Claim(0, 0, &s));
+    ByteRange other;
+    SegmentMap again;
+    plan.scatterSeed = 7;
+    again.Reset(plan, RangeSet());
+    ASSERT_TRUE(again.Claim(0, 0, &other));
+    EXPECT_EQ(other.begin, begins[0]);
+    EXPECT_NE(s.begin, begins[0]);
+}
+
+TEST(SegmentMapHold, DeferredBytesWaitForThePeersUntilHttpMayTakeThemAgain) {
+    SegmentMap map;
+    map.Reset(MakePlan(4000, 4, 1000, 1000), RangeSet());
+    RangeSet peersHave;
+    peersHave.Add(0, 3000);
+    map.SetAvoid(peersHave);
+    map.DeferAvoided(true);
     ByteRange s;
     ASSERT_TRUE(map.Claim(0, 0, &s));
-    EXPECT_EQ(s.begin, 7000u);
+    EXPECT_EQ(s.begin, 3000u);
+    EXPECT_EQ(map.Deferrals(), 0u);
+    // Only the peers' bytes are free: the connection waits, it does not end.
+    EXPECT_FALSE(map.Claim(1, 0, &s));
+    EXPECT_TRUE(map.Deferring());
+    EXPECT_EQ(map.Deferrals(), 1u);
+    // A peer delivers what it had; the rest goes back to HTTP.
+    ASSERT_TRUE(map.Hold(100, ByteRange{0, 1000}));
+    map.MarkDone(0, 1000);
+    map.Unhold(100);
+    map.DeferAvoided(false);
+    EXPECT_FALSE(map.Deferring());
     ASSERT_TRUE(map.Claim(1, 0, &s));
-    EXPECT_EQ(s.begin, 8000u);
+    EXPECT_EQ(s.begin, 1000u);
+    // Nothing free at all: not deferring, the connection may end.
+    map.DeferAvoided(true);
+    map.SetAvoid(RangeSet());
     ASSERT_TRUE(map.Claim(2, 0, &s));
-    ASSERT_TRUE(map.Claim(3, 0, &s));
-    // Past the end: back to the largest free run.
-    ASSERT_TRUE(map.Claim(4, 0, &s));
-    EXPECT_LT(s.begin, 7000u);
+    EXPECT_FALSE(map.Claim(3, 0, &s));
+    EXPECT_FALSE(map.Deferring());
 }
 
 }  // namespace
