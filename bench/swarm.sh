@@ -13,7 +13,7 @@
 #
 # usage: bench/swarm.sh [BIN_DIR]   (default: build/win64/bin)
 # Environment: BENCH_SIZE_MIB (default 256), BENCH_COPIES (default 8),
-# BENCH_KEEP (keep the work folder and the copies' logs),
+# BENCH_KEEP (keep the work folder, the copies' logs and swarm traces),
 # BENCH_ORIGIN_RATE (bytes per second, default 16000000), BENCH_PORT (first
 # of 20 ports, default 17400), BENCH_SWARM_ONLY (leave out the HTTP-only run,
 # which takes the file size times the copies over the origin's rate).
@@ -41,6 +41,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
+port_open() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+for port in $PORTAL $TRACKER; do
+    if port_open "$port"; then echo "swarm benchmark: port $port is taken: another run? (BENCH_PORT)" >&2; exit 1; fi
+done
 mkdir -p "$WORK/www" "$WORK/tracker"
 head -c "$SIZE" /dev/urandom >"$WORK/www/game.bin"
 chmod a+r "$WORK/www/game.bin"
@@ -54,7 +58,10 @@ python3 "$ROOT/tests/servers/range_server.py" --port "$PORTAL" --root "$WORK/www
 pids+=($!)
 opentracker -i 127.0.0.1 -p "$TRACKER" -P "$TRACKER" -d "$WORK/tracker" -w whitelist >/dev/null 2>&1 &
 pids+=($!)
-sleep 1
+for port in $PORTAL $TRACKER; do
+    for _ in $(seq 100); do port_open "$port" && break; sleep 0.1; done
+    port_open "$port" || { echo "swarm benchmark: nothing listens on port $port" >&2; exit 1; }
+done
 
 winpath() { echo "Z:${1//\//\\}"; }
 
@@ -69,6 +76,7 @@ run() {
     started=$(date +%s%N)
     for i in $(seq 1 "$COPIES"); do
         mkdir -p "$WORK/out/$i"
+        [ -n "${BENCH_KEEP:-}" ] && export P2SP_SWARM_TRACE="$(winpath "$WORK/out/trace-$i.txt")"
         /usr/bin/time -o "$WORK/out/mem-$i.txt" -f '%M' "$WINE64" "$BIN_DIR/p2sp-get.exe" \
             "http://127.0.0.1:$PORTAL/game.bin" "$(winpath "$WORK/out/$i/game.bin")" --poll-ms 500 --timeout-s 3600 \
             --port $((FIRST_PEER + i)) --upload-cap 100000000 "$@" >"$WORK/out/log-$i.txt" 2>&1 </dev/null &
