@@ -10,8 +10,10 @@
 #include <bcrypt.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
+#include <iterator>
 
 namespace {
 
@@ -698,9 +700,21 @@ bool Task::StartOver() {
     return part_.Truncate(0);
 }
 
+// Tests widen the moment between the partial file and the finished one,
+// when the swarm can read neither, to show that no peer's request is lost
+// in it: P2SP_TEST_RENAME_PAUSE_MS in the environment (at most 10 s).
+void Task::PauseBeforeRename() {
+    wchar_t text[16] = L"";
+    DWORD n = GetEnvironmentVariableW(L"P2SP_TEST_RENAME_PAUSE_MS", text, DWORD(std::size(text)));
+    if (n == 0 || n >= std::size(text)) return;
+    const unsigned long ms = std::wcstoul(text, nullptr, 10);
+    if (ms > 0) WaitOrStop(DWORD(std::min<unsigned long>(ms, 10000)));
+}
+
 bool Task::Finalize() {
     keeper_.Quiesce();
     storage_.Detach();  // the swarm reads the finished file from now on
+    PauseBeforeRename();
     if (!part_.Flush()) return false;
     if (part_.Size() != record_.totalSize && !part_.Truncate(record_.totalSize)) return false;
     part_.Close();

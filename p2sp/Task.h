@@ -83,6 +83,7 @@ private:
     void ShareWithPeers(HttpShare* share, const std::vector<SourceStats*>& live, uint64_t* deferrals);
     void MatchSeed();
     bool Finalize();
+    void PauseBeforeRename();
     void StartSwarm();
     // Runs the swarm alone for a while; true when it brought pieces.
     bool SwarmCarries();

@@ -45,6 +45,7 @@ struct PeerLink {
     uint64_t lastSendMs = 0;
     uint64_t lastBlockMs = 0;   // our last block from it
     uint64_t openedMs = 0;
+    uint64_t unreadableSinceMs = 0;  // its next block could not be read since then (0: it could)
     uint64_t downloaded = 0;    // block bytes from it
     uint64_t uploaded = 0;      // block bytes to it
     uint64_t downloadedAtRound = 0;  // at the last choke round

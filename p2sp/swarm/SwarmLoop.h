@@ -59,6 +59,7 @@ private:
     static constexpr uint64_t kChokeRoundMs = 10000;
     static constexpr uint64_t kSyncMs = 250;
     static constexpr uint64_t kRedialMs = 30000;
+    static constexpr uint64_t kUnreadableMs = 10000;  // then a peer's requests are dropped with a choke
     static constexpr int kBadPiecesToBan = 2;
     static constexpr long kSelectMicroseconds = 50000;
 
@@ -97,7 +98,7 @@ private:
     void Request(PeerLink& p, uint64_t now);
 
     // Giving back: serving blocks, choking, the upload cap (SwarmUpload_win.cpp).
-    void Upload(PeerLink& p);
+    void Upload(PeerLink& p, uint64_t now);
     bool QuickRoundWanted() const;
     void ChokeRound(uint64_t now);
     void RefillTokens(uint64_t now);

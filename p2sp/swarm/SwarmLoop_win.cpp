@@ -100,7 +100,7 @@ void SwarmLoop::RunOnce() {
     for (auto& p : peers_) {
         if (p->stage == PeerLink::Stage::kActive) {
             Request(*p, later);
-            Upload(*p);
+            Upload(*p, later);
         }
         Housekeep(*p, later);
     }

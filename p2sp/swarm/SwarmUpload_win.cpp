@@ -2,13 +2,27 @@
 
 #include <algorithm>
 
-void SwarmLoop::Upload(PeerLink& p) {
+void SwarmLoop::Upload(PeerLink& p, uint64_t now) {
     while (!p.amChoking && !p.wanted.empty() && p.Pending() < kUploadBacklog && tokens_ >= int64_t(kBlockBytes)) {
         PiecePicker::Block b = p.wanted.front();
-        p.wanted.pop_front();
         blockBuffer_.resize(b.length);
         const uint64_t offset = uint64_t(b.piece) * meta_.pieceLength + b.begin;
-        if (!storage_->ReadAt(offset, blockBuffer_.data(), b.length)) continue;
+        if (!storage_->ReadAt(offset, blockBuffer_.data(), b.length)) {
+            // The file is between the partial and the finished one (being
+            // renamed): the request waits, since a peer never asks twice
+            // for a block it was not refused. If the file stays unreadable,
+            // a choke tells the peer its requests are gone.
+            if (p.unreadableSinceMs == 0) p.unreadableSinceMs = now ? now : 1;
+            if (Since(now, p.unreadableSinceMs) >= kUnreadableMs) {
+                p.unreadableSinceMs = 0;
+                p.amChoking = true;
+                p.wanted.clear();
+                AppendSimple(PeerMessageType::kChoke, &p.out);
+            }
+            break;
+        }
+        p.unreadableSinceMs = 0;
+        p.wanted.pop_front();
         AppendPiece(b.piece, b.begin, blockBuffer_.data(), b.length, &p.out);
         tokens_ -= int64_t(b.length);
         p.uploaded += b.length;

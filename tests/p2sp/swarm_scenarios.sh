@@ -150,6 +150,7 @@ WebUI\\LocalHostAuth=false
 WebUI\\CSRFProtection=false
 WebUI\\HostHeaderValidation=false
 Connection\\UPnP=false
+Connection\\ResolvePeerCountries=false
 General\\UseRandomPort=false
 CONF
     HOME="$1" qbittorrent-nox --profile="$1/profile" >"$1/qbit.out" 2>&1 </dev/null &
@@ -242,7 +243,10 @@ to_client() {  # KIND
     aria2) aria2_start "$dir/peer/data" 17266 "$dir/$name.torrent" ;;
     esac || { echo "    $kind did not start"; return 1; }
     wait_leechers "$dir/$name.torrent" || return 1
-    get_bg "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17275-17279 --seed-for 90
+    # The finished file's rename is slowed down: requests that arrive while
+    # neither file can be read must still be served.
+    P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") P2SP_TEST_RENAME_PAUSE_MS=1500 \
+        get_bg "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17275-17279 --seed-for 90
     local ok=1
     for _ in $(seq 300); do
         case $kind in
@@ -255,7 +259,11 @@ to_client() {  # KIND
     done
     stop_pid "$BG_PID"
     tr -d '\r' <"$work/bg.out" | grep -v '^progress\|^speeds\|^swarm' | sed 's/^/    /' >>"$work/harness.log"
-    [ $ok -eq 0 ] || { echo "    $kind did not complete"; return 1; }
+    if [ $ok -ne 0 ]; then
+        echo "    $kind did not complete"
+        sed 's/^/    trace: /' "$dir/trace.txt" 2>/dev/null | tail -40 >>"$work/harness.log"
+        return 1
+    fi
     same_file "$work/srv/$name" "$dir/peer/data/$name"
 }
 
