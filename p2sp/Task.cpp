@@ -102,6 +102,25 @@ void Task::StartSwarm() {
     swarm_->Start();
 }
 
+void Task::SeedFinishedFile() {
+    // Complete before any round ran (a kill after the last piece, before
+    // the rename): the swarm starts here, so the file is seeded like one
+    // finished in this run. After a round the swarm is running already.
+    if (!torrent_.present || record_.totalSize == 0 || seedingStopped_.load()) return;
+    {
+        std::lock_guard<std::mutex> hold(swarmLock_);
+        if (swarm_) return;
+    }
+    if (!seedActive_) MatchSeed();
+    if (!seedActive_) return;
+    SegmentMap::Plan plan;
+    plan.totalSize = record_.totalSize;
+    plan.unit = seed_.pieceLength;
+    plan.minSplit = kMinSplit;
+    map_.Reset(plan, record_.done);
+    StartSwarm();
+}
+
 void Task::EndSwarm() {
     std::unique_ptr<Swarm> ending;
     {
@@ -253,7 +272,10 @@ uint8_t Task::Transfer() {
         if (stopRequested_.load()) return P2SP_STATE_RUNNING;
         ByteRange gap;
         bool complete = record_.totalSize > 0 ? !record_.done.FirstGap(record_.totalSize, &gap) : bodyComplete_;
-        if (complete) return Finalize() ? P2SP_STATE_FINISHED : P2SP_STATE_LOCAL_FAILED;
+        if (complete) {
+            SeedFinishedFile();
+            return Finalize() ? P2SP_STATE_FINISHED : P2SP_STATE_LOCAL_FAILED;
+        }
 
         uint64_t writtenBefore = bytesWritten_;
         Outcome outcome = FetchOnce();

@@ -85,6 +85,7 @@ private:
     bool Finalize();
     void PauseBeforeRename();
     void StartSwarm();
+    void SeedFinishedFile();
     // Runs the swarm alone for a while; true when it brought pieces.
     bool SwarmCarries();
     void EndSwarm();

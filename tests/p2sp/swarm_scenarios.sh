@@ -407,9 +407,45 @@ scenario_stop_seed_ends_seeding() {
         { echo "    seeding did not run, or did not end at StopSeed"; return 1; }
 }
 
+# Killed after its last piece but before the rename: the next run finds
+# every piece verified, renames the file without a request and seeds it
+# like one finished in this run.
+scenario_complete_at_start_is_seeded() {
+    local dir=$work/complete name=complete.bin
+    mkdir -p "$dir/dl" "$dir/peer"
+    make_file "$work/srv/$name" $((2 * MIB))
+    make_torrent "$work/srv/$name" "$name" || return 1
+    P2SP_TEST_RENAME_PAUSE_MS=8000 get "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" \
+        --port 17270-17274 --kill-at-percent 100
+    if [ "$RC" -ne 99 ] || [ ! -f "$dir/dl/$name.P2P" ] || [ -f "$dir/dl/$name" ]; then
+        echo "    the first run was not killed between its last piece and the rename ($RC)"
+        return 1
+    fi
+    local served
+    served=$(wc -l <"$work/http.log")
+    aria2_start "$dir/peer" 17267 "$work/srv/$name.torrent"
+    wait_leechers "$work/srv/$name.torrent" || return 1
+    get_bg "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17275-17279 --seed-for 60
+    local ok=1
+    for _ in $(seq 300); do
+        cmp -s "$work/srv/$name" "$dir/peer/$name" && { ok=0; break; }
+        sleep 0.2
+    done
+    stop_pid "$BG_PID"
+    tr -d '\r' <"$work/bg.out" | grep -v '^progress\|^speeds\|^swarm' | sed 's/^/    /' >>"$work/harness.log"
+    [ $ok -eq 0 ] || { echo "    aria2 got nothing from the file complete at start"; return 1; }
+    same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    # The second run asked the server for the torrent only.
+    if tail -n +"$((served + 1))" "$work/http.log" | grep -v '\.torrent' | grep -q "$name"; then
+        echo "    the second run fetched file bytes again"
+        return 1
+    fi
+}
+
 all=(from_transmission from_qbittorrent from_aria2 to_transmission to_qbittorrent to_aria2
      corrupt_peer_is_banned peer_leaving_mid_piece tracker_down unusable_torrents_leave_http_alone
-     mixed_web_seed_and_slow_peer kill_and_resume_fetches_no_piece_twice stop_seed_ends_seeding)
+     mixed_web_seed_and_slow_peer kill_and_resume_fetches_no_piece_twice complete_at_start_is_seeded
+     stop_seed_ends_seeding)
 selected=(${P2SP_SCENARIOS:-${all[*]}})
 for s in "${selected[@]}"; do
     echo "== $s" >>"$work/harness.log"
