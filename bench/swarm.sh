@@ -97,8 +97,8 @@ run() {
     local served peak
     served=$(python3 -c 'import json,sys; print(sum(json.loads(l)["sent"] for l in open(sys.argv[1]) if l.strip()))' "$WORK/origin.log")
     peak=$(cat "$WORK/out"/mem-*.txt 2>/dev/null | sort -n | tail -1)
-    printf '%-10s copies %s s | slowest %.1f s | origin served %.2f x file | peak %s MiB | %d wrong or failed\n' \
-        "$label" "${times[*]}" "$(awk -v ms="$slowest" 'BEGIN {print ms / 1000}')" \
+    printf '%-10s copies %s s | slowest %s s | origin served %.2f x file | peak %s MiB | %d wrong or failed\n' \
+        "$label" "${times[*]}" "$(awk -v ms="$slowest" 'BEGIN {printf "%.1f", ms / 1000}')" \
         "$(awk -v s="$served" -v f="$SIZE" 'BEGIN {print s / f}')" "$((${peak:-0} / 1024))" "$failed"
     echo "$label $slowest $served" >>"$WORK/summary.txt"
 }
