@@ -3,7 +3,7 @@
 // Content-Range that is accepted is consistent and reads back the same when
 // written out again.
 #include "fuzz/FuzzCheck.h"
-#include "p2sp/HttpHeaders.h"
+#include "p2sp/http/HttpHeaders.h"
 
 #include <string>
 

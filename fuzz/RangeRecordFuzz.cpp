@@ -5,7 +5,7 @@
 // writer gives it, less the header bytes this version skips. A repeated
 // written-ranges section fails that (the writer stores one).
 #include "fuzz/FuzzCheck.h"
-#include "p2sp/RangeRecord.h"
+#include "p2sp/record/RangeRecord.h"
 
 namespace {
 

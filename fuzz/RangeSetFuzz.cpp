@@ -2,7 +2,7 @@
 // checked after each against a plain byte map: the set stays sorted, disjoint
 // and merged, and every question it answers matches the map.
 #include "fuzz/FuzzCheck.h"
-#include "p2sp/RangeSet.h"
+#include "p2sp/record/RangeSet.h"
 
 #include <bitset>
 

@@ -16,7 +16,7 @@
 // Thread-safe: every connection calls in from its own thread.
 #pragma once
 
-#include "p2sp/RangeSet.h"
+#include "p2sp/record/RangeSet.h"
 
 #include <cstdint>
 #include <map>

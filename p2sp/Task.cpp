@@ -1,9 +1,9 @@
 #include "p2sp/Task.h"
 
-#include "p2sp/BootStamp.h"
-#include "p2sp/HttpHeaders.h"
-#include "p2sp/Metalink.h"
-#include "p2sp/ReadSizer.h"
+#include "p2sp/record/BootStamp.h"
+#include "p2sp/http/HttpHeaders.h"
+#include "p2sp/metalink/Metalink.h"
+#include "p2sp/http/ReadSizer.h"
 #include "p2sp/swarm/SwarmTrace.h"
 #include "p2sp/swarm/TorrentSeed.h"
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "base/ScopedHandle.h"
-#include "p2sp/PartialFile.h"
+#include "p2sp/record/PartialFile.h"
 
 #include <windows.h>
 

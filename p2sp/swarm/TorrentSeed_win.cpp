@@ -1,6 +1,6 @@
 #include "p2sp/swarm/TorrentSeed.h"
 
-#include "p2sp/MetalinkDocument.h"
+#include "p2sp/metalink/MetalinkDocument.h"
 #include "p2sp/PieceHash.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "p2sp/swarm/TrackerClient.h"
 
-#include "p2sp/HttpSource.h"
+#include "p2sp/http/HttpSource.h"
 #include "p2sp/swarm/UdpTracker.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // server is needed here: tasks either never reach the network or point at a
 // closed loopback port.
 #include "p2sp/P2spApi.h"
-#include "p2sp/PartialFile.h"
+#include "p2sp/record/PartialFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // When HTTP leaves the peers' pieces to them: only once HTTP has been
 // measured busy, while the peers are at least as fast, and back to HTTP when
 // the peers stay well below it for a whole window.
-#include "p2sp/HttpShare.h"
+#include "p2sp/http/HttpShare.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Metalink seed parsing: what a well-formed seed yields, and what is refused.
 // Every case runs on each MSXML version the reader may use: a fallback
 // parser with laxer defaults must refuse the same documents.
-#include "p2sp/MetalinkDocument.h"
+#include "p2sp/metalink/MetalinkDocument.h"
 
 #include <gtest/gtest.h>
 

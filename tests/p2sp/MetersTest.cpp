@@ -1,5 +1,5 @@
 // The speed window and the read sizer, both driven by a fake clock.
-#include "p2sp/ReadSizer.h"
+#include "p2sp/http/ReadSizer.h"
 #include "p2sp/SpeedMeter.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The range record must round-trip, and the loader must refuse every record
 // that is damaged, truncated, from a newer format or claiming bytes that
 // cannot exist: a wrong record would splice wrong data into the file.
-#include "p2sp/RangeRecord.h"
+#include "p2sp/record/RangeRecord.h"
 
 #include <gtest/gtest.h>
 

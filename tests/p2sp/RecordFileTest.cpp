@@ -1,6 +1,6 @@
 // The record on disk: written through a temporary file and renamed over the
 // old one, refused when damaged.
-#include "p2sp/PartialFile.h"
+#include "p2sp/record/PartialFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The keeper's two records: the frequent one, not flushed, and the safe one,
 // written durably with every flush of the data. A power cut may take the
 // frequent one; the safe one must then hold what was flushed.
-#include "p2sp/PartialFile.h"
-#include "p2sp/RecordKeeper.h"
+#include "p2sp/record/PartialFile.h"
+#include "p2sp/record/RecordKeeper.h"
 
 #include <gtest/gtest.h>
 

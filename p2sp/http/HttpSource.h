@@ -4,7 +4,7 @@
 // are followed here, never from https to http.
 #pragma once
 
-#include "p2sp/HttpHeaders.h"
+#include "p2sp/http/HttpHeaders.h"
 #include "base/ScopedInternetHandle.h"
 
 #include <windows.h>

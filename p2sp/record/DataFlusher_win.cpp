@@ -1,4 +1,4 @@
-#include "p2sp/DataFlusher.h"
+#include "p2sp/record/DataFlusher.h"
 
 void DataFlusher::Begin(HANDLE dataFile, RangeSet written, AfterFlush after) {
     Wait();

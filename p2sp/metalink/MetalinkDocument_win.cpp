@@ -1,6 +1,6 @@
-#include "p2sp/MetalinkDocument.h"
+#include "p2sp/metalink/MetalinkDocument.h"
 
-#include "p2sp/HttpHeaders.h"
+#include "p2sp/http/HttpHeaders.h"
 #include "p2sp/PieceHash.h"
 #include "base/ScopedBstr.h"
 #include "base/ScopedComPtr.h"

@@ -4,7 +4,7 @@
 // the flush is done they are on disk and a record may call them flushed.
 #pragma once
 
-#include "p2sp/RangeSet.h"
+#include "p2sp/record/RangeSet.h"
 
 #include <windows.h>
 

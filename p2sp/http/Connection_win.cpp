@@ -1,7 +1,7 @@
-#include "p2sp/Connection.h"
+#include "p2sp/http/Connection.h"
 
-#include "p2sp/HttpHeaders.h"
-#include "p2sp/ReadSizer.h"
+#include "p2sp/http/HttpHeaders.h"
+#include "p2sp/http/ReadSizer.h"
 
 #include <algorithm>
 

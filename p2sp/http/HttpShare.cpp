@@ -1,4 +1,4 @@
-#include "p2sp/HttpShare.h"
+#include "p2sp/http/HttpShare.h"
 
 bool HttpShare::Update(const Sample& s) {
     if (!started_ || s.httpWaited) {

@@ -15,9 +15,9 @@
 // a reader falls back to (LoadResumeRecord).
 #pragma once
 
-#include "p2sp/DataFlusher.h"
-#include "p2sp/PartialFile.h"
-#include "p2sp/RangeRecord.h"
+#include "p2sp/record/DataFlusher.h"
+#include "p2sp/record/PartialFile.h"
+#include "p2sp/record/RangeRecord.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "p2sp/RangeSet.h"
+#include "p2sp/record/RangeSet.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "p2sp/RecordKeeper.h"
+#include "p2sp/record/RecordKeeper.h"
 
-#include "p2sp/BootStamp.h"
+#include "p2sp/record/BootStamp.h"
 
 RecordKeeper::RecordKeeper(std::wstring path) : path_(std::move(path)), safePath_(SafeRecordPathFor(path_)) {}
 

@@ -1,4 +1,4 @@
-#include "p2sp/BootStamp.h"
+#include "p2sp/record/BootStamp.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "p2sp/RangeRecord.h"
+#include "p2sp/record/RangeRecord.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
-#include "p2sp/Metalink.h"
+#include "p2sp/metalink/Metalink.h"
 
-#include "p2sp/HttpSource.h"
-#include "p2sp/MetalinkDocument.h"
+#include "p2sp/http/HttpSource.h"
+#include "p2sp/metalink/MetalinkDocument.h"
 
 #include <vector>
 

@@ -40,7 +40,7 @@
 //           flushed ranges only, which is always safe.
 #pragma once
 
-#include "p2sp/RangeSet.h"
+#include "p2sp/record/RangeSet.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "p2sp/HttpHeaders.h"
+#include "p2sp/http/HttpHeaders.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "p2sp/PartialFile.h"
+#include "p2sp/record/PartialFile.h"
 
 #include <vector>
 

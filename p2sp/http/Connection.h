@@ -4,13 +4,13 @@
 // read to its end, so the connection stays open for the next one (keep-alive).
 #pragma once
 
-#include "p2sp/HttpSource.h"
-#include "p2sp/PartialFile.h"
+#include "p2sp/http/HttpSource.h"
+#include "p2sp/record/PartialFile.h"
 #include "p2sp/PieceHash.h"
 #include "p2sp/PieceTable.h"
-#include "p2sp/ReadSizer.h"
+#include "p2sp/http/ReadSizer.h"
 #include "p2sp/SegmentMap.h"
-#include "p2sp/SourceStats.h"
+#include "p2sp/http/SourceStats.h"
 
 #include <windows.h>
 

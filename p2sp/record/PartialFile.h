@@ -2,7 +2,7 @@
 // and the record last saved durably, `<target>.P2P.ctl.safe`.
 #pragma once
 
-#include "p2sp/RangeRecord.h"
+#include "p2sp/record/RangeRecord.h"
 #include "base/ScopedHandle.h"
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "p2sp/HttpSource.h"
+#include "p2sp/http/HttpSource.h"
 
 #include "base/HttpRedirect.h"
 
