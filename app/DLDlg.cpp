@@ -205,6 +205,11 @@ void CDLDlg::OnCreate() {
     services_.engine->Init(0);
     const std::wstring& seed = config.GetSeedUrl();
     services_.engine->SetP2spOption(P2SP_OPTION_SEED_URL, seed.c_str(), static_cast<int>(seed.size() * 2));
+    // Peers reach this copy on every interface, on the first free port of the
+    // range: said here, not left to the engine's default (see the README for
+    // what a player sees).
+    static const wchar_t kListen[] = L"6881-6889";
+    services_.engine->SetP2spOption(P2SP_OPTION_LISTEN, kListen, static_cast<int>(sizeof(kListen) - sizeof(wchar_t)));
 
     SetUpPage();
 }

@@ -3,6 +3,7 @@
 #include "p2sp/P2spApi.h"
 #include "p2sp/Task.h"
 #include "p2sp/swarm/SwarmOptions.h"
+#include "p2sp/swarm/UploadBudget.h"
 
 #include <cwchar>
 #include <map>
@@ -21,7 +22,10 @@ struct Engine {
     std::vector<std::unique_ptr<Task>> retired;
     int nextId = 1;
     std::wstring seedUrl;  // a Metalink document or torrent handed to every task that starts
-    SwarmOptions swarm;    // listening and upload cap of the swarms of tasks that start
+    UploadBudget upload;   // one upload cap for every swarm
+    SwarmOptions swarm;    // listening, limits and the upload cap of the swarms of tasks that start
+
+    Engine() { swarm.upload = &upload; }
 };
 
 // Never destroyed: at process end without Uninit the worker threads are
@@ -83,7 +87,9 @@ int P2SP_API GetFinishMessage(void) { return 0; }
 int P2SP_API SetConfigInfo(void) { return 0; }
 int P2SP_API UpdateRegInfo(void) { return 0; }
 
-// Stops every task, waits for their threads and forgets them. Partial files stay.
+// Stops every task, waits for their threads and forgets them. Partial files
+// stay. Every task is asked first, so their swarms say goodbye to their
+// trackers side by side (each gives that a short while at most).
 void P2SP_API Uninit(void) {
     NoThrow(0, [] {
         Engine& engine = TheEngine();
@@ -94,7 +100,11 @@ void P2SP_API Uninit(void) {
             tasks.swap(engine.tasks);
             retired.swap(engine.retired);
         }
-        for (auto& entry : tasks) entry.second->RequestStop();
+        for (auto& entry : tasks) {
+            entry.second->RequestStop();
+            entry.second->RequestStopSeeding();
+        }
+        for (auto& task : retired) task->RequestStopSeeding();
         tasks.clear();  // each destructor joins its worker
         retired.clear();
         return 0;
@@ -137,7 +147,9 @@ int P2SP_API QueryTask(int taskId, P2spTaskInfo* info) {
 }
 
 // 1 when the task runs (or already ran to completion); 0 for an unknown id,
-// or when another task is writing the same target.
+// or when another task is writing the same target. Never waits: a task whose
+// file another task is still letting go of starts once that one has ended,
+// on its own thread.
 int P2SP_API StartTask(int taskId) {
     return NoThrow(0, [&] {
         Engine& engine = TheEngine();
@@ -149,10 +161,7 @@ int P2SP_API StartTask(int taskId) {
             Task* other = entry.second.get();
             if (other == task || other->TargetKey() != task->TargetKey()) continue;
             if (other->IsWriting()) return 0;  // one writer per file
-            other->Join();                     // a stopping writer is let go first
         }
-        for (auto& other : engine.retired)
-            if (other->TargetKey() == task->TargetKey()) other->Join();
         return task->Start(engine.seedUrl, engine.swarm) ? 1 : 0;
     });
 }
@@ -171,8 +180,8 @@ int P2SP_API StopTask(int taskId) {
 }
 
 // Stops and forgets the task at once; its partial file stays for a later
-// task. A worker still ending is waited for only by a task that starts on
-// the same target, or by Uninit.
+// task. A worker still ending is waited for only by the worker of a task
+// that starts on the same target, or by Uninit.
 int P2SP_API RemoveTask(int taskId) {
     return NoThrow(0, [&] {
         Engine& engine = TheEngine();
@@ -192,19 +201,32 @@ int P2SP_API RemoveTask(int taskId) {
 // Option 3 stores the seed URL (valueBytes = characters x 2): a Metalink 4
 // document or a torrent whose mirrors (web seeds), piece hashes and peers
 // serve every later task whose file it describes. Option 4 sets the swarms'
-// listening ("off", or "[ADDRESS:]PORT[-LAST]"), option 5 their upload cap
-// in bytes per second. Returns 1 for a known option with a sound value, else 0.
+// listening ("off", or "[ADDRESS:]PORT[-LAST]"), option 5 the engine's one
+// upload cap in bytes per second, option 6 the seeding limits
+// ("PERCENT:MINUTES"), option 7 whether loopback peers are allowed ("1",
+// tests only). Returns 1 for a known option with a sound value, else 0.
 int P2SP_API SetP2spOption(int option, const wchar_t* value, int valueBytes) {
-    if (option != P2SP_OPTION_SEED_URL && option != P2SP_OPTION_LISTEN && option != P2SP_OPTION_UPLOAD_CAP) return 0;
     return NoThrow(0, [&] {
         std::wstring text;
         if (value && valueBytes > 0) text.assign(value, wcsnlen(value, size_t(valueBytes) / sizeof(wchar_t)));
         Engine& engine = TheEngine();
         std::lock_guard<std::mutex> hold(engine.lock);
-        if (option == P2SP_OPTION_LISTEN) return ParseListenOption(text, &engine.swarm) ? 1 : 0;
-        if (option == P2SP_OPTION_UPLOAD_CAP) return ParseUploadCapOption(text, &engine.swarm) ? 1 : 0;
-        engine.seedUrl = text;
-        return 1;
+        switch (option) {
+        case P2SP_OPTION_SEED_URL: engine.seedUrl = text; return 1;
+        case P2SP_OPTION_LISTEN: return ParseListenOption(text, &engine.swarm) ? 1 : 0;
+        case P2SP_OPTION_UPLOAD_CAP: {
+            uint32_t cap = 0;
+            if (!ParseUploadCapOption(text, &cap)) return 0;
+            engine.upload.SetCap(cap);
+            return 1;
+        }
+        case P2SP_OPTION_SEED_LIMITS: return ParseSeedLimitsOption(text, &engine.swarm.seedLimits) ? 1 : 0;
+        case P2SP_OPTION_LOOPBACK_PEERS:
+            if (text != L"0" && text != L"1") return 0;
+            engine.swarm.allowLoopback = text == L"1";
+            return 1;
+        default: return 0;
+        }
     });
 }
 

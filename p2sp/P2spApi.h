@@ -89,8 +89,16 @@ enum {
     // The listening socket of every later swarm: "off", or
     // "[ADDRESS:]PORT[-LAST]"; on by default, on every interface, 6881-6889.
     P2SP_OPTION_LISTEN = 4,
-    // Upload cap of every later swarm in bytes per second ("0": give nothing).
+    // One upload cap for every swarm together, in bytes per second ("0":
+    // give nothing); running swarms follow a change at once.
     P2SP_OPTION_UPLOAD_CAP = 5,
+    // When a finished task stops seeding on its own: "PERCENT:MINUTES", the
+    // share ratio in percent of the file and the minutes after it finished,
+    // whichever comes first; 0 turns one off. Default "100:30".
+    P2SP_OPTION_SEED_LIMITS = 6,
+    // "1": peers on 127.0.0.0/8 may be dialled and accepted (tests on one
+    // machine); "0", the default: never.
+    P2SP_OPTION_LOOPBACK_PEERS = 7,
 };
 
 extern "C" {

@@ -5,17 +5,43 @@
 
 void SegmentMap::Reset(const Plan& plan, const RangeSet& done) {
     std::lock_guard<std::mutex> hold(lock_);
+    const bool sameFile = plan.totalSize == plan_.totalSize && plan.totalSize > 0;
+    const RangeSet before = done_;
     plan_ = plan;
     if (plan_.unit == 0) plan_.unit = 1;
     if (plan_.connections < 1) plan_.connections = 1;
     plan_.minSplit = AlignUp(std::max<uint64_t>(plan_.minSplit, 1));
-    done_ = done;
+    // Whole units only: a part of a piece never counts as done.
+    done_.Clear();
+    const auto addWholeUnits = [&](const RangeSet& ranges) {
+        for (const ByteRange& r : ranges.Ranges()) {
+            const uint64_t begin = AlignUp(r.begin);
+            const uint64_t end = r.end >= plan_.totalSize ? plan_.totalSize : r.end / plan_.unit * plan_.unit;
+            if (begin < end) done_.Add(begin, end);
+        }
+    };
+    addWholeUnits(done);
+    if (sameFile) addWholeUnits(before);
     owned_.clear();
+    races_.clear();
     excluded_.clear();
     uint64_t missing = plan_.totalSize - std::min(plan_.totalSize, done_.CoveredBytes());
     segmentBytes_ = AlignUp(std::max(plan_.minSplit, missing / uint64_t(plan_.connections)));
     random_ = plan_.scatterSeed;
     defer_ = false;
+}
+
+void SegmentMap::Clear() {
+    std::lock_guard<std::mutex> hold(lock_);
+    plan_ = Plan();
+    segmentBytes_ = 0;
+    done_.Clear();
+    owned_.clear();
+    held_.clear();
+    races_.clear();
+    avoid_.Clear();
+    defer_ = false;
+    excluded_.clear();
 }
 
 uint64_t SegmentMap::NextRandom() {
@@ -43,7 +69,7 @@ bool SegmentMap::Excluded(uint64_t begin, uint64_t end, int source) const {
 RangeSet SegmentMap::Taken() const {
     RangeSet taken = done_;
     for (const auto& entry : owned_) taken.Add(entry.second.begin, entry.second.end);
-    for (const auto& entry : held_) taken.Add(entry.second.begin, entry.second.end);
+    for (const auto& entry : held_) taken.Add(entry.second.range.begin, entry.second.range.end);
     return taken;
 }
 
@@ -58,7 +84,7 @@ bool SegmentMap::TakeFree(int source, ByteRange* out) {
     return TakeFreeOutside(source, taken, out);
 }
 
-bool SegmentMap::TakeFreeOutside(int source, const RangeSet& taken, ByteRange* out) {
+std::vector<ByteRange> SegmentMap::RunsFor(int source, const RangeSet& taken) const {
     // The free runs this source may fetch: the gaps, cut around the ranges
     // it must not be given again.
     uint32_t bit = 1u << (source & 31);
@@ -77,6 +103,11 @@ bool SegmentMap::TakeFreeOutside(int source, const RangeSet& taken, ByteRange* o
             }
         }
     }
+    return runs;
+}
+
+bool SegmentMap::TakeFreeOutside(int source, const RangeSet& taken, ByteRange* out) {
+    const std::vector<ByteRange> runs = RunsFor(source, taken);
     if (runs.empty()) return false;
     ByteRange best;
     if (plan_.scatterSeed != 0) {
@@ -139,9 +170,16 @@ bool SegmentMap::Claim(int id, int source, ByteRange* segment) {
     return true;
 }
 
-void SegmentMap::Adopt(int id, const ByteRange& segment) {
+bool SegmentMap::Adopt(int id, const ByteRange& segment) {
     std::lock_guard<std::mutex> hold(lock_);
+    if (segment.begin >= segment.end || segment.end > plan_.totalSize) return false;
+    owned_.erase(id);
+    bool free = false;
+    for (const ByteRange& gap : Taken().Gaps(plan_.totalSize))
+        free = free || (gap.begin <= segment.begin && segment.end <= gap.end);
+    if (!free) return false;
     owned_[id] = Owned{segment.begin, segment.begin, segment.end, segment.end};
+    return true;
 }
 
 uint64_t SegmentMap::Commit(int id, uint64_t pos, uint64_t maxBytes) {
@@ -174,18 +212,24 @@ void SegmentMap::MarkDone(uint64_t begin, uint64_t end) {
     done_.Add(begin, std::min(end, plan_.totalSize));
 }
 
+void SegmentMap::Unmark(uint64_t begin, uint64_t end) {
+    std::lock_guard<std::mutex> hold(lock_);
+    done_.Remove(begin, end);
+}
+
 void SegmentMap::Release(int id) {
     std::lock_guard<std::mutex> hold(lock_);
     owned_.erase(id);
+    races_.erase(id);
 }
 
-bool SegmentMap::Hold(int holder, const ByteRange& range) {
+bool SegmentMap::Hold(int holder, const ByteRange& range, uint64_t nowMs) {
     std::lock_guard<std::mutex> hold(lock_);
     if (range.begin >= range.end || range.end > plan_.totalSize) return false;
     held_.erase(holder);
     for (const ByteRange& gap : Taken().Gaps(plan_.totalSize))
         if (gap.begin <= range.begin && range.end <= gap.end) {
-            held_[holder] = range;
+            held_[holder] = Held{range, nowMs};
             return true;
         }
     return false;
@@ -196,11 +240,92 @@ void SegmentMap::Unhold(int holder) {
     held_.erase(holder);
 }
 
+void SegmentMap::UnholdAll() {
+    std::lock_guard<std::mutex> hold(lock_);
+    held_.clear();
+}
+
+bool SegmentMap::HeldBy(int holder, uint64_t begin, uint64_t end) const {
+    auto it = held_.find(holder);
+    return it != held_.end() && it->second.range.begin <= begin && end <= it->second.range.end && begin < end;
+}
+
+bool SegmentMap::MarkHeldDone(int holder, uint64_t begin, uint64_t end) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!HeldBy(holder, begin, end)) return false;
+    done_.Add(begin, std::min(end, plan_.totalSize));
+    held_.erase(holder);
+    return true;
+}
+
+bool SegmentMap::ClaimRace(int id, int source, uint64_t nowMs, uint64_t minHeldMs, uint64_t maxBytes,
+                           ByteRange* range) {
+    std::lock_guard<std::mutex> hold(lock_);
+    owned_.erase(id);
+    races_.erase(id);
+    const Held* best = nullptr;
+    for (const auto& entry : held_) {
+        const Held& h = entry.second;
+        if (h.range.end - h.range.begin > maxBytes || nowMs < h.sinceMs + minHeldMs) continue;
+        if (Excluded(h.range.begin, h.range.end, source)) continue;
+        bool raced = false;
+        for (const auto& race : races_) raced = raced || race.second == h.range;
+        if (raced) continue;
+        if (!best || h.sinceMs < best->sinceMs) best = &h;
+    }
+    if (!best) return false;
+    races_[id] = best->range;
+    *range = best->range;
+    return true;
+}
+
+bool SegmentMap::TakeRaceWon(int id, const ByteRange& range) {
+    auto it = races_.find(id);
+    if (it == races_.end() || !(it->second == range)) return false;
+    races_.erase(it);
+    // Lost when anything of it is done, or a connection owns part of it
+    // (the peers gave it back and HTTP fetches it the ordinary way).
+    for (const ByteRange& r : done_.Ranges())
+        if (r.begin < range.end && range.begin < r.end) return false;
+    for (const auto& entry : owned_)
+        if (entry.second.begin < range.end && range.begin < entry.second.end) return false;
+    for (auto h = held_.begin(); h != held_.end();) {
+        if (h->second.range.begin < range.end && range.begin < h->second.range.end) h = held_.erase(h);
+        else ++h;
+    }
+    return true;
+}
+
+bool SegmentMap::HasWorkFor(int source, uint64_t nowMs, uint64_t minHeldMs, uint64_t maxRaceBytes) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!RunsFor(source, Taken()).empty()) return true;
+    if (maxRaceBytes == 0) return false;
+    for (const auto& entry : held_) {
+        const Held& h = entry.second;
+        if (h.range.end - h.range.begin > maxRaceBytes || nowMs < h.sinceMs + minHeldMs) continue;
+        if (Excluded(h.range.begin, h.range.end, source)) continue;
+        bool raced = false;
+        for (const auto& race : races_) raced = raced || race.second == h.range;
+        if (!raced) return true;
+    }
+    return false;
+}
+
+void SegmentMap::DropRace(int id) {
+    std::lock_guard<std::mutex> hold(lock_);
+    races_.erase(id);
+}
+
 RangeSet SegmentMap::Free() const {
     std::lock_guard<std::mutex> hold(lock_);
     RangeSet free;
     for (const ByteRange& gap : Taken().Gaps(plan_.totalSize)) free.Add(gap.begin, gap.end);
     return free;
+}
+
+void SegmentMap::SetMaxSegment(uint64_t bytes) {
+    std::lock_guard<std::mutex> hold(lock_);
+    plan_.maxSegment = bytes;
 }
 
 void SegmentMap::SetAvoid(const RangeSet& avoid) {

@@ -1,23 +1,26 @@
 // One download task: a URL, a target path and, while running, one worker
 // thread that fills `<target>.P2P` and keeps its range record current.
 //
-// The worker's first request asks for the start of what is missing. A server
-// that answers with a range gets the rest split over several connections
-// (Connection, SegmentMap), also over the mirrors of a matching seed; one
-// that ignores ranges is read on that single request.
+// The worker's first request asks for the start of what is missing
+// (TaskRequest.cpp). A server that answers with a range gets the rest split
+// over several connections in rounds (TaskRound.cpp, HttpRound), also over
+// the mirrors of a matching seed; one that ignores ranges is read on that
+// single request. A torrent seed brings a swarm of peers beside the HTTP
+// sources (TaskSwarm.cpp). A finished file is checked whole against the
+// seed's pieces before it is renamed into place (TaskFinish.cpp).
 #pragma once
 
-#include "p2sp/http/Connection.h"
-#include "p2sp/http/HttpShare.h"
-#include "p2sp/http/HttpSource.h"
+#include "base/ScopedHandle.h"
 #include "p2sp/P2spApi.h"
-#include "p2sp/record/PartialFile.h"
 #include "p2sp/PieceTable.h"
+#include "p2sp/SegmentMap.h"
+#include "p2sp/http/Connection.h"
+#include "p2sp/http/HttpRound.h"
+#include "p2sp/http/HttpSource.h"
+#include "p2sp/http/SourceStats.h"
+#include "p2sp/record/PartialFile.h"
 #include "p2sp/record/RangeRecord.h"
 #include "p2sp/record/RecordKeeper.h"
-#include "base/ScopedHandle.h"
-#include "p2sp/SegmentMap.h"
-#include "p2sp/http/SourceStats.h"
 #include "p2sp/swarm/Swarm.h"
 #include "p2sp/swarm/SwarmOptions.h"
 #include "p2sp/swarm/SwarmStorage.h"
@@ -33,7 +36,7 @@
 #include <thread>
 #include <vector>
 
-class Task {
+class Task : private HttpRound::Owner {
 public:
     Task(int id, std::wstring url, std::wstring target);
     ~Task();  // stops the worker and waits for it
@@ -43,9 +46,10 @@ public:
     // Reads the range record of an existing partial file so that progress
     // shows before the task starts. Touches no data.
     void LoadSavedProgress();
-    // Starts the worker unless it already runs. `seedUrl` (may be empty)
-    // names a Metalink document or a torrent that may describe this task's
-    // file; a torrent brings a swarm set up by `swarmOptions`.
+    // Starts the worker unless it already runs; never waits. A worker still
+    // ending after a stop starts over on its own thread. `seedUrl` (may be
+    // empty) names a Metalink document or a torrent that may describe this
+    // task's file; a torrent brings a swarm set up by `swarmOptions`.
     bool Start(const std::wstring& seedUrl, const SwarmOptions& swarmOptions = SwarmOptions());
     // Asks the worker to stop; it saves its record and ends soon after. A
     // finished task goes on seeding.
@@ -55,7 +59,7 @@ public:
     // left to the destructor.
     void RequestStopSeeding();
     // True while the worker runs and has not been asked to stop.
-    bool IsWriting() const { return running_.load() && !stopRequested_.load(); }
+    bool IsWriting() const;
     // True while the worker or the swarm runs, even when asked to stop.
     bool IsRunning() const;
     void Query(P2spTaskInfo* info);
@@ -67,28 +71,44 @@ private:
     // What one request to the source came to.
     enum class Outcome { kProgress, kStopped, kRestart, kTransient, kRefused, kLocalError, kSeedMismatch };
 
+    void Work();  // the worker thread: runs, and runs again when started while ending
     void Run();
+    // Finished, renamed, and still there: a start has nothing to do.
+    bool FinishedInPlace();
     uint8_t Transfer();  // the retry loop; returns the final state
+
+    // The first request (TaskRequest.cpp).
     Outcome FetchOnce();
     // Reads a body on the worker's own request into [offset, end).
     Outcome ReadBody(uint64_t offset, uint64_t end, bool lengthKnown);
     // Reads the re-fetched bytes [offset, end) and compares them with the disk.
     Outcome CheckOverlap(uint64_t offset, uint64_t end);
-    // Fetches everything missing over several connections; the first request
-    // (still open, answered with a range) covers `first`.
+
+    // The rounds of the HTTP sources (TaskRound.cpp): everything missing over
+    // several connections; the first request (still open, answered with a
+    // range) covers `first`.
     Outcome RunSegments(ByteRange first);
-    // Beside a swarm: tells the segment map whether HTTP leaves the pieces
-    // peers have to them, from the rates now (`deferrals`: the map's count
-    // when last asked).
-    void ShareWithPeers(HttpShare* share, const std::vector<SourceStats*>& live, uint64_t* deferrals);
     void MatchSeed();
-    bool Finalize();
-    void PauseBeforeRename();
+    SwarmGlance Glance() override;
+    bool Progress() override;
+
+    // The swarm (TaskSwarm.cpp).
     void StartSwarm();
-    void SeedFinishedFile();
+    // Complete at start (killed between the last piece and the rename):
+    // checked, then seeded like a file finished in this run.
+    bool SeedFinishedFile();
     // Runs the swarm alone for a while; true when it brought pieces.
     bool SwarmCarries();
     void EndSwarm();
+
+    // The finish (TaskFinish.cpp): false with the record missing the
+    // pieces that failed the whole-file check, or on a local error.
+    enum class Finish { kRenamed, kPiecesBad, kStopped, kLocalError };
+    Finish Finalize();
+    // Every piece checked against the seed; the bad ones are missing again.
+    Finish CheckWholeFile();
+    void PauseBeforeRename();
+
     bool StartOver();
     bool Checkpoint(bool force);
     bool LoadUsableRecord();
@@ -103,11 +123,15 @@ private:
     const std::wstring recordPath_;
     const std::wstring targetKey_;  // upper-cased path, to find tasks sharing a target
 
+    // The worker's life, guarded by runLock_.
+    mutable std::mutex runLock_;
     std::thread worker_;
-    ScopedHandle stopEvent_;  // manual reset
+    bool running_ = false;     // the worker thread runs
+    bool startAgain_ = false;  // started while ending: run again
+    ScopedHandle stopEvent_;   // manual reset
     std::atomic<bool> stopRequested_{false};
-    std::atomic<bool> running_{false};
-    std::wstring seedUrl_;  // set by Start before the worker runs
+    std::wstring seedUrl_;        // set by Start before a run
+    SwarmOptions swarmOptions_;   // set by Start before a run
 
     // Worker-only state.
     PartFile part_;
@@ -117,7 +141,6 @@ private:
     SegmentMap map_;
     PieceTable seed_;
     TorrentSeedData torrent_;   // the seed when it is a torrent naming this file
-    SwarmOptions swarmOptions_;  // set by Start before the worker runs
     SwarmStorage storage_;
     bool seedLoaded_ = false;   // the Metalink seed names this task's file
     bool seedActive_ = false;   // ... and its size matches: its mirrors and pieces are used
@@ -135,8 +158,9 @@ private:
     std::vector<std::unique_ptr<SourceStats>> sources_;
 
     // The swarm: started and ended by the worker while it downloads; after
-    // the file is complete it seeds on until StopSeed, RemoveTask or the
-    // task's end. Guarded by swarmLock_ (never taken with lock_ held).
+    // the file is complete it seeds on until StopSeed, RemoveTask, the
+    // task's end or its seeding limits. Guarded by swarmLock_ (never taken
+    // with lock_ held).
     mutable std::mutex swarmLock_;
     std::unique_ptr<Swarm> swarm_;
     std::atomic<bool> seedingStopped_{false};

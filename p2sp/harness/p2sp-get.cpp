@@ -17,7 +17,16 @@
 //   --listen-address A       where it listens (default 127.0.0.1: a test tool stays on
 //                            loopback; 0.0.0.0 listens on every interface as the engine does)
 //   --no-listen              outgoing peer connections only
-//   --upload-cap N           bytes per second given to peers (engine default 1 MiB/s)
+//   --upload-cap N           bytes per second given to peers in all (engine default 1 MiB/s)
+//   --seed-limits P:M        when seeding ends by itself: P percent of the file given, or M
+//                            minutes after finishing (engine default 100:30; 0 turns one off)
+//   --seed-until FILE        after finishing, keep seeding until FILE exists (or the swarm ends
+//                            by itself, or --timeout-s), then Uninit
+//   --restart-after-ms N     StopTask then StartTask on the same task N ms after it started,
+//                            as the page does on pause and continue
+//   --no-loopback-peers      leave the engine's default: no peer on 127.0.0.0/8 (the harness
+//                            allows them, since its tests run every peer on one machine)
+// The slowest exported call is printed at the end: "api slowest <ms> ms (<name>)".
 // Every poll prints "progress <completed> <total> <percent> <speed> <state>"; right
 // after CreateP2SPTask it prints "created <completed> <total> <state>", and at
 // the end "finished state <state>, <bytes> bytes in <ms> ms" (from StartTask)
@@ -80,26 +89,54 @@ std::wstring DefaultDllPath() {
     return (slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1)) + L"QelvoP2SP.dll";
 }
 
+// The slowest exported call so far: none may wait on the network.
+struct Slowest {
+    ULONGLONG ms = 0;
+    const char* name = "none";
+} slowest;
+
+template <typename Call>
+auto Timed(const char* name, Call&& call) -> decltype(call()) {
+    const ULONGLONG start = GetTickCount64();
+    auto result = call();
+    const ULONGLONG ms = GetTickCount64() - start;
+    if (ms > slowest.ms) {
+        slowest.ms = ms;
+        slowest.name = name;
+    }
+    return result;
+}
+
 P2spTaskInfo Query(const Engine& e, int id) {
     P2spTaskInfo info;
     ZeroMemory(&info, sizeof(info));
-    e.QueryTask(id, &info);
+    Timed("QueryTask", [&] { return e.QueryTask(id, &info); });
     return info;
 }
+
+void PrintSlowest() { printf("api slowest %llu ms (%s)\n", (unsigned long long)slowest.ms, slowest.name); }
 
 unsigned Percent(const P2spTaskInfo& info) {
     return info.totalBytes ? unsigned(info.completedBytes * 100 / info.totalBytes) : 0;
 }
 
 int CreateAndStart(const Engine& e, const std::wstring& url, const std::wstring& path) {
-    int id = e.CreateP2SPTask(nullptr, url.c_str(), path.c_str());
+    int id = Timed("CreateP2SPTask", [&] { return e.CreateP2SPTask(nullptr, url.c_str(), path.c_str()); });
     if (id <= 0) return id;
     P2spTaskInfo info = Query(e, id);
     printf("created %llu %llu %u\n", (unsigned long long)info.completedBytes,
            (unsigned long long)info.totalBytes, unsigned(info.state));
     fflush(stdout);
-    if (e.StartTask(id) != 1) printf("start refused\n");
+    if (Timed("StartTask", [&] { return e.StartTask(id); }) != 1) printf("start refused\n");
     return id;
+}
+
+void Uninit(const Engine& e) {
+    Timed("Uninit", [&] {
+        e.Uninit();
+        return 0;
+    });
+    PrintSlowest();
 }
 
 void PrintSources(const P2spTaskInfo& info, const std::wstring& url, const std::wstring& seed, ULONGLONG ms) {
@@ -122,21 +159,27 @@ void PrintSwarm(const P2spTaskInfo& info) {
            unsigned(s.trackerFailures));
 }
 
-// After the download: seeding goes on for `seconds`, with a swarm line a
+// After the download: seeding goes on for `seconds`, or until `untilFile`
+// exists (when given) or the swarm ends by itself, with a swarm line a
 // second; StopSeed is called after `stopAfter` seconds when not 0.
-void Seed(const Engine& e, int id, unsigned seconds, unsigned stopAfter) {
-    printf("seeding for %u s\n", seconds);
+void Seed(const Engine& e, int id, unsigned seconds, unsigned stopAfter, const std::wstring& untilFile) {
+    if (untilFile.empty()) printf("seeding for %u s\n", seconds);
+    else printf("seeding until %ls exists\n", untilFile.c_str());
     fflush(stdout);
     ULONGLONG start = GetTickCount64(), until = start + ULONGLONG(seconds) * 1000;
     bool stopped = false;
     while (GetTickCount64() < until) {
-        Sleep(1000);
+        Sleep(untilFile.empty() ? 1000 : 200);
         if (stopAfter && !stopped && GetTickCount64() - start >= ULONGLONG(stopAfter) * 1000) {
             stopped = true;
-            printf("stop seed %d\n", e.StopSeed());
+            printf("stop seed %d\n", Timed("StopSeed", [&] { return e.StopSeed(); }));
         }
-        PrintSwarm(Query(e, id));
+        const P2spTaskInfo info = Query(e, id);
+        PrintSwarm(info);
         fflush(stdout);
+        if (!untilFile.empty() &&
+            (GetFileAttributesW(untilFile.c_str()) != INVALID_FILE_ATTRIBUTES || info.swarm.state == P2SP_SWARM_NONE))
+            break;
     }
 }
 
@@ -148,8 +191,9 @@ int main() {
     std::wstring url, path, dll = DefaultDllPath(), seed;
     unsigned long long stopAfter = 0, pauseAfter = 0;
     unsigned killAt = 0, pollMs = 1000, timeoutS = 600, seedFor = 0, uploadCap = 0, stopSeedAfter = 0;
-    bool listen = true, capSet = false;
-    std::wstring ports, listenAddress = L"127.0.0.1";
+    unsigned restartAfterMs = 0;
+    bool listen = true, capSet = false, loopbackPeers = true;
+    std::wstring ports, listenAddress = L"127.0.0.1", seedLimits, seedUntil;
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
         bool hasValue = i + 1 < argc;
@@ -165,6 +209,10 @@ int main() {
         else if (arg == L"--stop-seed-after" && hasValue) stopSeedAfter = unsigned(wcstoul(argv[++i], nullptr, 10));
         else if (arg == L"--listen-address" && hasValue) listenAddress = argv[++i];
         else if (arg == L"--no-listen") listen = false;
+        else if (arg == L"--no-loopback-peers") loopbackPeers = false;
+        else if (arg == L"--seed-limits" && hasValue) seedLimits = argv[++i];
+        else if (arg == L"--seed-until" && hasValue) seedUntil = argv[++i];
+        else if (arg == L"--restart-after-ms" && hasValue) restartAfterMs = unsigned(wcstoul(argv[++i], nullptr, 10));
         else if (arg == L"--upload-cap" && hasValue) {
             uploadCap = unsigned(wcstoul(argv[++i], nullptr, 10));
             capSet = true;
@@ -181,7 +229,8 @@ int main() {
         fprintf(stderr, "usage: p2sp-get URL PATH [--seed URL] [--poll-ms N] [--stop-after-bytes N]\n"
                         "       [--pause-after-bytes N] [--kill-at-percent N] [--timeout-s N] [--dll PATH]\n"
                         "       [--seed-for N] [--port P[-LAST]] [--listen-address A] [--no-listen]\n"
-                        "       [--upload-cap N] [--stop-seed-after N]\n");
+                        "       [--upload-cap N] [--stop-seed-after N] [--seed-limits P:M] [--seed-until FILE]\n"
+                        "       [--restart-after-ms N] [--no-loopback-peers]\n");
         return kExitUsage;
     }
     Engine e;
@@ -200,6 +249,12 @@ int main() {
         std::wstring cap = std::to_wstring(uploadCap);
         e.SetP2spOption(P2SP_OPTION_UPLOAD_CAP, cap.c_str(), int(cap.size() * sizeof(wchar_t)));
     }
+    if (!seedLimits.empty() &&
+        e.SetP2spOption(P2SP_OPTION_SEED_LIMITS, seedLimits.c_str(), int(seedLimits.size() * sizeof(wchar_t))) != 1) {
+        fprintf(stderr, "bad seeding limits\n");
+        return kExitUsage;
+    }
+    if (loopbackPeers) e.SetP2spOption(P2SP_OPTION_LOOPBACK_PEERS, L"1", 2);
 
     int id = CreateAndStart(e, url, path);
     if (id <= 0) {
@@ -231,8 +286,11 @@ int main() {
             PrintSources(lastSources, url, seed, now - started);
             PrintSwarm(Query(e, id));
             fflush(stdout);
-            if (info.state == P2SP_STATE_FINISHED && seedFor) Seed(e, id, seedFor, stopSeedAfter);
-            e.Uninit();
+            if (info.state == P2SP_STATE_FINISHED && (seedFor || !seedUntil.empty())) {
+                const ULONGLONG left = ULONGLONG(timeoutS) * 1000 > now - started ? ULONGLONG(timeoutS) * 1000 - (now - started) : 0;
+                Seed(e, id, seedUntil.empty() ? seedFor : unsigned(left / 1000), stopSeedAfter, seedUntil);
+            }
+            Uninit(e);
             return info.state == P2SP_STATE_FINISHED ? 0 : int(info.state);
         }
         if (killAt && info.totalBytes && Percent(info) >= killAt) {
@@ -240,22 +298,28 @@ int main() {
             fflush(stdout);
             TerminateProcess(GetCurrentProcess(), 99);
         }
+        if (restartAfterMs && now - started >= restartAfterMs) {
+            restartAfterMs = 0;
+            Timed("StopTask", [&] { return e.StopTask(id); });
+            const int again = Timed("StartTask", [&] { return e.StartTask(id); });
+            printf("restarted %d\n", again);
+        }
         if (stopAfter && info.completedBytes >= stopAfter) {
-            e.StopTask(id);
-            e.RemoveTask(id);
-            e.Uninit();
+            Timed("StopTask", [&] { return e.StopTask(id); });
+            Timed("RemoveTask", [&] { return e.RemoveTask(id); });
+            Uninit(e);
             printf("stopped at %llu\n", (unsigned long long)info.completedBytes);
             return kExitStopped;
         }
         if (pauseAfter && info.completedBytes >= pauseAfter) {
             pauseAfter = 0;
-            e.StopTask(id);
-            e.RemoveTask(id);
+            Timed("StopTask", [&] { return e.StopTask(id); });
+            Timed("RemoveTask", [&] { return e.RemoveTask(id); });
             printf("paused at %llu\n", (unsigned long long)info.completedBytes);
             id = CreateAndStart(e, url, path);
         }
         if (now - started > ULONGLONG(timeoutS) * 1000) {
-            e.Uninit();
+            Uninit(e);
             fprintf(stderr, "timed out\n");
             return kExitTimeout;
         }

@@ -19,8 +19,8 @@ std::string Decimal(uint64_t v) { return std::to_string(static_cast<unsigned lon
 
 }  // namespace
 
-Connection::Connection(int id, SourceStats* source, TransferContext* context)
-    : id_(id), source_(source), context_(context) {}
+Connection::Connection(int id, int rank, SourceStats* source, TransferContext* context)
+    : id_(id), rank_(rank), source_(source), context_(context) {}
 
 Connection::~Connection() { Join(); }
 
@@ -68,14 +68,26 @@ void Connection::Run() {
             segment = adoptedSegment_;
             result = ReadSegment(segment);
         } else {
-            if (!context_->map->Claim(id_, source_->index, &segment)) {
+            if (StandsDown()) {
+                idle_ = true;
+                break;
+            }
+            if (context_->map->Claim(id_, source_->index, &segment)) {
+                result = FetchSegment(segment);
+            } else if (context_->map->Deferring()) {
                 // What is left is the peers' to give for now; it may come
                 // back to us (peers leave or slow down).
-                if (!context_->map->Deferring()) break;
                 WaitOrStop(kDeferredWaitMs);
                 continue;
+            } else if (context_->raceMaxBytes > 0 &&
+                       context_->map->ClaimRace(id_, source_->index, GetTickCount64(), context_->raceAfterMs,
+                                                context_->raceMaxBytes, &segment)) {
+                result = Race(segment);
+                context_->map->DropRace(id_);
+            } else {
+                idle_ = true;
+                break;
             }
-            result = FetchSegment(segment);
         }
         bool progressed = source_->bytes.load() > before;
         if (result == Result::kDone) {
@@ -133,6 +145,8 @@ void Connection::Run() {
 Connection::Result Connection::FetchSegment(const ByteRange& segment) {
     uint64_t pos = segment.begin;
     for (;;) {
+        // Standing down: the rest of the segment goes back when it lets go.
+        if (StandsDown()) return Result::kDone;
         uint64_t end = context_->map->Commit(id_, pos, kRequestBytes);
         if (end <= pos) return Result::kDone;  // the segment's end moved to here
         Result r = Fetch(ByteRange{pos, end});
@@ -142,6 +156,56 @@ Connection::Result Connection::FetchSegment(const ByteRange& segment) {
 }
 
 Connection::Result Connection::Fetch(const ByteRange& segment) {
+    Result failure = Result::kDone;
+    return Send(segment, &failure) ? ReadSegment(segment) : failure;
+}
+
+Connection::Result Connection::Race(const ByteRange& range) {
+    Result failure = Result::kDone;
+    if (!Send(range, &failure)) return failure;
+    const PieceTable& pieces = *context_->pieces;
+    const uint64_t length = range.end - range.begin;
+    raceBuffer_.resize(size_t(length));
+    for (uint64_t got = 0; got < length;) {
+        if (context_->stopRequested->load() || context_->fault.load() != TransferContext::kNone ||
+            source_->dropped.load())
+            return Result::kStopped;
+        DWORD want = DWORD(std::min<uint64_t>(sizer_.Size(), length - got));
+        DWORD n = 0;
+        ULONGLONG readStart = GetTickCount64();
+        if (!http_->Read(raceBuffer_.data() + got, want, &n) || n == 0) return Result::kTransient;
+        sizer_.Observe(want, n, GetTickCount64() - readStart);
+        got += n;
+    }
+    // Every piece of it checked before a byte is stored.
+    for (uint64_t at = range.begin; at < range.end;) {
+        const uint64_t end = pieces.PieceEnd(at / pieces.pieceLength);
+        std::vector<uint8_t> digest;
+        if (!hash_->Start() || !hash_->Update(raceBuffer_.data() + (at - range.begin), size_t(end - at)) ||
+            !hash_->Finish(&digest))
+            return Result::kLocalError;
+        if (digest != pieces.pieceHashes[size_t(at / pieces.pieceLength)]) {
+            context_->map->Exclude(range.begin, range.end, source_->index);
+            return Result::kBadData;
+        }
+        at = end;
+    }
+    bool writeFailed = false;
+    const bool won = context_->map->FinishRace(id_, range, [&] {
+        writeFailed = !context_->file->WriteAt(range.begin, raceBuffer_.data(), DWORD(length));
+        return !writeFailed;
+    });
+    raceBuffer_.clear();
+    raceBuffer_.shrink_to_fit();  // a piece's worth is not kept for a rare race
+    if (writeFailed) return Result::kLocalError;
+    if (won) {
+        source_->Add(length, GetTickCount64());
+        ++source_->goodPieces;
+    }
+    return Result::kDone;
+}
+
+bool Connection::Send(const ByteRange& segment, Result* failure) {
     std::string headers = "Range: bytes=" + Decimal(segment.begin) + "-" + Decimal(segment.end - 1) + "\r\n";
     bool primary = source_->index == 0;
     if (primary) {
@@ -151,24 +215,27 @@ Connection::Result Connection::Fetch(const ByteRange& segment) {
             headers += "If-Range: " + context_->lastModified + "\r\n";
     }
     HttpReply reply;
-    if (!http_->Send(source_->url, headers, &reply))
-        return http_->FailureIsPermanent() ? Result::kRefused : Result::kTransient;
+    if (!http_->Send(source_->url, headers, &reply)) {
+        *failure = http_->FailureIsPermanent() ? Result::kRefused : Result::kTransient;
+        return false;
+    }
     if (reply.status == 206) {
+        *failure = Result::kWrongFile;
         if (!reply.hasRange || reply.range.first != segment.begin || reply.range.total != context_->totalSize ||
             reply.range.last + 1 < segment.end)
-            return Result::kWrongFile;
+            return false;
         if (primary) {
             bool same = !context_->etag.empty()           ? reply.etag == context_->etag
                         : !context_->lastModified.empty() ? reply.lastModified == context_->lastModified
                                                           : true;
-            if (!same) return Result::kWrongFile;
+            if (!same) return false;
         }
-        return ReadSegment(segment);
+        return true;
     }
-    if (reply.status == 200) return Result::kWrongFile;  // changed (If-Range) or no ranges any more
-    if (reply.status == 416) return Result::kWrongFile;
-    if (reply.status == 408 || reply.status == 429 || reply.status >= 500) return Result::kTransient;
-    return Result::kRefused;
+    if (reply.status == 200 || reply.status == 416) *failure = Result::kWrongFile;  // changed (If-Range), or no ranges
+    else if (reply.status == 408 || reply.status == 429 || reply.status >= 500) *failure = Result::kTransient;
+    else *failure = Result::kRefused;
+    return false;
 }
 
 Connection::Result Connection::ReadSegment(ByteRange segment) {

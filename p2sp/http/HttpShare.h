@@ -1,12 +1,19 @@
-// Decides, beside a swarm, whether the HTTP sources leave the pieces that
-// connected peers have to those peers. The origin is the scarce part of a
-// swarm, so they do, as long as the peers deliver at least as fast as HTTP
-// did while it was busy: the download is then no slower than over HTTP
-// alone. Peers that fall well below that for a while give those pieces back
-// to HTTP. Before HTTP has been measured nothing is left to the peers.
+// Decides, beside a swarm, how much the HTTP sources do. The origin is the
+// scarce part of a swarm, so HTTP steps back as far as the peers make up
+// for it, and no further: the download must never be slower than HTTP
+// alone would be.
 //
-// The caller supplies the clock and the figures, so this is tested with
-// fakes; rates are the engine's two-second figures, in bytes per second.
+// What HTTP alone achieves is measured, not guessed: every connection an
+// HTTP-only task would have runs at first, and the rate they reach once all
+// have had work for a whole window is the yardstick. While HTTP and the
+// peers together stay above it, HTTP runs fewer connections (as few as the
+// peers let it, down to a floor); when they fall below it, HTTP takes every
+// connection back at once and measures again. While the peers alone match
+// it, HTTP also leaves the pieces they have to them, until the two together
+// fall behind.
+//
+// The caller supplies the clock and the figures (the engine's two-second
+// rates, bytes per second), so this is tested with fakes.
 #pragma once
 
 #include <cstdint>
@@ -14,25 +21,39 @@
 class HttpShare {
 public:
     static constexpr uint64_t kSettleMs = 2000;  // one full speed window
+    static constexpr int kNarrowPercent = 105;   // HTTP steps back while the total stays above this
+    static constexpr int kBehindPercent = 95;    // ... and takes everything back below this
 
     struct Sample {
         uint64_t nowMs = 0;
         bool peersConnected = false;  // a running swarm with at least one peer
-        uint32_t httpRate = 0;
+        uint32_t httpRate = 0;        // every HTTP source together
         uint32_t peerRate = 0;
-        bool httpWaited = false;  // some HTTP connection found nothing to fetch since the last sample
+        bool httpWaited = false;  // some connection found nothing to fetch since the last sample
     };
 
-    // True while HTTP should leave the peers' pieces to them.
-    bool Update(const Sample& s);
+    // `full`: the connections per source an HTTP-only task would run;
+    // `least`: the fewest beside fast peers.
+    HttpShare(int full, int least);
 
+    void Update(const Sample& s);
+
+    int PerSource() const { return perSource_; }
     bool Deferring() const { return defer_; }
-    uint32_t HttpEstimate() const { return httpEstimate_; }
+    // What HTTP alone achieved, measured; 0 before it was.
+    uint32_t AloneRate() const { return aloneRate_; }
 
 private:
+    void Widen(uint64_t nowMs);
+    void UpdateDefer(const Sample& s);
+
+    const int full_;
+    const int least_;
+    int perSource_;
     bool started_ = false;
-    uint64_t busySince_ = 0;   // HTTP has had work for every connection since then
-    uint64_t slowSince_ = 0;   // the peers have been slow since then (0: they are not)
-    uint32_t httpEstimate_ = 0;
+    uint64_t busySince_ = 0;     // every connection has had work since then
+    uint64_t changedAt_ = 0;     // the connection count last changed then
+    uint64_t behindSince_ = 0;   // the total has been below the yardstick since then (0: it is not)
+    uint32_t aloneRate_ = 0;
     bool defer_ = false;
 };

@@ -17,6 +17,21 @@ void RangeSet::Add(uint64_t begin, uint64_t end) {
     ranges_.insert(first, ByteRange{begin, end});
 }
 
+void RangeSet::Remove(uint64_t begin, uint64_t end) {
+    if (begin >= end) return;
+    std::vector<ByteRange> kept;
+    kept.reserve(ranges_.size() + 1);
+    for (const ByteRange& r : ranges_) {
+        if (r.end <= begin || end <= r.begin) {
+            kept.push_back(r);
+            continue;
+        }
+        if (r.begin < begin) kept.push_back(ByteRange{r.begin, begin});
+        if (end < r.end) kept.push_back(ByteRange{end, r.end});
+    }
+    ranges_.swap(kept);
+}
+
 uint64_t RangeSet::CoveredBytes() const {
     uint64_t sum = 0;
     for (const ByteRange& r : ranges_) sum += r.end - r.begin;

@@ -15,6 +15,8 @@ class RangeSet {
 public:
     // Marks [begin, end) as present; touching or overlapping ranges merge.
     void Add(uint64_t begin, uint64_t end);
+    // Marks [begin, end) as missing again.
+    void Remove(uint64_t begin, uint64_t end);
     void Clear() { ranges_.clear(); }
     bool Empty() const { return ranges_.empty(); }
 

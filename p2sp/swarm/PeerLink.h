@@ -3,7 +3,10 @@
 // of the protocol state. The swarm's loop drives it; no policy here.
 #pragma once
 
+#include "p2sp/SpeedMeter.h"
 #include "p2sp/swarm/Bitfield.h"
+#include "p2sp/swarm/PeerBans.h"
+#include "p2sp/swarm/PeerService.h"
 #include "p2sp/swarm/PeerWire.h"
 #include "p2sp/swarm/PiecePicker.h"
 #include "p2sp/swarm/TrackerAnnounce.h"
@@ -26,6 +29,7 @@ struct PeerLink {
     Stage stage = Stage::kConnecting;
     bool handshakeSent = false;
     uint8_t peerId[20] = {};
+    PeerKey key;  // its address and peer id, once it has handshaken
 
     std::vector<uint8_t> in;  // received, not yet parsed
     std::vector<uint8_t> out;  // waiting to be sent
@@ -38,12 +42,15 @@ struct PeerLink {
     bool peerInterested = false;
     Bitfield has;
     size_t lacking = 0;  // pieces it has that we do not: we are interested while any
+    size_t messages = 0;  // since the handshake: a bitfield is only allowed first
+    size_t unsolicited = 0;  // blocks it sent that were never asked of it
     std::vector<PiecePicker::Block> asked;  // our requests in flight
     std::deque<PiecePicker::Block> wanted;  // its requests, oldest first
+    PeerService service;  // how it serves our requests
+    SpeedMeter received;  // block bytes from it
 
     uint64_t lastReceiveMs = 0;
     uint64_t lastSendMs = 0;
-    uint64_t lastBlockMs = 0;   // our last block from it
     uint64_t openedMs = 0;
     uint64_t unreadableSinceMs = 0;  // its next block could not be read since then (0: it could)
     uint64_t downloaded = 0;    // block bytes from it

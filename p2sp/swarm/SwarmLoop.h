@@ -9,7 +9,11 @@
 
 #include "p2sp/SegmentMap.h"
 #include "p2sp/SpeedMeter.h"
+#include "p2sp/swarm/BlockBlame.h"
 #include "p2sp/swarm/Choker.h"
+#include "p2sp/swarm/HeldPieces.h"
+#include "p2sp/swarm/PeerBans.h"
+#include "p2sp/swarm/PeerCandidates.h"
 #include "p2sp/swarm/PeerLink.h"
 #include "p2sp/swarm/PeerWire.h"
 #include "p2sp/swarm/PiecePicker.h"
@@ -36,31 +40,31 @@ public:
     SwarmLoop(const SwarmLoop&) = delete;
     SwarmLoop& operator=(const SwarmLoop&) = delete;
 
-    // Announces "stopped" and closes every socket.
+    // Gives back the pieces it holds, announces "stopped" and closes every socket.
     void Shutdown();
     bool Open();
     SwarmFigures Figures();
     void RunOnce();
     void MarkCompleted() { completed_ = true; }
+    // Seeding reached its limits: the thread may end.
+    bool Finished() const { return finished_; }
 
 private:
     using PeerPtr = std::unique_ptr<PeerLink>;
 
-    static constexpr size_t kPipeline = 16;           // requests in flight per peer (256 KiB)
-    static constexpr size_t kMaxWanted = 256;         // a peer asking for more is flooding
+    static constexpr size_t kMaxWanted = 500;         // a peer's requests queued; more are dropped
+    static constexpr size_t kMaxUnsolicited = 256;    // blocks never asked for (endgame leftovers are few)
     static constexpr size_t kUploadBacklog = 32u << 10;  // queue a block only below this many unsent bytes
     static constexpr size_t kReceiveChunk = 64u << 10;
     static constexpr size_t kMaxReceivePerRound = 512u << 10;
+    static constexpr size_t kDialsPerSync = 8;
     static constexpr uint64_t kHandshakeTimeoutMs = 20000;
     static constexpr uint64_t kIdleTimeoutMs = 180000;
     static constexpr uint64_t kKeepAliveMs = 90000;
-    static constexpr uint64_t kSnubMs = 30000;         // requests unanswered this long go elsewhere
-    static constexpr uint64_t kStalledPieceMs = 15000;  // a held piece nobody sends is handed back
+    static constexpr uint64_t kHandedBackMs = 5000;   // a piece given to HTTP is not taken back for this long
     static constexpr uint64_t kChokeRoundMs = 10000;
     static constexpr uint64_t kSyncMs = 250;
-    static constexpr uint64_t kRedialMs = 30000;
     static constexpr uint64_t kUnreadableMs = 10000;  // then a peer's requests are dropped with a choke
-    static constexpr int kBadPiecesToBan = 2;
     static constexpr long kSelectMicroseconds = 50000;
 
     static uint64_t Now() { return GetTickCount64(); }
@@ -72,14 +76,18 @@ private:
     void Listen();
     void Dial(uint64_t now);
     bool Connected(const PeerAddress& a) const;
+    // Connections with this host, each direction.
+    int ConnectionsWith(uint32_t ipv4) const;
     void Accept();
     void Poll();
     void Receive(PeerLink& p);
     void Flush(PeerLink& p);
     void Close(PeerLink& p, const char* why);
     void Reap();
-    // Time-outs, snubbed requests and keep-alives of one peer.
+    // Time-outs, snubbed requests, useless peers and keep-alives of one peer.
     void Housekeep(PeerLink& p, uint64_t now);
+    // Cancels every request out to `p` (snubbed, or its pieces went elsewhere).
+    void CancelAll(PeerLink& p);
 
     // The peer protocol: handshake, messages, pieces asked and checked
     // (SwarmProtocol_win.cpp).
@@ -89,24 +97,37 @@ private:
     bool Handle(PeerLink& p, const PeerMessage& m);
     bool TakeBlock(PeerLink& p, const PeerMessage& m);
     void CancelAt(int peerId, const PiecePicker::Block& b);
+    // Cancels the requests for `piece` at every peer.
+    void CancelPiece(uint32_t piece);
     // A piece has all its blocks: its SHA-1 decides.
     void Check(uint32_t piece);
+    // The SHA-1 of each block of `piece` as stored; false when it cannot be read.
+    bool BlockDigests(uint32_t piece, std::vector<BlockBlame::Digest>* digests);
+    // A piece failed: one sender is struck, several are kept for comparison.
+    void Blame(uint32_t piece);
+    // A piece once failed is good now: whoever sent a block that differs is banned.
+    void Acquit(uint32_t piece);
+    void BanPeer(const PeerKey& key, const char* why);
     // A piece is ours (verified here or by an HTTP source): counted, told
     // to every peer, and interest in peers that had only it dropped.
     void MarkOurs(uint32_t piece);
     void UpdateInterest(PeerLink& p);
     void Request(PeerLink& p, uint64_t now);
 
-    // Giving back: serving blocks, choking, the upload cap (SwarmUpload_win.cpp).
+    // Giving back: serving blocks, choking, the engine's upload cap, the end
+    // of seeding (SwarmUpload_win.cpp).
     void Upload(PeerLink& p, uint64_t now);
+    bool MayUpload() const;
     bool QuickRoundWanted() const;
     void ChokeRound(uint64_t now);
-    void RefillTokens(uint64_t now);
+    void CheckSeedLimits(uint64_t now);
 
     // The task's segment map and the figures shown (SwarmLoop_win.cpp).
     void SyncWithMap(uint64_t now);
     void Unhold(uint32_t piece);
-    void ReleaseStalledPieces(uint64_t now);
+    // Held pieces no peer is delivering go to the HTTP sources.
+    void HandBackStalled(uint64_t now);
+    bool AskedOfServingPeer(uint32_t piece, uint64_t now) const;
     void Publish();
 
     TorrentMeta meta_;
@@ -125,22 +146,21 @@ private:
     TrackerClient::Figures figures_;
     std::vector<PeerPtr> peers_;
     int nextPeerId_ = 1;
-    std::set<PeerAddress> candidates_;
-    std::map<PeerAddress, uint64_t> lastDial_;
-    std::set<PeerAddress> banned_;
-    std::set<std::string> bannedIds_;
-    std::map<PeerAddress, int> strikes_;
-    std::map<std::string, int> idStrikes_;
-    std::set<uint32_t> held_;
-    std::map<uint32_t, uint64_t> pieceActivity_;
+    PeerCandidates candidates_;
+    PeerBans bans_;
+    BlockBlame blame_;
+    HeldPieces held_;
+    std::map<uint32_t, uint64_t> handedBack_;  // piece -> given to HTTP then
+    // Who sent each block of the pieces being fetched, for the blame.
+    std::map<uint32_t, std::vector<PeerKey>> senders_;
     std::vector<uint8_t> readBuffer_;
     std::vector<uint8_t> blockBuffer_;
-    int64_t tokens_ = 0;
-    uint64_t lastRefill_ = Now();
     uint64_t lastRound_ = 0;
     uint64_t lastSync_ = 0;
     std::atomic<bool> completed_{false};
     bool completedSeen_ = false;
+    uint64_t completedAtMs_ = 0;
+    bool finished_ = false;
 
     std::mutex lock_;  // guards what Figures reads
     SwarmFigures shown_;

@@ -32,7 +32,8 @@ SwarmLoop::SwarmLoop(const TorrentMeta& meta, const uint8_t infoHash[20], const 
       map_(map),
       storage_(storage),
       picker_(meta.length, meta.pieceLength, uint32_t(Now()) | 1),
-      choker_(options.uploadSlots, uint32_t(Now() >> 3) | 1) {
+      choker_(options.uploadSlots, uint32_t(Now() >> 3) | 1),
+      candidates_(options.allowLoopback) {
     std::memcpy(infoHash_, infoHash, 20);
     // "-VO0100-" then random characters: a new id every run.
     static const char kAlphabet[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -42,8 +43,10 @@ SwarmLoop::SwarmLoop(const TorrentMeta& meta, const uint8_t infoHash[20], const 
     for (int i = 0; i < 12; ++i) peerId_[8 + i] = uint8_t(kAlphabet[random[i] % 62]);
 }
 
-// Announces "stopped" and closes every socket.
+// Gives back the pieces it holds, announces "stopped" and closes every socket.
 void SwarmLoop::Shutdown() {
+    for (uint32_t piece : held_.All()) map_->Unhold(int(piece));
+    held_.Clear();
     if (tracker_) tracker_->Stop();
     tracker_.reset();
     peers_.clear();
@@ -56,7 +59,7 @@ bool SwarmLoop::Open() {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
     winsock_ = true;
-    if (options_.listen && options_.uploadCap > 0) Listen();
+    if (options_.listen && MayUpload()) Listen();
     SyncWithMap(Now());
     figures_.left = meta_.length - haveBytes_;
     AnnounceParams identity;
@@ -84,16 +87,18 @@ void SwarmLoop::RunOnce() {
         completedSeen_ = true;
         // Every piece is ours now; those not yet announced are.
         for (uint32_t i = 0; i < picker_.PieceCount(); ++i) MarkOurs(i);
-        held_.clear();
-        pieceActivity_.clear();
+        held_.Clear();
+        senders_.clear();
+        completedAtMs_ = now;
         figures_.left = 0;  // before the announce it goes into
         tracker_->Completed();
     }
     if (now - lastSync_ >= kSyncMs) {
         lastSync_ = now;
         if (!completedSeen_) SyncWithMap(now);
-        ReleaseStalledPieces(now);
+        HandBackStalled(now);
         Dial(now);
+        CheckSeedLimits(now);
     }
     Poll();
     const uint64_t later = Now();  // receiving stamped the peers after `now`
@@ -105,7 +110,6 @@ void SwarmLoop::RunOnce() {
         Housekeep(*p, later);
     }
     if (now - lastRound_ >= kChokeRoundMs || QuickRoundWanted()) ChokeRound(now);
-    RefillTokens(now);
     Reap();
     Publish();
 }
@@ -118,12 +122,21 @@ void SwarmLoop::SyncWithMap(uint64_t now) {
         if (picker_.Have().Get(i)) continue;
         const uint64_t begin = uint64_t(i) * meta_.pieceLength, end = begin + picker_.PieceSize(i);
         if (done.Covers(begin, end)) {
-            // An HTTP source completed it (its check passed there).
+            // An HTTP source completed it (its check passed there), or won
+            // the race for it: what peers still send of it is refused.
+            if (picker_.Started(i)) {
+                CancelPiece(i);
+                picker_.Abandon(i);
+            }
             Unhold(i);
             MarkOurs(i);
+            if (blame_.Suspect(i)) Acquit(i);
             continue;
         }
-        if (!picker_.Started(i)) picker_.SetReserved(i, !free.Covers(begin, end));
+        auto back = handedBack_.find(i);
+        if (back != handedBack_.end() && Since(now, back->second) >= kHandedBackMs) handedBack_.erase(back);
+        if (!picker_.Started(i))
+            picker_.SetReserved(i, !free.Covers(begin, end) || handedBack_.count(i) != 0);
         for (const auto& p : peers_)
             if (p->stage == PeerLink::Stage::kActive && p->has.Get(i)) {
                 peersHave.Add(begin, end);
@@ -132,29 +145,35 @@ void SwarmLoop::SyncWithMap(uint64_t now) {
     }
     map_->SetAvoid(peersHave);
     figures_.left = meta_.length - haveBytes_;
-    (void)now;
 }
 
 void SwarmLoop::Unhold(uint32_t piece) {
-    if (held_.erase(piece)) map_->Unhold(int(piece));
-    pieceActivity_.erase(piece);
+    if (held_.Release(piece)) map_->Unhold(int(piece));
+    senders_.erase(piece);
 }
 
-void SwarmLoop::ReleaseStalledPieces(uint64_t now) {
-    std::vector<uint32_t> release;
-    for (uint32_t piece : held_) {
-        if (!picker_.Started(piece)) {
-            release.push_back(piece);
-            continue;
-        }
-        auto it = pieceActivity_.find(piece);
-        uint64_t last = it == pieceActivity_.end() ? 0 : it->second;
-        if (!picker_.Asked(piece) && Since(now, last) > kStalledPieceMs) {
-            picker_.Abandon(piece);
-            release.push_back(piece);
-        }
+bool SwarmLoop::AskedOfServingPeer(uint32_t piece, uint64_t now) const {
+    for (const auto& p : peers_) {
+        if (p->stage != PeerLink::Stage::kActive || p->service.Snubbed(now)) continue;
+        for (const auto& b : p->asked)
+            if (b.piece == piece) return true;
     }
-    for (uint32_t piece : release) Unhold(piece);
+    return false;
+}
+
+void SwarmLoop::HandBackStalled(uint64_t now) {
+    const std::vector<uint32_t> due =
+        held_.Due(now, [&](uint32_t piece) { return picker_.Started(piece) && AskedOfServingPeer(piece, now); });
+    for (uint32_t piece : due) {
+        // Nobody is sending it: the peers' requests are cancelled and the
+        // HTTP sources may take it; the swarm leaves it to them a while.
+        SwarmTrace("piece %u to http", piece);
+        CancelPiece(piece);
+        picker_.Abandon(piece);
+        picker_.SetReserved(piece, true);
+        Unhold(piece);
+        handedBack_[piece] = now;
+    }
 }
 
 void SwarmLoop::Publish() {

@@ -54,10 +54,21 @@ bool ParseListenOption(const std::wstring& text, SwarmOptions* options) {
     return true;
 }
 
-bool ParseUploadCapOption(const std::wstring& text, SwarmOptions* options) {
+bool ParseUploadCapOption(const std::wstring& text, uint32_t* cap) {
     size_t pos = 0;
-    uint64_t cap = 0;
-    if (!ReadNumber(text, &pos, 0xFFFFFFFFu, &cap) || pos != text.size()) return false;
-    options->uploadCap = uint32_t(cap);
+    uint64_t value = 0;
+    if (!ReadNumber(text, &pos, 0xFFFFFFFFu, &value) || pos != text.size()) return false;
+    *cap = uint32_t(value);
+    return true;
+}
+
+bool ParseSeedLimitsOption(const std::wstring& text, SeedLimits* limits) {
+    size_t pos = 0;
+    uint64_t percent = 0, minutes = 0;
+    if (!ReadNumber(text, &pos, 100000, &percent) || pos >= text.size() || text[pos] != L':') return false;
+    ++pos;
+    if (!ReadNumber(text, &pos, 525600, &minutes) || pos != text.size()) return false;
+    limits->ratioPercent = uint32_t(percent);
+    limits->minutes = uint32_t(minutes);
     return true;
 }

@@ -4,21 +4,31 @@
 // options; read as text so the option stays a plain string. No platform code.
 #pragma once
 
+#include "p2sp/swarm/SeedLimits.h"
+
 #include <cstdint>
 #include <string>
+
+class UploadBudget;
 
 struct SwarmOptions {
     bool listen = true;
     uint32_t listenAddress = 0;  // host order; 0 is every interface
     uint16_t firstPort = 6881;
     uint16_t lastPort = 6889;
-    uint32_t uploadCap = 1u << 20;  // bytes per second over all peers; 0 is no upload at all
+    UploadBudget* upload = nullptr;  // the engine's one upload cap (not owned); none: give nothing
     int uploadSlots = 4;            // regular slots plus the optimistic one
     int maxPeers = 40;
+    int maxPerAddress = 8;          // connections with one host (players behind one router)
+    bool allowLoopback = false;     // peers on 127.0.0.0/8 (tests on one machine only)
+    SeedLimits seedLimits;
 };
 
 // "off", or "[ADDRESS:]PORT[-LAST]" with a dotted IPv4 address: the range is
 // tried in order. False (options unchanged) for anything else.
 bool ParseListenOption(const std::wstring& text, SwarmOptions* options);
 // A decimal count of bytes per second.
-bool ParseUploadCapOption(const std::wstring& text, SwarmOptions* options);
+bool ParseUploadCapOption(const std::wstring& text, uint32_t* cap);
+// "PERCENT:MINUTES", the seeding limits (each at most 100000 and 525600; 0
+// turns one off).
+bool ParseSeedLimitsOption(const std::wstring& text, SeedLimits* limits);

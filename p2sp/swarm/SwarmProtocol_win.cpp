@@ -24,15 +24,28 @@ void SwarmLoop::Parse(PeerLink& p) {
         if (p.in.size() < kHandshakeBytes) return;
         Handshake h;
         if (!DecodeHandshake(p.in.data(), &h) || std::memcmp(h.infoHash, infoHash_, 20) != 0 ||
-            std::memcmp(h.peerId, peerId_, 20) == 0 ||
-            bannedIds_.count(std::string(reinterpret_cast<const char*>(h.peerId), 20))) {
-            Close(p, "handshake refused");  // another protocol, another torrent, ourselves, or banned
+            std::memcmp(h.peerId, peerId_, 20) == 0) {
+            Close(p, "handshake refused");  // another protocol, another torrent, or ourselves
             return;
         }
+        const std::string id(reinterpret_cast<const char*>(h.peerId), 20);
+        if (bans_.Banned(p.address.ipv4) || bans_.BannedId(id)) {
+            Close(p, "banned");
+            return;
+        }
+        for (const auto& q : peers_)
+            if (q.get() != &p && q->stage == PeerLink::Stage::kActive && q->key.id == id) {
+                Close(p, "already connected");  // the same peer both ways: one connection is enough
+                return;
+            }
         std::memcpy(p.peerId, h.peerId, 20);
+        p.key.ipv4 = p.address.ipv4;
+        p.key.id = id;
         pos = kHandshakeBytes;
         SwarmTrace("peer %d %08x:%u active", p.id, p.address.ipv4, p.address.port);
         p.stage = PeerLink::Stage::kActive;
+        p.service.connectedMs = Now();
+        if (p.outgoing) candidates_.Succeeded(p.address);
         p.has = Bitfield(picker_.PieceCount());
         if (picker_.Have().Count() > 0) AppendBitfield(picker_.Have(), &p.out);
     }
@@ -55,14 +68,20 @@ void SwarmLoop::Parse(PeerLink& p) {
 
 // False when the message breaks the protocol: the peer is closed.
 bool SwarmLoop::Handle(PeerLink& p, const PeerMessage& m) {
+    const bool first = p.messages == 0;
+    if (m.type != PeerMessageType::kKeepAlive) ++p.messages;
     switch (m.type) {
     case PeerMessageType::kChoke:
         p.peerChoking = true;
         for (const auto& b : p.asked) picker_.Released(p.id, b);
         p.asked.clear();
+        p.service.NothingOut();
         return true;
     case PeerMessageType::kUnchoke: p.peerChoking = false; return true;
-    case PeerMessageType::kInterested: p.peerInterested = true; return true;
+    case PeerMessageType::kInterested:
+        p.peerInterested = true;
+        p.service.lastInterestMs = Now();
+        return true;
     case PeerMessageType::kNotInterested: p.peerInterested = false; return true;
     case PeerMessageType::kHave:
         if (!p.has.Get(m.index)) {
@@ -73,6 +92,9 @@ bool SwarmLoop::Handle(PeerLink& p, const PeerMessage& m) {
         }
         return true;
     case PeerMessageType::kBitfield: {
+        // Only as the first message: a later one would rewrite what the
+        // peer said it has, and the counts of every piece with it.
+        if (!first) return false;
         Bitfield has;
         if (!has.FromWire(m.payload, m.payloadSize, picker_.PieceCount())) return false;
         picker_.PeerHasAll(p.has, -1);
@@ -86,7 +108,9 @@ bool SwarmLoop::Handle(PeerLink& p, const PeerMessage& m) {
     case PeerMessageType::kRequest: {
         if (p.amChoking || !picker_.Have().Get(m.index)) return true;  // dropped, as choking says
         if (uint64_t(m.begin) + m.length > picker_.PieceSize(m.index)) return false;
-        if (p.wanted.size() >= kMaxWanted) return false;
+        // A long queue is common (250 to 500); beyond it requests are
+        // dropped, not the peer.
+        if (p.wanted.size() >= kMaxWanted) return true;
         PiecePicker::Block b;
         b.piece = m.index;
         b.begin = m.begin;
@@ -112,21 +136,38 @@ bool SwarmLoop::TakeBlock(PeerLink& p, const PeerMessage& m) {
     b.begin = m.begin;
     b.length = m.length;
     auto mine = std::find(p.asked.begin(), p.asked.end(), b);
-    if (mine == p.asked.end()) return true;  // not asked (or cancelled): ignored
+    if (mine == p.asked.end()) {
+        // Not asked, or cancelled: ignored. A few arrive after an endgame
+        // cancel; a stream of them is a peer wasting our line.
+        if (++p.unsolicited > kMaxUnsolicited) Close(p, "unsolicited blocks");
+        return true;
+    }
     p.asked.erase(mine);
+    const uint64_t now = Now();
+    p.service.Delivered(now, !p.asked.empty());
+    p.received.Add(b.length, now);
+    p.service.rate = p.received.Rate(now);
     std::vector<int> others;
     if (!picker_.Received(p.id, b, &others)) return true;
-    const uint64_t offset = uint64_t(b.piece) * meta_.pieceLength + b.begin;
-    if (!storage_->WriteAt(offset, m.payload, b.length)) {
-        // The file is gone for now (the task stops): the piece starts over.
+    const uint64_t pieceBegin = uint64_t(b.piece) * meta_.pieceLength;
+    const uint64_t offset = pieceBegin + b.begin;
+    // Written only while the piece is still ours in the task's map: once
+    // an HTTP source has taken it, a late block must not land in it.
+    const bool written = map_->WriteHeld(int(b.piece), offset, offset + b.length,
+                                         [&] { return storage_->WriteAt(offset, m.payload, b.length); });
+    if (!written) {
+        SwarmTrace("block %u/%u refused: the piece is no longer ours", b.piece, b.begin);
+        CancelPiece(b.piece);
         picker_.Abandon(b.piece);
         Unhold(b.piece);
         return true;
     }
-    const uint64_t now = Now();
-    p.lastBlockMs = now;
     p.downloaded += b.length;
-    pieceActivity_[b.piece] = now;
+    held_.Delivered(b.piece, now);
+    std::vector<PeerKey>& senders = senders_[b.piece];
+    const size_t block = b.begin / kBlockBytes;
+    if (senders.size() <= block) senders.resize((picker_.PieceSize(b.piece) + kBlockBytes - 1) / kBlockBytes);
+    if (block < senders.size()) senders[block] = p.key;
     for (int other : others) CancelAt(other, b);
     if (picker_.PieceReceived(b.piece)) Check(b.piece);
     return true;
@@ -138,8 +179,34 @@ void SwarmLoop::CancelAt(int peerId, const PiecePicker::Block& b) {
         auto it = std::find(q->asked.begin(), q->asked.end(), b);
         if (it == q->asked.end()) return;
         q->asked.erase(it);
+        if (q->asked.empty()) q->service.NothingOut();
         AppendBlockMessage(PeerMessageType::kCancel, b.piece, b.begin, b.length, &q->out);
     }
+}
+
+void SwarmLoop::CancelPiece(uint32_t piece) {
+    for (auto& q : peers_) {
+        if (q->stage != PeerLink::Stage::kActive) continue;
+        for (auto it = q->asked.begin(); it != q->asked.end();) {
+            if (it->piece != piece) {
+                ++it;
+                continue;
+            }
+            picker_.Released(q->id, *it);
+            AppendBlockMessage(PeerMessageType::kCancel, it->piece, it->begin, it->length, &q->out);
+            it = q->asked.erase(it);
+        }
+        if (q->asked.empty()) q->service.NothingOut();
+    }
+}
+
+void SwarmLoop::CancelAll(PeerLink& p) {
+    for (const auto& b : p.asked) {
+        picker_.Released(p.id, b);
+        AppendBlockMessage(PeerMessageType::kCancel, b.piece, b.begin, b.length, &p.out);
+    }
+    p.asked.clear();
+    p.service.NothingOut();
 }
 
 // A piece has all its blocks: its SHA-1 decides.
@@ -147,58 +214,115 @@ void SwarmLoop::Check(uint32_t piece) {
     const uint64_t begin = uint64_t(piece) * meta_.pieceLength;
     const uint32_t size = picker_.PieceSize(piece);
     std::vector<uint8_t> digest;
-    bool good = false;
     PieceHash sha1("sha-1");
-    if (sha1.Valid() && sha1.Start()) {
+    bool readable = sha1.Valid() && sha1.Start();
+    if (readable) {
         readBuffer_.resize(std::min<size_t>(size, 1u << 20));
-        bool ok = true;
-        for (uint32_t done = 0; ok && done < size;) {
+        for (uint32_t done = 0; readable && done < size;) {
             DWORD n = DWORD(std::min<size_t>(size - done, readBuffer_.size()));
-            ok = storage_->ReadAt(begin + done, readBuffer_.data(), n) && sha1.Update(readBuffer_.data(), n);
+            readable = storage_->ReadAt(begin + done, readBuffer_.data(), n) && sha1.Update(readBuffer_.data(), n);
             done += n;
         }
-        good = ok && sha1.Finish(&digest) && digest.size() == kSha1Bytes &&
-               std::memcmp(digest.data(), meta_.pieces.data() + size_t(piece) * kSha1Bytes, kSha1Bytes) == 0;
+        readable = readable && sha1.Finish(&digest) && digest.size() == kSha1Bytes;
     }
-    SwarmTrace("piece %u %s", piece, good ? "good" : "BAD");
-    if (good) {
-        map_->MarkDone(begin, begin + size);
+    if (!readable) {
+        // Our disk or our hashing failed, not the peers: nobody is blamed,
+        // and the piece is fetched again.
+        SwarmTrace("piece %u unreadable", piece);
+        picker_.Abandon(piece);
         Unhold(piece);
-        MarkOurs(piece);
-        figures_.downloaded += size;
-        figures_.left = meta_.length - haveBytes_;
-        {
-            std::lock_guard<std::mutex> hold(lock_);
-            shown_.downloaded += size;
-            downMeter_.Add(size, Now());
-        }
         return;
     }
-    std::set<int> senders = picker_.Failed(piece);
+    const bool good = std::memcmp(digest.data(), meta_.pieces.data() + size_t(piece) * kSha1Bytes, kSha1Bytes) == 0;
+    SwarmTrace("piece %u %s", piece, good ? "good" : "BAD");
+    if (good) {
+        if (!map_->MarkHeldDone(int(piece), begin, begin + size)) {
+            // An HTTP source took it meanwhile; its own copy counts.
+            picker_.Abandon(piece);
+            Unhold(piece);
+            return;
+        }
+        held_.Release(piece);
+        senders_.erase(piece);
+        MarkOurs(piece);
+        if (blame_.Suspect(piece)) Acquit(piece);
+        figures_.downloaded += size;
+        figures_.left = meta_.length - haveBytes_;
+        std::lock_guard<std::mutex> hold(lock_);
+        shown_.downloaded += size;
+        downMeter_.Add(size, Now());
+        return;
+    }
+    Blame(piece);
+    picker_.Failed(piece);
     Unhold(piece);
+    std::lock_guard<std::mutex> hold(lock_);
+    ++shown_.badPieces;
+}
+
+bool SwarmLoop::BlockDigests(uint32_t piece, std::vector<BlockBlame::Digest>* digests) {
+    const uint64_t begin = uint64_t(piece) * meta_.pieceLength;
+    const uint32_t size = picker_.PieceSize(piece);
+    digests->clear();
+    PieceHash sha1("sha-1");
+    readBuffer_.resize(kBlockBytes);
+    for (uint32_t at = 0; at < size; at += kBlockBytes) {
+        const DWORD n = DWORD(std::min<uint32_t>(kBlockBytes, size - at));
+        std::vector<uint8_t> digest;
+        if (!sha1.Valid() || !sha1.Start() || !storage_->ReadAt(begin + at, readBuffer_.data(), n) ||
+            !sha1.Update(readBuffer_.data(), n) || !sha1.Finish(&digest) || digest.size() != kSha1Bytes)
+            return false;
+        BlockBlame::Digest d;
+        std::copy(digest.begin(), digest.end(), d.begin());
+        digests->push_back(d);
+    }
+    return true;
+}
+
+void SwarmLoop::Blame(uint32_t piece) {
+    auto it = senders_.find(piece);
+    if (it == senders_.end()) return;
+    const std::vector<PeerKey> senders = it->second;
+    senders_.erase(it);
+    std::vector<PeerKey> distinct;
+    for (const PeerKey& k : senders)
+        if (!k.id.empty() && std::find(distinct.begin(), distinct.end(), k) == distinct.end()) distinct.push_back(k);
+    if (distinct.size() == 1) {
+        // One sender: the whole piece is its doing.
+        if (bans_.Strike(distinct.front())) BanPeer(distinct.front(), "banned: bad pieces");
+        return;
+    }
+    // Several senders: what each block held is kept, to be compared with
+    // the good copy once one arrives.
+    std::vector<BlockBlame::Digest> digests;
+    if (!BlockDigests(piece, &digests)) return;
+    std::vector<BlockBlame::Sent> sent;
+    for (size_t b = 0; b < senders.size() && b < digests.size(); ++b) {
+        if (senders[b].id.empty()) continue;
+        BlockBlame::Sent s;
+        s.block = uint32_t(b);
+        s.sender = senders[b];
+        s.digest = digests[b];
+        sent.push_back(s);
+    }
+    blame_.Failed(piece, sent);
+}
+
+void SwarmLoop::Acquit(uint32_t piece) {
+    std::vector<BlockBlame::Digest> good;
+    if (!BlockDigests(piece, &good)) return;
+    for (const PeerKey& k : blame_.Verified(piece, good)) BanPeer(k, "banned: a bad block");
+}
+
+void SwarmLoop::BanPeer(const PeerKey& key, const char* why) {
+    bans_.Ban(key);
+    SwarmTrace("ban %08x", key.ipv4);
     {
         std::lock_guard<std::mutex> hold(lock_);
-        ++shown_.badPieces;
+        shown_.banned = uint16_t(std::min<size_t>(bans_.Count(), 0xFFFF));
     }
-    // Several senders: the piece is fetched again from one peer alone,
-    // and that one answers for it.
-    if (senders.size() != 1) return;
-    // Known by the address we dialled, or by its peer id when it dialled
-    // us (its port is then a passing one).
-    for (auto& q : peers_) {
-        if (q->id != *senders.begin()) continue;
-        const std::string id(reinterpret_cast<const char*>(q->peerId), 20);
-        int& strikes = q->outgoing ? strikes_[q->address] : idStrikes_[id];
-        if (++strikes >= kBadPiecesToBan) {
-            if (q->outgoing) banned_.insert(q->address);
-            bannedIds_.insert(id);
-            {
-                std::lock_guard<std::mutex> hold(lock_);
-                ++shown_.banned;
-            }
-            Close(*q, "banned");
-        }
-    }
+    for (auto& q : peers_)
+        if (q->stage != PeerLink::Stage::kClosed && (q->address.ipv4 == key.ipv4 || q->key.id == key.id)) Close(*q, why);
 }
 
 // A piece is ours (verified here or by an HTTP source): counted, told
@@ -223,24 +347,26 @@ void SwarmLoop::UpdateInterest(PeerLink& p) {
 }
 
 void SwarmLoop::Request(PeerLink& p, uint64_t now) {
-    if (completedSeen_ || p.peerChoking || !p.amInterested || p.asked.size() >= kPipeline) return;
+    if (completedSeen_ || p.peerChoking || !p.amInterested) return;
+    const size_t budget = p.service.RequestBudget(now);
+    if (p.asked.size() >= budget) return;
     std::vector<PiecePicker::Block> blocks;
-    picker_.Pick(p.id, p.has, kPipeline - p.asked.size(), &blocks);
+    picker_.Pick(p.id, p.has, budget - p.asked.size(), &blocks);
+    const bool wasWaiting = !p.asked.empty();
     for (const auto& b : blocks) {
-        if (!held_.count(b.piece)) {
+        if (!held_.Holds(b.piece)) {
             const uint64_t begin = uint64_t(b.piece) * meta_.pieceLength;
-            if (!map_->Hold(int(b.piece), ByteRange{begin, begin + picker_.PieceSize(b.piece)})) {
+            if (!map_->Hold(int(b.piece), ByteRange{begin, begin + picker_.PieceSize(b.piece)}, now)) {
                 // An HTTP connection took it meanwhile.
                 picker_.Abandon(b.piece);
                 picker_.SetReserved(b.piece, true);
                 continue;
             }
-            held_.insert(b.piece);
-            pieceActivity_[b.piece] = now;
+            held_.Hold(b.piece, now);
         }
         if (!picker_.Started(b.piece)) continue;
-        if (p.asked.empty()) p.lastBlockMs = now;  // the wait for an answer starts now
         p.asked.push_back(b);
         AppendBlockMessage(PeerMessageType::kRequest, b.piece, b.begin, b.length, &p.out);
     }
+    if (!wasWaiting && !p.asked.empty()) p.service.Asked(now);  // the wait for an answer starts now
 }

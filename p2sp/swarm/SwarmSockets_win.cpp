@@ -1,5 +1,6 @@
 #include "p2sp/swarm/SwarmLoop.h"
 
+#include "p2sp/swarm/PeerCandidates.h"
 #include "p2sp/swarm/SwarmTrace.h"
 
 #include <algorithm>
@@ -36,17 +37,18 @@ void SwarmLoop::Listen() {
 
 void SwarmLoop::Dial(uint64_t now) {
     for (const PeerAddress& a : tracker_->TakePeers()) {
-        if (candidates_.insert(a).second) SwarmTrace("candidate %08x:%u", a.ipv4, a.port);
+        if (candidates_.Knows(a)) continue;
+        if (candidates_.Add(a)) SwarmTrace("candidate %08x:%u", a.ipv4, a.port);
     }
-    for (const PeerAddress& a : candidates_) {
-        if (peers_.size() >= size_t(std::min(options_.maxPeers, 60))) break;
-        if (banned_.count(a) || Connected(a)) continue;
-        if (listenPort_ && a.port == listenPort_ &&
-            (a.ipv4 == options_.listenAddress || (a.ipv4 >> 24) == 127))
-            continue;  // ourselves
-        auto tried = lastDial_.find(a);
-        if (tried != lastDial_.end() && Since(now, tried->second) < kRedialMs) continue;
-        lastDial_[a] = now;
+    const size_t most = size_t(std::min(options_.maxPeers, 60));
+    if (peers_.size() >= most) return;
+    const auto skip = [&](const PeerAddress& a) {
+        if (bans_.Banned(a.ipv4) || Connected(a)) return true;
+        if (ConnectionsWith(a.ipv4) >= options_.maxPerAddress) return true;
+        // Ourselves, as the tracker lists us.
+        return listenPort_ && a.port == listenPort_ && (a.ipv4 == options_.listenAddress || (a.ipv4 >> 24) == 127);
+    };
+    for (const PeerAddress& a : candidates_.Due(now, std::min(kDialsPerSync, most - peers_.size()), skip)) {
         ScopedSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
         if (!s.valid() || !NonBlocking(s.get())) continue;
         sockaddr_in to;
@@ -57,6 +59,7 @@ void SwarmLoop::Dial(uint64_t now) {
         if (connect(s.get(), reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0 &&
             WSAGetLastError() != WSAEWOULDBLOCK) {
             SwarmTrace("dial %08x:%u failed %d", a.ipv4, a.port, WSAGetLastError());
+            candidates_.Failed(a);
             continue;
         }
         SwarmTrace("dial %08x:%u", a.ipv4, a.port);
@@ -73,8 +76,14 @@ void SwarmLoop::Dial(uint64_t now) {
 
 bool SwarmLoop::Connected(const PeerAddress& a) const {
     for (const auto& p : peers_)
-        if (p->outgoing && p->address == a) return true;
+        if (p->outgoing && p->address == a && p->stage != PeerLink::Stage::kClosed) return true;
     return false;
+}
+
+int SwarmLoop::ConnectionsWith(uint32_t ipv4) const {
+    int n = 0;
+    for (const auto& p : peers_) n += p->address.ipv4 == ipv4 && p->stage != PeerLink::Stage::kClosed ? 1 : 0;
+    return n;
 }
 
 void SwarmLoop::Accept() {
@@ -87,7 +96,15 @@ void SwarmLoop::Accept() {
         PeerAddress a;
         a.ipv4 = ntohl(from.sin_addr.s_addr);
         a.port = ntohs(from.sin_port);
-        if (peers_.size() >= size_t(std::min(options_.maxPeers, 60)) || !NonBlocking(s)) continue;
+        // Refused before a byte is read: a banned host, one that has its
+        // share of our slots already, addresses no peer has, or no room.
+        if (bans_.Banned(a.ipv4)) {
+            SwarmTrace("refused banned %08x", a.ipv4);
+            continue;
+        }
+        if (!PeerAddressUsable(a, options_.allowLoopback) || ConnectionsWith(a.ipv4) >= options_.maxPerAddress ||
+            peers_.size() >= size_t(std::min(options_.maxPeers, 60)) || !NonBlocking(s))
+            continue;
         PeerPtr p(new PeerLink);
         p->id = nextPeerId_++;
         p->address = a;
@@ -188,21 +205,16 @@ void SwarmLoop::Flush(PeerLink& p) {
 void SwarmLoop::Close(PeerLink& p, const char* why) {
     if (p.stage == PeerLink::Stage::kClosed) return;
     SwarmTrace("close peer %d %08x:%u: %s", p.id, p.address.ipv4, p.address.port, why);
+    // A dial that never reached the handshake counts against the address.
+    if (p.outgoing && p.stage != PeerLink::Stage::kActive) candidates_.Failed(p.address);
     if (p.stage == PeerLink::Stage::kActive) picker_.PeerHasAll(p.has, -1);
     picker_.PeerGone(p.id);
     p.asked.clear();
     p.wanted.clear();
     p.stage = PeerLink::Stage::kClosed;
     p.socket.reset();
-    // Pieces nobody is asked for now go back to the other sources at
-    // once; what of them arrived is fetched again whole.
-    std::vector<uint32_t> orphaned;
-    for (uint32_t piece : held_)
-        if (!picker_.Asked(piece)) orphaned.push_back(piece);
-    for (uint32_t piece : orphaned) {
-        picker_.Abandon(piece);
-        Unhold(piece);
-    }
+    // Pieces nobody is asked for now go back to the other sources soon
+    // (HandBackStalled); what of them arrived is fetched again whole.
 }
 
 void SwarmLoop::Reap() {
@@ -226,9 +238,18 @@ void SwarmLoop::Housekeep(PeerLink& p, uint64_t now) {
         Close(p, "both seeds");
         return;
     }
-    if (!p.asked.empty() && Since(now, p.lastBlockMs) > kSnubMs) {
-        for (const auto& b : p.asked) picker_.Released(p.id, b);
-        p.asked.clear();
+    // Nothing given and nothing wanted for a while: keep-alives do not
+    // keep a slot another peer could use.
+    if (p.service.Useless(now, p.peerInterested)) {
+        Close(p, "useless");
+        return;
+    }
+    // Our requests unanswered too long: cancelled, so the blocks go to
+    // others, and the peer is asked for nothing for a while.
+    if (!p.asked.empty() && p.service.SnubDue(now)) {
+        SwarmTrace("snub peer %d (%u requests)", p.id, unsigned(p.asked.size()));
+        CancelAll(p);
+        p.service.Snub(now);
     }
     if (Since(now, p.lastSendMs) > kKeepAliveMs && p.Pending() == 0) AppendKeepAlive(&p.out);
     if (p.Pending() > 0) Flush(p);

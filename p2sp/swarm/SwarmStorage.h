@@ -17,8 +17,9 @@ class SwarmStorage {
 public:
     void AttachPart(PartFile* part);
     void Detach();
-    // The finished file, opened for reading (others may read, write or
-    // delete it: the user owns it now).
+    // The finished file, opened for reading while it is seeded. Others may
+    // read it (the player's checks, the installer run from it) but neither
+    // write nor delete it meanwhile: pieces served must stay the verified ones.
     bool OpenComplete(const std::wstring& path);
 
     bool ReadAt(uint64_t offset, void* data, DWORD size);

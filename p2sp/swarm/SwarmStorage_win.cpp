@@ -13,8 +13,8 @@ void SwarmStorage::Detach() {
 }
 
 bool SwarmStorage::OpenComplete(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     std::lock_guard<std::mutex> hold(lock_);
     part_ = nullptr;
     complete_.reset(h);

@@ -1,9 +1,13 @@
 #include "p2sp/swarm/SwarmLoop.h"
 
+#include "p2sp/swarm/SwarmTrace.h"
+#include "p2sp/swarm/UploadBudget.h"
+
 #include <algorithm>
 
 void SwarmLoop::Upload(PeerLink& p, uint64_t now) {
-    while (!p.amChoking && !p.wanted.empty() && p.Pending() < kUploadBacklog && tokens_ >= int64_t(kBlockBytes)) {
+    while (!p.amChoking && !p.wanted.empty() && p.Pending() < kUploadBacklog && options_.upload &&
+           options_.upload->Take(p.wanted.front().length, now)) {
         PiecePicker::Block b = p.wanted.front();
         blockBuffer_.resize(b.length);
         const uint64_t offset = uint64_t(b.piece) * meta_.pieceLength + b.begin;
@@ -19,12 +23,12 @@ void SwarmLoop::Upload(PeerLink& p, uint64_t now) {
                 p.wanted.clear();
                 AppendSimple(PeerMessageType::kChoke, &p.out);
             }
+            options_.upload->Give(b.length);
             break;
         }
         p.unreadableSinceMs = 0;
         p.wanted.pop_front();
         AppendPiece(b.piece, b.begin, blockBuffer_.data(), b.length, &p.out);
-        tokens_ -= int64_t(b.length);
         p.uploaded += b.length;
         figures_.uploaded += b.length;
         std::lock_guard<std::mutex> hold(lock_);
@@ -43,8 +47,10 @@ bool SwarmLoop::QuickRoundWanted() const {
         if (!p->amChoking) ++unchoked;
         else if (p->peerInterested) waiting = true;
     }
-    return waiting && unchoked < choker_.Slots() && options_.uploadCap > 0;
+    return waiting && unchoked < choker_.Slots() && MayUpload();
 }
+
+bool SwarmLoop::MayUpload() const { return options_.upload && options_.upload->Cap() > 0; }
 
 void SwarmLoop::ChokeRound(uint64_t now) {
     const uint64_t elapsed = std::max<uint64_t>(1, Since(now, lastRound_));
@@ -58,7 +64,7 @@ void SwarmLoop::ChokeRound(uint64_t now) {
         p->uploadedAtRound = p->uploaded;
         ChokerPeer c;
         c.id = p->id;
-        c.interested = p->peerInterested && options_.uploadCap > 0;
+        c.interested = p->peerInterested && MayUpload();
         c.rate = completedSeen_ ? p->rateUp : p->rateDown;
         input.push_back(c);
     }
@@ -73,14 +79,9 @@ void SwarmLoop::ChokeRound(uint64_t now) {
     }
 }
 
-void SwarmLoop::RefillTokens(uint64_t now) {
-    const uint64_t elapsed = Since(now, lastRefill_);
-    lastRefill_ = now;
-    if (options_.uploadCap == 0) {
-        tokens_ = 0;
-        return;
-    }
-    tokens_ += int64_t(uint64_t(options_.uploadCap) * std::min<uint64_t>(elapsed, 1000) / 1000);
-    // At most a second's worth banked, and always room for one block.
-    tokens_ = std::min<int64_t>(tokens_, std::max<int64_t>(options_.uploadCap, kBlockBytes));
+void SwarmLoop::CheckSeedLimits(uint64_t now) {
+    if (!completedSeen_ || finished_) return;
+    if (!options_.seedLimits.Over(figures_.uploaded.load(), meta_.length, completedAtMs_, now)) return;
+    SwarmTrace("seeding ends: %llu bytes given", static_cast<unsigned long long>(figures_.uploaded.load()));
+    finished_ = true;
 }

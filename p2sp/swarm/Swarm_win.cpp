@@ -29,7 +29,7 @@ SwarmFigures Swarm::Figures() { return loop_->Figures(); }
 
 void Swarm::Run() {
     if (loop_->Open())
-        while (!stop_.load()) loop_->RunOnce();
+        while (!stop_.load() && !loop_->Finished()) loop_->RunOnce();
     loop_->Shutdown();
     running_ = false;
 }

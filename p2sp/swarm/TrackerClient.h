@@ -1,9 +1,12 @@
 // Announces one torrent to its HTTP trackers on a thread of its own, so a
 // slow or dead tracker never holds up the peers: "started" first, then every
 // interval the tracker asks for, "completed" when the file is done and
-// "stopped" at the end. Trackers of a tier are tried in order, tiers one
-// after another; HTTP trackers over WinINet, UDP trackers over Winsock.
-// Peers it learns wait in a queue.
+// "stopped" at the end. The trackers of a tier are tried in an order
+// shuffled once (so clients spread over them), the one that answered first
+// next time; tiers one after another. HTTP trackers over WinINet, UDP
+// trackers over Winsock. Stop cuts a running announce short; the "stopped"
+// announce gets a short while, then is given up. Peers it learns wait in a
+// queue.
 #pragma once
 
 #include "base/ScopedHandle.h"
@@ -26,6 +29,9 @@ public:
         std::atomic<uint64_t> downloaded{0};
         std::atomic<uint64_t> left{0};
     };
+
+    static constexpr DWORD kAnnounceTimeoutMs = 30000;
+    static constexpr DWORD kStoppedBudgetMs = 1500;  // for the last announce, while the task ends
 
     TrackerClient(std::vector<std::vector<std::string>> tiers, const AnnounceParams& identity, Figures* figures);
     ~TrackerClient();  // stops, announcing "stopped" once
@@ -50,7 +56,8 @@ private:
     std::string lastGood_;  // the tracker that answered last (tracker thread only)
     AnnounceParams identity_;
     Figures* figures_;  // not owned
-    ScopedHandle wake_;  // auto reset: stop or completed
+    ScopedHandle wake_;  // auto reset: completed
+    ScopedHandle stopEvent_;  // manual reset: cuts a running announce short
     std::atomic<bool> stop_{false};
     std::atomic<bool> completed_{false};
     std::atomic<int> announces_{0};

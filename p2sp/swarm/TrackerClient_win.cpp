@@ -1,9 +1,10 @@
 #include "p2sp/swarm/TrackerClient.h"
 
-#include "p2sp/http/HttpSource.h"
+#include "p2sp/swarm/TrackerFetch.h"
 #include "p2sp/swarm/UdpTracker.h"
 
 #include <algorithm>
+#include <random>
 
 namespace {
 
@@ -11,21 +12,6 @@ constexpr int64_t kMinIntervalS = 15;
 constexpr int64_t kMaxIntervalS = 3600;
 constexpr DWORD kFirstRetryMs = 15000;
 constexpr DWORD kMaxRetryMs = 300000;
-
-bool FetchAnnounce(const std::string& url, std::string* body) {
-    HttpSource http;
-    HttpReply reply;
-    std::wstring wide(url.begin(), url.end());  // percent-encoded: ASCII only
-    if (!http.Open() || !http.Send(wide, std::string(), &reply) || reply.status != 200) return false;
-    char buffer[16384];
-    for (;;) {
-        DWORD got = 0;
-        if (!http.Read(buffer, sizeof(buffer), &got)) return false;
-        if (got == 0) return true;
-        body->append(buffer, got);
-        if (body->size() > kMaxAnnounceReplyBytes) return false;
-    }
-}
 
 bool IsUdpTracker(const std::string& url) { return url.compare(0, 6, "udp://") == 0; }
 
@@ -35,12 +21,15 @@ TrackerClient::TrackerClient(std::vector<std::vector<std::string>> tiers, const 
                              Figures* figures)
     : tiers_(std::move(tiers)), identity_(identity), figures_(figures) {
     wake_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::mt19937 random(identity_.key ^ 0x5bd1e995u);
+    for (auto& tier : tiers_) std::shuffle(tier.begin(), tier.end(), random);
 }
 
 TrackerClient::~TrackerClient() { Stop(); }
 
 void TrackerClient::Start() {
-    if (thread_.joinable() || !wake_) return;
+    if (thread_.joinable() || !wake_ || !stopEvent_) return;
     thread_ = std::thread(&TrackerClient::Run, this);
 }
 
@@ -51,7 +40,7 @@ void TrackerClient::Completed() {
 
 void TrackerClient::Stop() {
     stop_ = true;
-    if (wake_) SetEvent(wake_.get());
+    if (stopEvent_) SetEvent(stopEvent_.get());
     if (thread_.joinable()) thread_.join();
 }
 
@@ -71,11 +60,14 @@ bool TrackerClient::Announce(AnnounceEvent event, AnnounceReply* reply) {
     if (event == AnnounceEvent::kStopped) params.numWant = 0;
     for (auto& tier : tiers_) {
         for (size_t i = 0; i < tier.size(); ++i) {
+            if (stop_.load()) return false;
             if (IsUdpTracker(tier[i])) {
                 if (!UdpAnnounce(tier[i], params, stop_, reply, udpTiming_)) continue;
             } else {
                 std::string body;
-                if (!FetchAnnounce(BuildAnnounceUrl(tier[i], params), &body)) continue;
+                if (!FetchTrackerReply(BuildAnnounceUrl(tier[i], params), stopEvent_.get(), kAnnounceTimeoutMs,
+                                       kMaxAnnounceReplyBytes, &body))
+                    continue;
                 if (!ParseAnnounceReply(reinterpret_cast<const uint8_t*>(body.data()), body.size(), reply)) continue;
             }
             if (!reply->failure.empty()) continue;
@@ -86,7 +78,7 @@ bool TrackerClient::Announce(AnnounceEvent event, AnnounceReply* reply) {
             return true;
         }
     }
-    ++failures_;
+    if (!stop_.load()) ++failures_;
     return false;
 }
 
@@ -113,10 +105,12 @@ void TrackerClient::Run() {
             waitMs = retryMs;
             retryMs = std::min(retryMs * 2, kMaxRetryMs);
         }
-        WaitForSingleObject(wake_.get(), waitMs);
+        HANDLE events[2] = {stopEvent_.get(), wake_.get()};
+        WaitForMultipleObjects(2, events, FALSE, waitMs);
     }
-    // "stopped" goes only to the tracker that answered last, once: a task
-    // that ends must not wait on every tracker's time-out.
+    // "stopped" goes only to the tracker that answered last, once, and is
+    // given up after a short while: a task that ends must not wait on a
+    // tracker.
     if (startedSent && !lastGood_.empty()) {
         AnnounceParams params = identity_;
         params.event = AnnounceEvent::kStopped;
@@ -128,10 +122,11 @@ void TrackerClient::Run() {
             // Sent while stopping: one short try that the stop flag does not cut.
             static const std::atomic<bool> never{false};
             AnnounceReply reply;
-            UdpAnnounce(lastGood_, params, never, &reply, UdpTrackerTiming{2000, 1});
+            UdpAnnounce(lastGood_, params, never, &reply, UdpTrackerTiming{kStoppedBudgetMs, 1});
         } else {
             std::string body;
-            FetchAnnounce(BuildAnnounceUrl(lastGood_, params), &body);
+            FetchTrackerReply(BuildAnnounceUrl(lastGood_, params), nullptr, kStoppedBudgetMs, kMaxAnnounceReplyBytes,
+                              &body);
         }
     }
 }

@@ -1,66 +1,116 @@
-// When HTTP leaves the peers' pieces to them: only once HTTP has been
-// measured busy, while the peers are at least as fast, and back to HTTP when
-// the peers stay well below it for a whole window.
+// How much HTTP does beside a swarm: it is measured at its full count first,
+// steps back only as far as the peers make up for it, takes everything back
+// when the two together fall behind, and never lets a peer that sends
+// nothing slow the download.
 #include "p2sp/http/HttpShare.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
+constexpr int kFull = 16;
+constexpr int kLeast = 2;
+constexpr uint32_t kPerConnection = 256000;  // what each HTTP connection brings
+constexpr uint32_t kAlone = kFull * kPerConnection;
+
 struct Clock {
-    HttpShare share;
+    HttpShare share{kFull, kLeast};
     uint64_t now = 1000;
-    bool Step(uint64_t ms, uint32_t http, uint32_t peers, bool waited = false, bool connected = true) {
+    // One sample `ms` later; HTTP brings what its connections do now.
+    void Step(uint64_t ms, uint32_t peers, bool connected = true, bool waited = false) {
         now += ms;
         HttpShare::Sample s;
         s.nowMs = now;
         s.peersConnected = connected;
-        s.httpRate = http;
+        s.httpRate = uint32_t(share.PerSource()) * kPerConnection;
         s.peerRate = peers;
         s.httpWaited = waited;
-        return share.Update(s);
+        share.Update(s);
+    }
+    void Run(uint64_t ms, uint32_t peers) {
+        for (uint64_t t = 0; t < ms; t += 100) Step(100, peers);
     }
 };
 
-TEST(HttpShare, NothingIsLeftToPeersBeforeHttpWasMeasuredBusy) {
+TEST(HttpShare, TheYardstickIsHttpAtItsFullCountBusyForAWholeWindow) {
     Clock c;
-    EXPECT_FALSE(c.Step(0, 0, 5000000));  // fast peers, HTTP not measured
-    EXPECT_FALSE(c.Step(1000, 100000, 5000000));
-    // Connections waited: the figure of an idle HTTP does not count.
-    EXPECT_FALSE(c.Step(1500, 100000, 5000000, true));
-    EXPECT_FALSE(c.Step(1000, 100000, 5000000));
-    EXPECT_EQ(c.share.HttpEstimate(), 0u);
-    EXPECT_TRUE(c.Step(1000, 2000000, 5000000));
-    EXPECT_EQ(c.share.HttpEstimate(), 2000000u);
+    c.Run(1900, 50000000);
+    EXPECT_EQ(c.share.AloneRate(), 0u) << "not a whole window yet";
+    EXPECT_EQ(c.share.PerSource(), kFull);
+    c.Step(100, 50000000, true, true);  // a connection found nothing to do
+    c.Run(1900, 50000000);
+    EXPECT_EQ(c.share.AloneRate(), 0u) << "an idle connection makes HTTP look slow";
+    c.Run(200, 50000000);
+    EXPECT_EQ(c.share.AloneRate(), kAlone);
 }
 
-TEST(HttpShare, SlowPeersKeepHttpOnEverything) {
+// The fault this guards: a peer that unchokes and never sends kept HTTP at
+// two connections for the whole download.
+TEST(HttpShare, APeerThatSendsNothingNeverHoldsHttpBack) {
     Clock c;
-    c.Step(0, 4000000, 0);
-    for (int i = 0; i < 10; ++i) EXPECT_FALSE(c.Step(500, 4000000, 3900000));
-    EXPECT_TRUE(c.Step(500, 4000000, 4000000));
+    c.Run(60000, 0);
+    EXPECT_EQ(c.share.PerSource(), kFull);
+    EXPECT_FALSE(c.share.Deferring());
 }
 
-TEST(HttpShare, PeersGiveThePiecesBackOnlyAfterAWholeSlowWindow) {
+TEST(HttpShare, HttpStepsBackOnlyAsFarAsThePeersMakeUpForIt) {
     Clock c;
-    c.Step(0, 2000000, 0);
-    ASSERT_TRUE(c.Step(2500, 2000000, 8000000));
-    // HTTP idles while deferring: its estimate stays what it was when busy.
-    EXPECT_TRUE(c.Step(500, 0, 8000000, true));
-    EXPECT_EQ(c.share.HttpEstimate(), 2000000u);
-    // A moment of choking is not enough.
-    EXPECT_TRUE(c.Step(500, 0, 100000, true));
-    EXPECT_TRUE(c.Step(1000, 0, 1600000, true));  // above three quarters: not slow
-    EXPECT_TRUE(c.Step(500, 0, 100000, true));
-    EXPECT_TRUE(c.Step(1500, 0, 100000, true));
-    EXPECT_FALSE(c.Step(500, 0, 100000, true));
+    c.Run(3000, 0);
+    ASSERT_EQ(c.share.AloneRate(), kAlone);
+    // The peers bring half of what HTTP alone did: HTTP keeps the
+    // connections for the rest.
+    c.Run(10000, kAlone / 2);
+    EXPECT_EQ(c.share.PerSource(), 9) << "105 % of HTTP alone, less what the peers bring";
+    // Peers faster than HTTP alone: at most half of the connections go at a
+    // time, down to the floor and never below.
+    c.Step(100, 2 * kAlone);
+    EXPECT_EQ(c.share.PerSource(), 5);
+    c.Run(10000, 2 * kAlone);
+    EXPECT_EQ(c.share.PerSource(), kLeast);
 }
 
-TEST(HttpShare, NoPeersNoDeferring) {
+TEST(HttpShare, FallingBehindTakesEveryConnectionBackAtOnce) {
     Clock c;
-    c.Step(0, 2000000, 0);
-    ASSERT_TRUE(c.Step(2500, 2000000, 8000000));
-    EXPECT_FALSE(c.Step(100, 2000000, 8000000, false, false));
+    c.Run(3000, 0);
+    c.Run(10000, 2 * kAlone);
+    ASSERT_EQ(c.share.PerSource(), kLeast);
+    ASSERT_TRUE(c.share.Deferring());
+    // The peers stop: within half a second HTTP runs everything again and
+    // leaves nothing to them.
+    c.Step(100, 0);
+    c.Step(400, 0);
+    EXPECT_EQ(c.share.PerSource(), kLeast) << "not for a moment's dip";
+    c.Step(100, 0);
+    EXPECT_EQ(c.share.PerSource(), kFull);
+    EXPECT_FALSE(c.share.Deferring());
+}
+
+TEST(HttpShare, PeersAsFastAsHttpAloneGetTheirPiecesUntilTheyFallBehind) {
+    Clock c;
+    c.Run(3000, 0);
+    c.Step(100, kAlone - 1);
+    EXPECT_FALSE(c.share.Deferring());
+    c.Step(100, kAlone);
+    EXPECT_TRUE(c.share.Deferring());
+    c.Run(10000, 2 * kAlone);
+    ASSERT_EQ(c.share.PerSource(), kLeast);
+    // Slower, but HTTP at its floor and the peers together keep up.
+    c.Run(10000, kAlone * 85 / 100);
+    EXPECT_TRUE(c.share.Deferring());
+    EXPECT_EQ(c.share.PerSource(), kLeast);
+    c.Run(1000, kAlone * 80 / 100);
+    EXPECT_FALSE(c.share.Deferring());
+    EXPECT_EQ(c.share.PerSource(), kFull);
+}
+
+TEST(HttpShare, WithoutPeersHttpRunsAlone) {
+    Clock c;
+    c.Run(3000, 0);
+    c.Run(10000, 2 * kAlone);
+    ASSERT_EQ(c.share.PerSource(), kLeast);
+    c.Step(100, 2 * kAlone, false);
+    EXPECT_EQ(c.share.PerSource(), kFull);
+    EXPECT_FALSE(c.share.Deferring());
 }
 
 }  // namespace

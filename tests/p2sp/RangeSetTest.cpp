@@ -73,6 +73,13 @@ TEST(RangeSet, CoversAndCounts) {
     EXPECT_FALSE(set.Covers(9, 11));
     EXPECT_FALSE(set.Covers(25, 51));  // spans a hole
     EXPECT_FALSE(set.Covers(55, 56));
+    set.Remove(20, 52);  // cuts one range and the start of another
+    EXPECT_EQ(set.CoveredBytes(), 13u);
+    EXPECT_TRUE(set.Covers(10, 20));
+    EXPECT_TRUE(set.Covers(52, 55));
+    EXPECT_FALSE(set.Covers(19, 21));
+    set.Remove(0, 100);
+    EXPECT_TRUE(set.Empty());
 }
 
 }  // namespace

@@ -242,6 +242,7 @@ TEST(SegmentMapHold, ScatteredClaimsLandOnUnitEdgesAllOverAndMissNothing) {
     EXPECT_FALSE(std::is_sorted(begins.begin(), begins.end()));
     // Another seed, another order.
     plan.scatterSeed = 8;
+    map.Clear();
     map.Reset(plan, RangeSet());
     ASSERT_TRUE(map.Claim(0, 0, &s));
     ByteRange other;
@@ -282,6 +283,117 @@ TEST(SegmentMapHold, DeferredBytesWaitForThePeersUntilHttpMayTakeThemAgain) {
     ASSERT_TRUE(map.Claim(2, 0, &s));
     EXPECT_FALSE(map.Claim(3, 0, &s));
     EXPECT_FALSE(map.Deferring());
+}
+
+}  // namespace
+
+namespace {
+
+// A range is taken over only when it is free: the first request of a round
+// must not land on bytes a peer holds, a connection owns, or that are done.
+TEST(SegmentMapCustody, TakingOverARangeNeedsAllOfItFree) {
+    SegmentMap map;
+    RangeSet done;
+    done.Add(0, 1000);
+    map.Reset(MakePlan(5000, 1, 1000, 1000), done);
+    ASSERT_TRUE(map.Hold(7, ByteRange{2000, 3000}));
+    ByteRange owned;
+    ASSERT_TRUE(map.Claim(1, 0, &owned));
+    EXPECT_FALSE(map.Adopt(0, ByteRange{0, 2000})) << "done";
+    EXPECT_FALSE(map.Adopt(0, ByteRange{1000, 3000})) << "held";
+    EXPECT_FALSE(map.Adopt(0, owned)) << "owned";
+    EXPECT_FALSE(map.Adopt(0, ByteRange{4000, 6000})) << "past the end";
+    map.Release(1);
+    EXPECT_TRUE(map.Adopt(0, ByteRange{3000, 5000}));
+}
+
+// A peer's block lands only while the swarm still holds its piece, and a
+// piece verified by the swarm counts only while it holds it.
+TEST(SegmentMapCustody, PeerBlocksLandOnlyInPiecesStillHeld) {
+    SegmentMap map;
+    map.Reset(MakePlan(4000, 1, 1000, 1000), RangeSet());
+    ASSERT_TRUE(map.Hold(1, ByteRange{1000, 2000}));
+    int writes = 0;
+    const auto write = [&] { return ++writes > 0; };
+    EXPECT_TRUE(map.WriteHeld(1, 1000, 1500, write));
+    EXPECT_FALSE(map.WriteHeld(1, 1500, 2500, write)) << "beyond the piece";
+    EXPECT_FALSE(map.WriteHeld(2, 1000, 1500, write)) << "another holder";
+    map.Unhold(1);
+    EXPECT_FALSE(map.WriteHeld(1, 1000, 1500, write));
+    EXPECT_FALSE(map.MarkHeldDone(1, 1000, 2000));
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(map.DoneBytes(), 0u);
+    ASSERT_TRUE(map.Hold(1, ByteRange{1000, 2000}));
+    EXPECT_TRUE(map.MarkHeldDone(1, 1000, 2000));
+    EXPECT_TRUE(map.Done().Covers(1000, 2000));
+    EXPECT_TRUE(map.Free().Covers(0, 1000));
+}
+
+// The endgame: HTTP may race the peers for a piece held a while. The first
+// to verify wins; the winner takes the hold away, so the loser's blocks and
+// its verification are refused.
+TEST(SegmentMapCustody, AnEndgameRaceLocksTheLoserOut) {
+    SegmentMap map;
+    RangeSet done;
+    done.Add(0, 3000);
+    map.Reset(MakePlan(4000, 1, 1000, 1000), done);
+    ASSERT_TRUE(map.Hold(3, ByteRange{3000, 4000}, 10000));
+    ByteRange r;
+    EXPECT_FALSE(map.HasWorkFor(0, 12000, 3000, 1000));
+    EXPECT_FALSE(map.ClaimRace(0, 0, 12000, 3000, 1000, &r)) << "held too briefly";
+    EXPECT_FALSE(map.ClaimRace(0, 0, 13000, 3000, 999, &r)) << "too long to hold in memory";
+    EXPECT_TRUE(map.HasWorkFor(0, 13000, 3000, 1000));
+    ASSERT_TRUE(map.ClaimRace(0, 0, 13000, 3000, 1000, &r));
+    EXPECT_EQ(r.begin, 3000u);
+    EXPECT_FALSE(map.ClaimRace(1, 0, 13000, 3000, 1000, &r)) << "one race a piece";
+    int stored = 0;
+    ASSERT_TRUE(map.FinishRace(0, ByteRange{3000, 4000}, [&] { return ++stored > 0; }));
+    EXPECT_TRUE(map.Complete());
+    EXPECT_FALSE(map.WriteHeld(3, 3000, 3500, [] { return true; }));
+    EXPECT_FALSE(map.MarkHeldDone(3, 3000, 4000));
+    EXPECT_FALSE(map.FinishRace(0, ByteRange{3000, 4000}, [&] { return ++stored > 0; })) << "no race any more";
+    EXPECT_EQ(stored, 1);
+}
+
+TEST(SegmentMapCustody, ARaceIsLostWhenThePeersWinOrHttpTookThePieceBack) {
+    SegmentMap map;
+    map.Reset(MakePlan(2000, 1, 1000, 1000), RangeSet());
+    ByteRange r;
+    ASSERT_TRUE(map.Hold(0, ByteRange{0, 1000}, 0));
+    ASSERT_TRUE(map.ClaimRace(5, 0, 5000, 3000, 1000, &r));
+    ASSERT_TRUE(map.MarkHeldDone(0, 0, 1000));  // the peers were first
+    EXPECT_FALSE(map.FinishRace(5, r, [] { return true; }));
+    // Handed back and claimed by a connection that writes as it reads: the
+    // race must not store over it.
+    ASSERT_TRUE(map.Hold(1, ByteRange{1000, 2000}, 0));
+    ASSERT_TRUE(map.ClaimRace(5, 0, 5000, 3000, 1000, &r));
+    map.Unhold(1);
+    ByteRange claimed;
+    ASSERT_TRUE(map.Claim(6, 0, &claimed));
+    EXPECT_FALSE(map.FinishRace(5, r, [] { return true; }));
+}
+
+// A piece the swarm verifies while the task rebuilds its round is not lost
+// (the round's `done` was read before); a start-over forgets everything.
+TEST(SegmentMapCustody, ResetKeepsPiecesVerifiedMeanwhileAndClearForgetsAll) {
+    SegmentMap map;
+    const SegmentMap::Plan plan = MakePlan(4000, 1, 1000, 1000);
+    map.Reset(plan, RangeSet());
+    const RangeSet before = map.Done();
+    ASSERT_TRUE(map.Hold(2, ByteRange{2000, 3000}));
+    ASSERT_TRUE(map.MarkHeldDone(2, 2000, 3000));
+    map.MarkDone(0, 500);  // half a piece never counts
+    map.Reset(plan, before);
+    EXPECT_TRUE(map.Done().Covers(2000, 3000));
+    EXPECT_EQ(map.DoneBytes(), 1000u);
+    map.Unmark(2000, 3000);
+    EXPECT_EQ(map.DoneBytes(), 0u);
+    ASSERT_TRUE(map.Hold(3, ByteRange{3000, 4000}));
+    map.MarkDone(0, 1000);
+    map.Clear();
+    map.Reset(plan, RangeSet());
+    EXPECT_EQ(map.DoneBytes(), 0u);
+    EXPECT_EQ(map.Free().CoveredBytes(), 4000u) << "holds gone too";
 }
 
 }  // namespace

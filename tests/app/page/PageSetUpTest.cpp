@@ -63,6 +63,7 @@ TEST_F(PageSetUpTest, APartialDownloadOpensPausedWithTheRecordedFolderAndChoice)
     EXPECT_EQ(nullptr, SetupTask());
     EXPECT_EQ(0u, engine().Find("Init"));
     EXPECT_EQ("Option 3 ", engine().calls[1]);
+    EXPECT_EQ("Option 4 6881-6889", engine().calls[2]);
     EXPECT_FALSE(Page().IsTimerRunning(CDLDlg::TIMER_PROGRESS));
 }
 
