@@ -25,7 +25,14 @@ struct Engine {
     UploadBudget upload;   // one upload cap for every swarm
     SwarmOptions swarm;    // listening, limits and the upload cap of the swarms of tasks that start
 
-    Engine() { swarm.upload = &upload; }
+    Engine() {
+        swarm.upload = &upload;
+        // Tests that run the real program beside peers on this machine allow
+        // loopback peers from the environment, as the harness does with option 7.
+        wchar_t flag[4] = L"";
+        if (GetEnvironmentVariableW(L"P2SP_TEST_LOOPBACK_PEERS", flag, 4) == 1 && flag[0] == L'1')
+            swarm.allowLoopback = true;
+    }
 };
 
 // Never destroyed: at process end without Uninit the worker threads are

@@ -35,8 +35,7 @@ struct SwarmGlance {
 class HttpRound {
 public:
     static constexpr int kLeastPerSource = 2;                 // beside fast peers
-    static constexpr uint64_t kSharedClaimBytes = 256u << 10;  // claims while peers take a share
-    static constexpr uint64_t kSwarmClaimBytes = 1u << 20;     // claims beside a swarm otherwise
+    static constexpr uint64_t kSharedClaimBytes = 256u << 10;  // the longest claim beside a swarm
     static constexpr uint64_t kMaxRaceBytes = 16u << 20;       // a piece raced for is held in memory
 
     // What the round needs of its task.

@@ -22,7 +22,9 @@ HttpRound::HttpRound(const Setup& setup, Owner* owner)
     const bool racing = setup_.besideSwarm && setup_.pieceLength > 0 && setup_.pieceLength <= kMaxRaceBytes;
     context.raceMaxBytes = racing ? setup_.pieceLength : 0;
     deferrals_ = setup_.map->Deferrals();
-    if (setup_.besideSwarm) setup_.map->SetMaxSegment(std::max(setup_.pieceLength, kSwarmClaimBytes));
+    // Beside a swarm claims are short, even while HTTP runs alone: what a
+    // connection has claimed no peer can take, however slow the connection.
+    if (setup_.besideSwarm) setup_.map->SetMaxSegment(std::max(setup_.pieceLength, kSharedClaimBytes));
 }
 
 HttpRound::~HttpRound() { slots_.clear(); }
@@ -90,10 +92,6 @@ void HttpRound::Pace(const SwarmGlance& glance, uint64_t nowMs) {
     perSource_ = share_.PerSource();
     setup_.context->perSource = perSource_;
     setup_.map->DeferAvoided(share_.Deferring());
-    // Short claims while the peers take a share, so that what HTTP leaves
-    // free they can take; longer ones while HTTP carries the download.
-    const bool sharing = sample.peersConnected && (perSource_ < setup_.fullPerSource || share_.Deferring());
-    setup_.map->SetMaxSegment(std::max(setup_.pieceLength, sharing ? kSharedClaimBytes : kSwarmClaimBytes));
     if (share_.Deferring() != wasDeferring || perSource_ != wasPerSource)
         SwarmTrace("http: %d connections a source, %s the peers' pieces (peers %u B/s, http %u B/s, alone %u B/s)",
                    perSource_, share_.Deferring() ? "leaves" : "takes", sample.peerRate, sample.httpRate,

@@ -5,52 +5,58 @@
 #include <wininet.h>
 
 #include <atomic>
-#include <vector>
+#include <mutex>
+#include <set>
 
 namespace {
 
-constexpr DWORD kClosingWaitMs = 5000;  // for WinINet to let go of a cancelled request
-constexpr DWORD kReadBytes = 16384;
+constexpr DWORD kReadBytes = 4096;
 
-// What WinINet's worker threads report back. It lives on the heap until
-// every handle that carries it has said it is closing; should that never
-// come, it is left allocated rather than freed under a callback.
-struct Exchange {
-    ScopedHandle completed{CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // auto reset
-    ScopedHandle closed{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    std::atomic<DWORD> error{0};
-    std::atomic<int> open{0};  // handles carrying this context, not yet closing
-    // Where a pending read lands: kept here, since WinINet writes it later.
-    std::vector<char> buffer = std::vector<char>(kReadBytes);
+// Where a read lands. WinINet may still write it after the request was
+// cancelled (under Wine a cancelled read goes on until data comes), so a
+// read cancelled while pending leaves its target allocated for good: a few
+// KiB per announce cut short, never memory WinINet writes after it was freed.
+struct ReadTarget {
+    char data[kReadBytes];
     DWORD got = 0;
-    bool Valid() const { return completed.valid() && closed.valid(); }
 };
 
+// What WinINet's worker threads report back to the thread that waits.
+struct Exchange {
+    ScopedHandle completed{CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // auto reset
+    DWORD error = 0;  // of the last completion
+    bool Valid() const { return completed.valid(); }
+};
+
+// A callback may come late, from a worker thread, for an exchange already
+// gone: it acts only on exchanges still listed here.
+std::mutex exchangesLock;
+std::set<Exchange*> liveExchanges;
+
 void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
+    if (status != INTERNET_STATUS_REQUEST_COMPLETE || !context) return;
+    std::lock_guard<std::mutex> hold(exchangesLock);
     Exchange* x = reinterpret_cast<Exchange*>(context);
-    if (!x) return;
-    if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
-        const INTERNET_ASYNC_RESULT* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
-        x->error = result && result->dwResult ? 0 : (result && result->dwError ? result->dwError : DWORD(ERROR_GEN_FAILURE));
-        SetEvent(x->completed.get());
-    } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
-        if (--x->open == 0) SetEvent(x->closed.get());
-    }
+    if (!liveExchanges.count(x)) return;
+    const INTERNET_ASYNC_RESULT* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+    x->error = result && result->dwResult ? 0 : (result && result->dwError ? result->dwError : DWORD(ERROR_GEN_FAILURE));
+    SetEvent(x->completed.get());
 }
 
-enum class Wait { kDone, kFailed, kStopped };
+enum class Wait { kDone, kFailed, kCut };
 
 // After a call that returned `ok`: done at once, or pending until the
-// completion, the stop or the deadline.
+// completion, the stop or the deadline (then it is still pending: kCut).
 Wait Settle(BOOL ok, Exchange* x, HANDLE stop, ULONGLONG deadline) {
     if (ok) return Wait::kDone;
     if (GetLastError() != ERROR_IO_PENDING) return Wait::kFailed;
     const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return Wait::kStopped;
     HANDLE events[2] = {x->completed.get(), stop};
-    const DWORD woke = WaitForMultipleObjects(stop ? 2 : 1, events, FALSE, DWORD(deadline - now));
-    if (woke != WAIT_OBJECT_0) return Wait::kStopped;
-    return x->error.load() == 0 ? Wait::kDone : Wait::kFailed;
+    const DWORD woke = now >= deadline ? WAIT_TIMEOUT
+                                       : WaitForMultipleObjects(stop ? 2 : 1, events, FALSE, DWORD(deadline - now));
+    if (woke != WAIT_OBJECT_0) return Wait::kCut;
+    std::lock_guard<std::mutex> hold(exchangesLock);
+    return x->error == 0 ? Wait::kDone : Wait::kFailed;
 }
 
 bool Crack(const std::wstring& url, std::wstring* host, INTERNET_PORT* port, std::wstring* object, bool* secure) {
@@ -69,6 +75,13 @@ bool Crack(const std::wstring& url, std::wstring* host, INTERNET_PORT* port, std
     return !host->empty();
 }
 
+// Closes a handle after making sure no callback comes from it any more.
+void CloseQuietly(HINTERNET h) {
+    if (!h) return;
+    InternetSetStatusCallbackW(h, nullptr);
+    InternetCloseHandle(h);
+}
+
 }  // namespace
 
 bool FetchTrackerReply(const std::string& url, HANDLE stop, DWORD timeoutMs, size_t maxBytes, std::string* body) {
@@ -85,27 +98,26 @@ bool FetchTrackerReply(const std::string& url, HANDLE stop, DWORD timeoutMs, siz
         delete x;
         return false;
     }
+    {
+        std::lock_guard<std::mutex> hold(exchangesLock);
+        liveExchanges.insert(x);
+    }
+    ReadTarget* target = new ReadTarget;
+    bool readPending = false;
+    bool ok = false;
     HINTERNET session = InternetOpenW(L"QelvoP2SP/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
                                       INTERNET_FLAG_ASYNC);
-    if (!session) {
-        delete x;
-        return false;
-    }
-    InternetSetStatusCallbackW(session, OnStatus);
-    const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(x);
-    HINTERNET connection = InternetConnectW(session, host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
-                                            context);
-    HINTERNET request = nullptr;
-    if (connection) {
-        ++x->open;
+    HINTERNET connection = nullptr, request = nullptr;
+    if (session) {
+        InternetSetStatusCallbackW(session, OnStatus);
+        const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(x);
+        connection = InternetConnectW(session, host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, context);
         DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                       INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
         if (secure) flags |= INTERNET_FLAG_SECURE;  // certificates checked: no INTERNET_FLAG_IGNORE_CERT_*
-        request = HttpOpenRequestW(connection, L"GET", object.c_str(), nullptr, nullptr, nullptr, flags, context);
-        if (request) ++x->open;
+        if (connection)
+            request = HttpOpenRequestW(connection, L"GET", object.c_str(), nullptr, nullptr, nullptr, flags, context);
     }
-
-    bool ok = false;
     if (request) {
         ResetEvent(x->completed.get());
         Wait w = Settle(HttpSendRequestW(request, nullptr, 0, nullptr, 0), x, stop, deadline);
@@ -114,27 +126,30 @@ bool FetchTrackerReply(const std::string& url, HANDLE stop, DWORD timeoutMs, siz
             HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index) &&
             status == 200) {
             for (;;) {
-                x->got = 0;
+                target->got = 0;
                 ResetEvent(x->completed.get());
-                w = Settle(InternetReadFile(request, x->buffer.data(), kReadBytes, &x->got), x, stop, deadline);
+                w = Settle(InternetReadFile(request, target->data, kReadBytes, &target->got), x, stop, deadline);
+                if (w == Wait::kCut) readPending = true;
                 if (w != Wait::kDone) break;
-                if (x->got == 0) {
+                if (target->got == 0) {
                     ok = true;
                     break;
                 }
-                if (body->size() + x->got > maxBytes) break;
-                body->append(x->buffer.data(), x->got);
+                if (body->size() + target->got > maxBytes) break;
+                body->append(target->data, target->got);
             }
         }
     }
-    // Closing a handle while its operation is pending cancels it; WinINet
-    // then reports each handle closing, the last word about it.
-    if (request) InternetCloseHandle(request);
-    if (connection) InternetCloseHandle(connection);
-    const bool released = x->open.load() == 0 || WaitForSingleObject(x->closed.get(), kClosingWaitMs) == WAIT_OBJECT_0;
-    InternetSetStatusCallbackW(session, nullptr);
-    InternetCloseHandle(session);
-    if (released) delete x;
+    // Closing a handle while its operation is pending cancels it.
+    CloseQuietly(request);
+    CloseQuietly(connection);
+    CloseQuietly(session);
+    {
+        std::lock_guard<std::mutex> hold(exchangesLock);
+        liveExchanges.erase(x);
+    }
+    delete x;
+    if (!readPending) delete target;
     if (!ok) body->clear();
     return ok;
 }

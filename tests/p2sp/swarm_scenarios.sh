@@ -2,13 +2,17 @@
 # Swarm scenarios of the engine, driven through p2sp-get.exe under wine,
 # against real BitTorrent peers on loopback only: opentracker, transmission,
 # qbittorrent-nox, aria2 and tests/servers/fault_peer.py, each started here
-# with its own folders and ports in 127.0.0.1:17260-17289 and ended by its
-# process id. The HTTP side is tests/servers/range_server.py (17259).
+# with its own folders and ports 17260-17293 and ended by its process id. The
+# HTTP side is tests/servers/range_server.py (17259). Fault peers that play
+# hosts of their own take addresses 127.0.0.11-19 (the harness allows
+# loopback peers); nothing listens beyond loopback.
 #
 # usage: swarm_scenarios.sh <build-dir>
 # Environment (for runs outside CTest):
 #   P2SP_WINE_RUN   command that runs a Windows program (default: scripts/wine-run.sh <build-dir>)
 #   P2SP_SCENARIOS  space-separated scenario names: run only these
+#   P2SP_DLL        another engine for the harness to load (Windows path), e.g. an
+#                   older build, to show which scenarios it fails
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -29,19 +33,29 @@ rm -rf "$work"
 mkdir -p "$work/srv" "$work/tracker"
 
 port_open() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-for port in $HTTP_PORT $TRACKER_PORT; do
+# Every fixed port of the scenarios must be free: another run (or anything
+# else) listening there would answer in our place.
+for port in $(seq 17259 17293); do
     for _ in $(seq 240); do port_open $port || break; sleep 1; done
     if port_open $port; then echo "port $port stays busy: another test run?"; exit 1; fi
 done
 
-# Every process started here; each is ended by its id, and only those.
+# Every process started here; each is ended by its id, and only those, and
+# forgotten once it has ended.
 pids=()
 cleanup() {
     [ ${#pids[@]} -gt 0 ] && kill "${pids[@]}" 2>/dev/null
     [ ${#pids[@]} -gt 0 ] && wait "${pids[@]}" 2>/dev/null
 }
 trap cleanup EXIT
-stop_pid() { kill "$1" 2>/dev/null; wait "$1" 2>/dev/null; }
+stop_pid() {
+    [ -n "$1" ] || return 0
+    kill "$1" 2>/dev/null
+    wait "$1" 2>/dev/null
+    local kept=() p
+    for p in "${pids[@]}"; do [ "$p" = "$1" ] || kept+=("$p"); done
+    pids=("${kept[@]}")
+}
 wait_port() { for _ in $(seq 100); do port_open "$1" && return 0; sleep 0.1; done; return 1; }
 
 python3 "$root/tests/servers/range_server.py" --port $HTTP_PORT --root "$work/srv" --log "$work/http.log" \
@@ -51,6 +65,7 @@ wait_port $HTTP_PORT || { echo "the HTTP server did not start"; exit 1; }
 
 MIB=1048576
 failures=0
+fault_pids=()
 make_file() { head -c "$2" /dev/urandom >"$1"; chmod a+r "$1"; }
 winpath() { echo "Z:${1//\//\\}"; }
 md5() { md5sum <"$1" | cut -d' ' -f1; }
@@ -69,10 +84,10 @@ tracker_start() {
     pids+=($tracker_pid)
     wait_port $TRACKER_PORT
 }
-# make_torrent FILE NAME [url-list]: FILE.torrent announcing to our tracker,
-# allowed there; 32 KiB pieces.
+# make_torrent FILE NAME [url-list] [log2 of the piece length]: FILE.torrent
+# announcing to our tracker, allowed there; 32 KiB pieces unless told.
 make_torrent() {
-    local args=(-a "$ANNOUNCE" -l 15 -n "$2" -o "$1.torrent")
+    local args=(-a "$ANNOUNCE" -l "${4:-15}" -n "$2" -o "$1.torrent")
     [ -n "${3:-}" ] && args+=(-w "$3")
     rm -f "$1.torrent"
     mktorrent "${args[@]}" "$1" >/dev/null || return 1
@@ -182,9 +197,12 @@ aria2_start() {  # DIR PEER_PORT TORRENT
 }
 
 # ---- the engine -------------------------------------------------------------
+dll=()
+[ -n "${P2SP_DLL:-}" ] && dll=(--dll "$P2SP_DLL")
 # get URL TARGET [options]: runs the harness; sets RC and OUT.
 get() {
-    OUT=$("${WINE[@]}" "$bin/p2sp-get.exe" "$1" "$(winpath "$2")" --poll-ms 200 --timeout-s 150 "${@:3}" 2>&1 </dev/null | tr -d '\r')
+    OUT=$("${WINE[@]}" "$bin/p2sp-get.exe" "$1" "$(winpath "$2")" --poll-ms 200 --timeout-s 150 "${dll[@]}" "${@:3}" \
+        2>&1 </dev/null | tr -d '\r')
     RC=${PIPESTATUS[0]}
     echo "$OUT" >"$work/last.out"
     echo "$OUT" | grep -v '^progress\|^speeds\|^swarm' | sed 's/^/    /' >>"$work/harness.log"
@@ -192,7 +210,7 @@ get() {
 }
 # get_bg ...: the same in the background; its output goes to $work/bg.out.
 get_bg() {
-    "${WINE[@]}" "$bin/p2sp-get.exe" "$1" "$(winpath "$2")" --poll-ms 200 --timeout-s 150 "${@:3}" \
+    "${WINE[@]}" "$bin/p2sp-get.exe" "$1" "$(winpath "$2")" --poll-ms 200 --timeout-s 150 "${dll[@]}" "${@:3}" \
         >"$work/bg.out" 2>&1 </dev/null &
     BG_PID=$!
     pids+=($BG_PID)
@@ -201,6 +219,27 @@ get_bg() {
 swarm_figure() { echo "$OUT" | grep '^swarm' | tail -1 | sed -n "s/.* $1 \([0-9]*\).*/\1/p"; }
 same_file() { [ -f "$2" ] && [ "$(md5 "$1")" = "$(md5 "$2")" ] || { echo "    the file differs or is missing"; return 1; }; }
 finished() { [ "$RC" -eq 0 ] || { echo "    the harness ended with $RC"; echo "$OUT" | tail -5 | sed 's/^/      /'; return 1; }; }
+
+# A fault peer (tests/servers/fault_peer.py) as a host of its own.
+start_fault() {  # NAME MODE ADDRESS PORT TORRENT FILE [options...]
+    python3 "$root/tests/servers/fault_peer.py" --mode "$2" --address "$3" --port "$4" --torrent "$5" \
+        --file "$6" --log "$dir/$1.log" "${@:7}" >"$dir/$1.out" 2>&1 </dev/null &
+    pids+=($!)
+    fault_pids+=($!)
+}
+# The time the harness's last run took, in ms.
+run_ms() { echo "$OUT" | sed -n 's/^finished state [0-9]*, [0-9]* bytes in \([0-9]*\) ms/\1/p'; }
+# Waits for the harness in the background, then folds its output into OUT.
+wait_bg() {
+    wait "$BG_PID"
+    RC=$?
+    stop_pid "$BG_PID"
+    OUT=$(tr -d '\r' <"$work/bg.out")
+    echo "$OUT" | grep -v '^progress\|^speeds\|^swarm' | sed 's/^/    /' >>"$work/harness.log"
+}
+trace_has() {  # TRACE PATTERN
+    grep -q "$2" "$1" 2>/dev/null || { echo "    the trace never says: $2"; return 1; }
+}
 
 # ---- scenarios ----------------------------------------------------------------
 # Our engine fetches from a client that is the only seeder; the task's URL is
@@ -442,10 +481,140 @@ scenario_complete_at_start_is_seeded() {
     fi
 }
 
+# ---- hostile peers ------------------------------------------------------------
+# A peer that unchokes and never sends, and one that sends a block every 6 s
+# (inside any request time-out), hold pieces: the download is not much
+# slower than HTTP alone, which takes what they do not deliver.
+scenario_silent_and_slow_peers_never_hold_http_back() {
+    local dir=$work/silent name=silent.bin
+    mkdir -p "$dir/alone" "$dir/dl"
+    make_file "$work/srv/$name" $((12 * MIB))
+    make_torrent "$work/srv/$name" "$name" "" 18 || return 1
+    get "$HTTP_URL/$name?rate=262144" "$dir/alone/$name"
+    finished && same_file "$work/srv/$name" "$dir/alone/$name" || return 1
+    local alone
+    alone=$(run_ms)
+    start_fault staller staller 127.0.0.13 17284 "$work/srv/$name.torrent" "$work/srv/$name"
+    start_fault slowloris slowloris 127.0.0.14 17285 "$work/srv/$name.torrent" "$work/srv/$name" --block-delay 6
+    for _ in $(seq 100); do [ "$(seeders "$work/srv/$name.torrent")" -ge 2 ] && break; sleep 0.2; done
+    P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") \
+        get "$HTTP_URL/$name?rate=262144" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
+    finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    local took
+    took=$(run_ms)
+    echo "    HTTP alone $alone ms, beside the two peers $took ms" >>"$work/harness.log"
+    grep -q "request ignored" "$dir/staller.log" || { echo "    the staller was never asked"; return 1; }
+    # Not a speed test: the fault made this ten times slower than HTTP alone.
+    [ "$took" -le $((alone * 2 + 5000)) ] || { echo "    $took ms beside them, $alone ms alone"; return 1; }
+}
+
+# Hosts that misbehave get little and lose their connection: a flood of
+# connections from one address gets a few slots only; a peer that streams
+# blocks nobody asked for, and one that sends its bitfield twice, are
+# closed. The download goes on.
+scenario_hostile_hosts_take_few_slots_and_are_closed() {
+    local dir=$work/hostile name=hostile.bin
+    mkdir -p "$dir/dl"
+    make_file "$work/srv/$name" $((6 * MIB))
+    make_torrent "$work/srv/$name" "$name" || return 1
+    start_fault unsolicited unsolicited 127.0.0.18 17286 "$work/srv/$name.torrent" "$work/srv/$name"
+    start_fault rebitfield rebitfield 127.0.0.19 17287 "$work/srv/$name.torrent" "$work/srv/$name"
+    for _ in $(seq 100); do [ "$(seeders "$work/srv/$name.torrent")" -ge 2 ] && break; sleep 0.2; done
+    P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") \
+        get_bg "$HTTP_URL/$name?rate=500000" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
+    wait_port 17270 || { echo "    the engine never listened"; return 1; }
+    start_fault flood flood 127.0.0.15 0 "$work/srv/$name.torrent" "$work/srv/$name" --dial 127.0.0.1:17270 \
+        --connections 40
+    wait_bg
+    finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    local answered
+    answered=$(sed -n 's/^flood: \([0-9]*\) of .*/\1/p' "$dir/flood.log")
+    [ -n "$answered" ] && [ "$answered" -le 8 ] || { echo "    one host got ${answered:-?} connections"; return 1; }
+    trace_has "$dir/trace.txt" "unsolicited blocks" && trace_has "$dir/trace.txt" "protocol broken"
+}
+
+# A peer that corrupts one block of every piece it shares with an honest
+# peer is found by comparing its blocks with the good copy, and banned; the
+# honest peer never is.
+scenario_a_corrupt_block_in_shared_pieces_is_traced() {
+    local dir=$work/shared name=shared.bin
+    mkdir -p "$dir/dl"
+    make_file "$work/srv/$name" $((8 * MIB))
+    make_torrent "$work/srv/$name" "$name" "" 20 || return 1
+    start_fault honest good 127.0.0.11 17284 "$work/srv/$name.torrent" "$work/srv/$name" --block-delay 0.01
+    start_fault liar corruptblock 127.0.0.12 17285 "$work/srv/$name.torrent" "$work/srv/$name" --block-delay 0.01
+    for _ in $(seq 100); do [ "$(seeders "$work/srv/$name.torrent")" -ge 2 ] && break; sleep 0.2; done
+    P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") \
+        get "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
+    finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    trace_has "$dir/trace.txt" "ban 7f00000c" || return 1
+    ! grep -q "ban 7f00000b" "$dir/trace.txt" || { echo "    the honest peer was banned"; return 1; }
+    trace_has "$dir/trace.txt" "banned: a bad block"
+}
+
+# A banned peer that comes back from the same host under a new peer id is
+# refused before the handshake.
+scenario_a_banned_peer_cannot_return_under_a_new_id() {
+    local dir=$work/rejoin name=rejoin.bin
+    mkdir -p "$dir/dl"
+    make_file "$work/srv/$name" $((3 * MIB))
+    make_torrent "$work/srv/$name" "$name" || return 1
+    get_bg "$HTTP_URL/$name?rate=300000" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
+    wait_port 17270 || { echo "    the engine never listened"; return 1; }
+    start_fault rejoiner rejoin 127.0.0.16 0 "$work/srv/$name.torrent" "$work/srv/$name" --dial 127.0.0.1:17270 \
+        --connections 4
+    wait_bg
+    finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    [ "$(swarm_figure banned)" -ge 1 ] || { echo "    the corrupt peer was not banned"; return 1; }
+    grep -q "ended: refused before the handshake" "$dir/rejoiner.log" ||
+        { echo "    the banned host came back"; grep ended "$dir/rejoiner.log" | sed 's/^/      /'; return 1; }
+}
+
+# A peer that answers each request 12 s late, with corrupt data: by then
+# the piece has gone to HTTP, and not one of its blocks lands in the file.
+scenario_late_blocks_never_land() {
+    local dir=$work/late name=late.bin
+    mkdir -p "$dir/dl"
+    make_file "$work/srv/$name" $((6 * MIB))
+    make_torrent "$work/srv/$name" "$name" "" 18 || return 1
+    start_fault late late 127.0.0.17 17288 "$work/srv/$name.torrent" "$work/srv/$name" --block-delay 12
+    wait_seeders "$work/srv/$name.torrent" || return 1
+    # HTTP takes about 13 s: the late blocks arrive while the download runs.
+    get "$HTTP_URL/$name?rate=80000" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
+    finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    grep -q "^block" "$dir/late.log" || { echo "    the late peer sent nothing while the download ran"; return 1; }
+    [ "$(swarm_figure bad)" -eq 0 ] || { echo "    late blocks were written ($(swarm_figure bad) bad pieces)"; return 1; }
+}
+
+# Trackers that never answer (one trickles its answer a byte a second, one
+# drops every datagram) never hold an exported call: the task is stopped and
+# started again while they hang, then the engine is shut down.
+scenario_dead_trackers_never_block_the_api() {
+    local dir=$work/deadtracker name=deadtracker.bin
+    mkdir -p "$dir/dl"
+    python3 "$root/tests/servers/stall_tracker.py" --http-port 17292 --udp-port 17293 >"$dir/tracker.out" 2>&1 </dev/null &
+    pids+=($!)
+    fault_pids+=($!)
+    wait_port 17292 || { echo "    the stalling tracker did not start"; return 1; }
+    make_file "$work/srv/$name" $((4 * MIB))
+    mktorrent -a "http://127.0.0.1:17292/announce" -a "udp://127.0.0.1:17293/announce" -l 15 -n "$name" \
+        -o "$work/srv/$name.torrent" "$work/srv/$name" >/dev/null
+    get "$HTTP_URL/$name?rate=250000" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274 \
+        --restart-after-ms 1500
+    finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    echo "$OUT" | grep -q "^restarted 1" || { echo "    the task was not restarted"; return 1; }
+    local slowest
+    slowest=$(echo "$OUT" | sed -n 's/^api slowest \([0-9]*\) ms.*/\1/p' | tail -1)
+    [ -n "$slowest" ] && [ "$slowest" -lt 1000 ] || { echo "    an exported call took ${slowest:-?} ms"; return 1; }
+}
+
 all=(from_transmission from_qbittorrent from_aria2 to_transmission to_qbittorrent to_aria2
      corrupt_peer_is_banned peer_leaving_mid_piece tracker_down unusable_torrents_leave_http_alone
      mixed_web_seed_and_slow_peer kill_and_resume_fetches_no_piece_twice complete_at_start_is_seeded
-     stop_seed_ends_seeding)
+     stop_seed_ends_seeding silent_and_slow_peers_never_hold_http_back hostile_hosts_take_few_slots_and_are_closed
+     a_corrupt_block_in_shared_pieces_is_traced a_banned_peer_cannot_return_under_a_new_id late_blocks_never_land
+     dead_trackers_never_block_the_api)
+
 selected=(${P2SP_SCENARIOS:-${all[*]}})
 for s in "${selected[@]}"; do
     echo "== $s" >>"$work/harness.log"
@@ -457,8 +626,9 @@ for s in "${selected[@]}"; do
         failures=$((failures + 1))
     fi
     # Peers of one scenario never serve the next.
-    for pid in ${TR_PID:-} ${QB_PID:-} ${A2_PID:-}; do stop_pid "$pid"; done
+    for pid in ${TR_PID:-} ${QB_PID:-} ${A2_PID:-} "${fault_pids[@]}"; do stop_pid "$pid"; done
     TR_PID= QB_PID= A2_PID=
+    fault_pids=()
 done
 [ $failures -eq 0 ] || { echo "harness log: $work/harness.log"; tail -60 "$work/harness.log"; }
 exit $failures

@@ -29,6 +29,8 @@ SEED_PORT=17291
 rm -rf "$work"
 mkdir -p "$work/in" "$work/tracker" "$work/seed" "$shots"
 export VORLA_FIXTURE_LOG=$(winpath "$work/fixture-runs.log")
+# The seeding peer is on this machine: the engine may use loopback peers here.
+export P2SP_TEST_LOOPBACK_PEERS=1
 : >"$work/fixture-runs.log"
 
 WATCH_ROOT=$root WATCH_BUILD=$build WATCH_DIR=$work/programs
