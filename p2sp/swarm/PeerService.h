@@ -12,7 +12,7 @@
 struct PeerService {
     static constexpr uint64_t kSnubMs = 10000;         // requests unanswered this long: snubbed
     static constexpr uint64_t kSnubPauseMs = 30000;    // then nothing asked of it for this long
-    static constexpr uint64_t kUselessMs = 60000;      // neither side gave or wanted anything this long
+    static constexpr uint64_t kUselessMs = 120000;     // neither side gave or wanted anything this long
     static constexpr uint64_t kQueueMs = 2000;         // requests in flight cover this long at its rate
     static constexpr size_t kFirstQueue = 8;           // before it has sent anything
     static constexpr size_t kMinQueue = 2;

@@ -1,6 +1,7 @@
 #include "p2sp/swarm/TorrentMeta.h"
 
 #include "p2sp/swarm/Bencode.h"
+#include "p2sp/swarm/TrackerAnnounce.h"
 
 namespace {
 
@@ -55,8 +56,14 @@ void ReadWebSeeds(const BencodeValue& root, TorrentMeta* out) {
         for (const BencodeValue& url : list->items) urls.push_back(&url);
     for (const BencodeValue* url : urls) {
         if (!url->IsString() || !WebSeedUrl(url->text)) continue;
-        // A URL ending in a slash names the folder that holds the file.
-        out->webSeeds.push_back(url->text.back() == '/' ? url->text + out->name : url->text);
+        // A URL ending in a slash names the folder that holds the file; the
+        // name joins it percent-encoded (its UTF-8 bytes), so a space, '#'
+        // or '?' in it stays part of the path.
+        const std::string& name = out->name;
+        out->webSeeds.push_back(url->text.back() == '/'
+                                    ? url->text + PercentEncodeBytes(reinterpret_cast<const uint8_t*>(name.data()),
+                                                                     name.size())
+                                    : url->text);
     }
 }
 

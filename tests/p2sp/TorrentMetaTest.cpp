@@ -67,6 +67,12 @@ TEST(TorrentMeta, WebSeedFolderUrlsGetTheFileName) {
     const std::string one = Str("url-list") + Str("http://127.0.0.1/x/game.bin");
     ASSERT_EQ(Parse(MakeTorrent(MakeInfo("game.bin", 10, 16384), one), &meta), TorrentError::kNone);
     ASSERT_EQ(meta.webSeeds.size(), 1u);
+
+    // The name joins a folder URL encoded: a '#' or '?' would otherwise end the path.
+    const std::string folder = Str("url-list") + Str("http://127.0.0.1/x/");
+    ASSERT_EQ(Parse(MakeTorrent(MakeInfo("My Game #2?\xe6\x98\x9f.exe", 10, 16384), folder), &meta), TorrentError::kNone);
+    ASSERT_EQ(meta.webSeeds.size(), 1u);
+    EXPECT_EQ(meta.webSeeds[0], "http://127.0.0.1/x/My%20Game%20%232%3F%E6%98%9F.exe");
 }
 
 struct Refused {
