@@ -263,16 +263,7 @@ bool SegmentMap::ClaimRace(int id, int source, uint64_t nowMs, uint64_t minHeldM
     std::lock_guard<std::mutex> hold(lock_);
     owned_.erase(id);
     races_.erase(id);
-    const Held* best = nullptr;
-    for (const auto& entry : held_) {
-        const Held& h = entry.second;
-        if (h.range.end - h.range.begin > maxBytes || nowMs < h.sinceMs + minHeldMs) continue;
-        if (Excluded(h.range.begin, h.range.end, source)) continue;
-        bool raced = false;
-        for (const auto& race : races_) raced = raced || race.second == h.range;
-        if (raced) continue;
-        if (!best || h.sinceMs < best->sinceMs) best = &h;
-    }
+    const Held* best = Raceable(source, nowMs, minHeldMs, maxBytes);
     if (!best) return false;
     races_[id] = best->range;
     *range = best->range;
@@ -299,16 +290,23 @@ bool SegmentMap::TakeRaceWon(int id, const ByteRange& range) {
 bool SegmentMap::HasWorkFor(int source, uint64_t nowMs, uint64_t minHeldMs, uint64_t maxRaceBytes) const {
     std::lock_guard<std::mutex> hold(lock_);
     if (!RunsFor(source, Taken()).empty()) return true;
-    if (maxRaceBytes == 0) return false;
+    return maxRaceBytes > 0 && Raceable(source, nowMs, minHeldMs, maxRaceBytes) != nullptr;
+}
+
+const SegmentMap::Held* SegmentMap::Raceable(int source, uint64_t nowMs, uint64_t minHeldMs, uint64_t maxBytes) const {
+    // The range held longest that is short enough, held long enough, not
+    // raced yet, and that this source may fetch.
+    const Held* best = nullptr;
     for (const auto& entry : held_) {
         const Held& h = entry.second;
-        if (h.range.end - h.range.begin > maxRaceBytes || nowMs < h.sinceMs + minHeldMs) continue;
+        if (h.range.end - h.range.begin > maxBytes || nowMs < h.sinceMs + minHeldMs) continue;
         if (Excluded(h.range.begin, h.range.end, source)) continue;
         bool raced = false;
         for (const auto& race : races_) raced = raced || race.second == h.range;
-        if (!raced) return true;
+        if (raced) continue;
+        if (!best || h.sinceMs < best->sinceMs) best = &h;
     }
-    return false;
+    return best;
 }
 
 void SegmentMap::DropRace(int id) {

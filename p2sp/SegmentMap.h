@@ -146,6 +146,7 @@ private:
     uint64_t AlignUp(uint64_t v) const;
     bool HeldBy(int holder, uint64_t begin, uint64_t end) const;
     bool TakeRaceWon(int id, const ByteRange& range);
+    const Held* Raceable(int source, uint64_t nowMs, uint64_t minHeldMs, uint64_t maxBytes) const;
     bool Excluded(uint64_t begin, uint64_t end, int source) const;
     bool TakeFree(int source, ByteRange* out);
     std::vector<ByteRange> RunsFor(int source, const RangeSet& taken) const;

@@ -111,9 +111,9 @@ key = os.environ["KEY"].encode()
 m = re.search(b"%d:%si(\\d+)e" % (len(key), key), sys.stdin.buffer.read())
 print(m.group(1).decode() if m else 0)'
 }
-wait_seeders() {
-    for _ in $(seq 300); do [ "$(seeders "$1")" -ge 1 ] && return 0; sleep 0.2; done
-    echo "    the tracker never listed a seeder"; return 1
+wait_seeders() {  # TORRENT [HOW_MANY]
+    for _ in $(seq 300); do [ "$(seeders "$1")" -ge "${2:-1}" ] && return 0; sleep 0.2; done
+    echo "    the tracker never listed ${2:-1} seeder(s)"; return 1
 }
 wait_leechers() {
     for _ in $(seq 300); do [ "$(seeders "$1" incomplete)" -ge 1 ] && return 0; sleep 0.2; done
@@ -496,7 +496,7 @@ scenario_silent_and_slow_peers_never_hold_http_back() {
     alone=$(run_ms)
     start_fault staller staller 127.0.0.13 17284 "$work/srv/$name.torrent" "$work/srv/$name"
     start_fault slowloris slowloris 127.0.0.14 17285 "$work/srv/$name.torrent" "$work/srv/$name" --block-delay 6
-    for _ in $(seq 100); do [ "$(seeders "$work/srv/$name.torrent")" -ge 2 ] && break; sleep 0.2; done
+    wait_seeders "$work/srv/$name.torrent" 2 || return 1
     P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") \
         get "$HTTP_URL/$name?rate=262144" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
     finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
@@ -519,7 +519,7 @@ scenario_hostile_hosts_take_few_slots_and_are_closed() {
     make_torrent "$work/srv/$name" "$name" || return 1
     start_fault unsolicited unsolicited 127.0.0.18 17286 "$work/srv/$name.torrent" "$work/srv/$name"
     start_fault rebitfield rebitfield 127.0.0.19 17287 "$work/srv/$name.torrent" "$work/srv/$name"
-    for _ in $(seq 100); do [ "$(seeders "$work/srv/$name.torrent")" -ge 2 ] && break; sleep 0.2; done
+    wait_seeders "$work/srv/$name.torrent" 2 || return 1
     P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") \
         get_bg "$HTTP_URL/$name?rate=500000" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
     wait_port 17270 || { echo "    the engine never listened"; return 1; }
@@ -543,7 +543,7 @@ scenario_a_corrupt_block_in_shared_pieces_is_traced() {
     make_torrent "$work/srv/$name" "$name" "" 20 || return 1
     start_fault honest good 127.0.0.11 17284 "$work/srv/$name.torrent" "$work/srv/$name" --block-delay 0.01
     start_fault liar corruptblock 127.0.0.12 17285 "$work/srv/$name.torrent" "$work/srv/$name" --block-delay 0.01
-    for _ in $(seq 100); do [ "$(seeders "$work/srv/$name.torrent")" -ge 2 ] && break; sleep 0.2; done
+    wait_seeders "$work/srv/$name.torrent" 2 || return 1
     P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") \
         get "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
     finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
