@@ -7,8 +7,11 @@ bitfield of all pieces, unchokes whoever is interested and serves requests
 from --file, with one fault:
   --mode good         no fault
   --mode corrupt      every block is sent with its first byte inverted
-  --mode corruptblock the second block of every piece is corrupted, the rest
-                      sent right (a liar in pieces it shares with honest peers)
+  --mode corruptblock in every piece it did not start (its first block asked
+                      of another peer), the first block asked of it is
+                      corrupted; a piece it serves whole is sent right (a liar
+                      in pieces it shares with honest peers only, which no
+                      count of bad pieces it sent alone ever catches)
   --mode drop         the connection is closed after half of the first piece's
                       blocks were sent (a peer that goes away mid-piece)
   --mode staller      unchokes and never sends a block; answers keep-alives
@@ -154,6 +157,7 @@ class Peer:
             self.write_log("handshake answered")
             conn.sendall(self.bitfield())
             sent = 0
+            asked_pieces = set()  # pieces with a block asked of this connection
             first_piece_blocks = (min(self.piece_length, self.length) + 16383) // 16384
             unchoked = False
             if self.mode == "unsolicited":
@@ -190,7 +194,8 @@ class Peer:
                     if self.args.block_delay:
                         time.sleep(self.args.block_delay)
                     corrupt = self.mode in ("corrupt", "late", "rejoin") or \
-                        (self.mode == "corruptblock" and begin == 16384)
+                        (self.mode == "corruptblock" and begin != 0 and index not in asked_pieces)
+                    asked_pieces.add(index)
                     conn.sendall(self.block(index, begin, size, corrupt))
                     sent += 1
                     self.write_log("block %d %d %d" % (index, begin, size))
