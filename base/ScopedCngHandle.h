@@ -1,5 +1,5 @@
-// Owners for the platform cryptography's (CNG) algorithm providers and hash
-// objects: each closes or destroys its handle when it goes away.
+// Owners for the platform cryptography's (CNG) algorithm providers, hash
+// objects and keys: each closes or destroys its handle when it goes away.
 #pragma once
 
 #include "base/ScopedResource.h"
@@ -19,5 +19,12 @@ struct CngHashTraits {
     static void Release(Handle h) { ::BCryptDestroyHash(h); }
 };
 
+struct CngKeyTraits {
+    using Handle = BCRYPT_KEY_HANDLE;
+    static Handle Normalise(Handle h) { return h; }
+    static void Release(Handle h) { ::BCryptDestroyKey(h); }
+};
+
 using ScopedCngAlgorithm = ScopedResource<CngAlgorithmTraits>;
 using ScopedCngHash = ScopedResource<CngHashTraits>;
+using ScopedCngKey = ScopedResource<CngKeyTraits>;

@@ -1,9 +1,10 @@
 #include "config/DownloaderConfig.h"
 
+#include "base/ScopedHandle.h"
 #include "config/BuildConfig.h"
 #include "config/ConfigEncoding.h"
 #include "config/ConfigNumber.h"
-#include "base/ScopedHandle.h"
+#include "config/ConfigSignature.h"
 #include "config/VersionInfo.h"
 
 #include <windows.h>
@@ -15,6 +16,10 @@ namespace {
 const wchar_t kGameSection[] = L"GameConfig";
 const wchar_t kDownloaderSection[] = L"DownLoader";
 const wchar_t kCompanionSection[] = L"Keldor";
+
+bool IsHttpsUrl(const std::wstring& url) {
+    return url.size() > 8 && (url.compare(0, 8, L"https://") == 0 || url.compare(0, 8, L"HTTPS://") == 0);
+}
 
 std::wstring ReadValue(const std::wstring& path, const wchar_t* section, const wchar_t* key) {
     wchar_t buffer[CDownloaderConfig::kValueBuffer] = {};
@@ -48,13 +53,13 @@ int64_t LastWriteSeconds(const std::wstring& path) {
     return FileTimeToUnixSeconds(written);
 }
 
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+bool ReadWholeFile(const std::wstring& path, std::string& bytes, uint64_t limit = CDownloaderConfig::kMaxConfigBytes) {
     ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size)) return false;
-    if (static_cast<uint64_t>(size.QuadPart) > CDownloaderConfig::kMaxConfigBytes) return false;
+    if (static_cast<uint64_t>(size.QuadPart) > limit) return false;
     bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
     DWORD got = 0;
     return bytes.empty() ||
@@ -88,6 +93,9 @@ std::wstring TempFolder() {
 }
 
 CDownloaderConfig::CDownloaderConfig() {
+    const BuiltInTrust builtIn = ReadBuiltInTrust();
+    trust_ = builtIn.trust;
+    trustBroken_ = builtIn.broken;
     transfer_.SetCallback(this);
     transfer_.SetTimeouts(5000, 1000, 5000);
     gameId_ = ReadFileDescription(OwnExecutablePath());
@@ -98,13 +106,21 @@ CDownloaderConfig::CDownloaderConfig() {
     }
 }
 
+void CDownloaderConfig::SetTrust(const PortalTrust& trust) {
+    trust_ = trust;
+    trustBroken_ = false;
+    configUrl_.clear();
+}
+
 const std::wstring& CDownloaderConfig::GetVersion() {
     if (version_.empty()) version_ = ReadFileVersion(OwnExecutablePath());
     return version_;
 }
 
 const std::wstring& CDownloaderConfig::GetConfigUrl() {
-    if (configUrl_.empty()) configUrl_ = std::wstring(L"http://") + VORLA_DOWNLOAD_HOST + L"/tool/down/" + gameId_ + L".html";
+    if (configUrl_.empty())
+        configUrl_ = std::wstring(trust_.https ? L"https://" : L"http://") + VORLA_DOWNLOAD_HOST + L"/tool/down/" +
+                     gameId_ + L".html";
     return configUrl_;
 }
 
@@ -132,7 +148,7 @@ int CDownloaderConfig::OnHttpProgress(int done, int total, int status) {
 }
 
 bool CDownloaderConfig::FetchFile(const std::wstring& url, const std::wstring& path, int kind,
-                                  int64_t cacheAgeSeconds) {
+                                  int64_t cacheAgeSeconds, uint64_t bodyLimit) {
     if (url.empty() || path.empty()) return false;
     if (cacheAgeSeconds != 0) {
         const int64_t written = LastWriteSeconds(path);
@@ -144,7 +160,7 @@ bool CDownloaderConfig::FetchFile(const std::wstring& url, const std::wstring& p
         }
     }
     currentKind_ = kind;
-    transfer_.SetBodyLimit(kind == KIND_CONFIG ? kMaxConfigBytes : kMaxSkinBytes);
+    transfer_.SetBodyLimit(bodyLimit);
     if (transfer_.Download(url.c_str(), path.c_str())) return true;
     ::DeleteFileW(path.c_str());
     return false;
@@ -173,14 +189,38 @@ bool CDownloaderConfig::ParseFile(const std::wstring& path) {
     // These two live in the companion section, not beside the other texts.
     cancelDownloadTips_ = ReadValue(path, kCompanionSection, L"CancelDownloadTips");
     domainName_ = ReadValue(path, kCompanionSection, L"DomainName");
+    gameSha256_ = ReadValue(path, kGameSection, L"GameSha256");
+    gameSigner_ = ReadValue(path, kGameSection, L"GameSigner");
+    keldorSigner_ = ReadValue(path, kCompanionSection, L"KeldorSigner");
+    if (trust_.https) {
+        // A build that fetches its portal over https does not take the
+        // skin or the statistics endpoint over plain http either.
+        if (!IsHttpsUrl(skinLink_)) skinLink_.clear();
+        if (!IsHttpsUrl(domainName_)) domainName_.clear();
+    }
     return true;
+}
+
+bool CDownloaderConfig::SignatureHolds(const std::wstring& configPath) {
+    const std::wstring signaturePath = configPath + L".sig";
+    std::string config, signature;
+    const bool holds = FetchFile(GetConfigUrl() + L".sig", signaturePath, KIND_CONFIG, 0, kMaxSignatureBytes) &&
+                       ReadWholeFile(configPath, config) &&
+                       ReadWholeFile(signaturePath, signature, kMaxSignatureBytes) &&
+                       VerifyConfigSignature(config, signature, trust_.keys);
+    ::DeleteFileW(signaturePath.c_str());
+    return holds;
 }
 
 int CDownloaderConfig::Load(IConfigInitCallback* sink) {
     if (sink) sink_ = sink;
     const std::wstring configPath = GetConfigFilePath();
     int result;
-    if (!FetchFile(GetConfigUrl(), configPath, KIND_CONFIG, 0)) {
+    // A signed portal's configuration counts only with its signature: one
+    // that is missing or does not hold is a configuration that could not
+    // be fetched, never a configuration.
+    if (trustBroken_ || !FetchFile(GetConfigUrl(), configPath, KIND_CONFIG, 0, kMaxConfigBytes) ||
+        (!trust_.keys.empty() && !SignatureHolds(configPath))) {
         result = CONFIG_DOWNLOAD_FAILED;
     } else {
         NormaliseConfigFile(configPath);
@@ -190,8 +230,9 @@ int CDownloaderConfig::Load(IConfigInitCallback* sink) {
             GetSkinPath();  // resets the path
             result = CONFIG_READY;
         } else {
-            result = FetchFile(skinLink_, GetSkinPath(), KIND_SKIN, kSkinCacheSeconds) ? CONFIG_READY
-                                                                                        : SKIN_DOWNLOAD_FAILED;
+            result = FetchFile(skinLink_, GetSkinPath(), KIND_SKIN, kSkinCacheSeconds, kMaxSkinBytes)
+                         ? CONFIG_READY
+                         : SKIN_DOWNLOAD_FAILED;
         }
     }
     ::DeleteFileW(configPath.c_str());

@@ -3,6 +3,7 @@
 // file fetched for that identifier at every start.
 #pragma once
 
+#include "config/PortalTrust.h"
 #include "engine/HttpDownload.h"
 
 #include <cstdint>
@@ -34,7 +35,11 @@ public:
     static constexpr uint64_t kMaxConfigBytes = 1 << 20;  // 1 MiB
     static constexpr uint64_t kMaxSkinBytes = 4 << 20;    // 4 MiB
 
+    // Takes the program's own trust (PortalTrust.h) from its resources.
     CDownloaderConfig();
+    // Another trust: for tests, which carry none of their own.
+    void SetTrust(const PortalTrust& trust);
+    const PortalTrust& Trust() const { return trust_; }
 
     // Fetches and parses the configuration, then fetches the skin image.
     // The configuration file exists on disk only while Load runs.
@@ -44,6 +49,8 @@ public:
 
     const std::wstring& GetGameId() const { return gameId_; }
     const std::wstring& GetVersion();
+    // The configuration's URL, with the build's scheme; its signature
+    // (when the build carries keys) is the same URL + ".sig".
     const std::wstring& GetConfigUrl();
     const std::wstring& GetConfigFilePath();
     const std::wstring& GetSkinPath();
@@ -67,13 +74,25 @@ public:
     const std::wstring& GetKeldorDownloaderLink() const { return keldorDownloaderLink_; }
     const std::wstring& GetSafecheck() const { return safecheck_; }
     const std::wstring& GetDomainName() const { return domainName_; }
+    // The whole installer's SHA-256 (64 hexadecimal digits), checked instead
+    // of the MD5 of its last 50 MiB when present.
+    const std::wstring& GetGameSha256() const { return gameSha256_; }
+    // The installer's publisher as named in its code-signing certificate;
+    // when present, only a file of that publisher is launched.
+    const std::wstring& GetGameSigner() const { return gameSigner_; }
+    // The same for the companion's setup program.
+    const std::wstring& GetKeldorSigner() const { return keldorSigner_; }
 
     // Parses a configuration file already on disk (the step of Load after the
     // transfer). Returns false when a required key is missing or empty.
     bool ParseFile(const std::wstring& path);
 
 private:
-    bool FetchFile(const std::wstring& url, const std::wstring& path, int kind, int64_t cacheAgeSeconds);
+    bool FetchFile(const std::wstring& url, const std::wstring& path, int kind, int64_t cacheAgeSeconds,
+                   uint64_t bodyLimit);
+    // With keys built in: fetches the signature and checks the configuration
+    // at `configPath` against it, byte for byte as fetched.
+    bool SignatureHolds(const std::wstring& configPath);
 
     IConfigInitCallback* sink_ = nullptr;  // not owned
     CHttpDownload transfer_;
@@ -85,6 +104,8 @@ private:
     std::wstring engineLibraryPath_;
     std::wstring machineIdLibraryPath_;
     int currentKind_ = KIND_NONE;
+    PortalTrust trust_;
+    bool trustBroken_ = false;  // the resource did not parse: no configuration is trusted
 
     std::wstring gameName_;
     uint64_t gameSize_ = 0;
@@ -103,6 +124,9 @@ private:
     std::wstring keldorDownloaderLink_;
     std::wstring safecheck_;
     std::wstring domainName_;
+    std::wstring gameSha256_;
+    std::wstring gameSigner_;
+    std::wstring keldorSigner_;
 };
 
 // The one configuration object of the process.

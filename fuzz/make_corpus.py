@@ -269,6 +269,15 @@ def bencode():
 
 
 # --- Peer wire --------------------------------------------------------------
+def config_signature():
+    # A signature openssl wrote (r and s both padded) and a short one; a trust text.
+    write("config_signature", "openssl", bytes.fromhex(
+        "304602210082c85aa0bb26a2157493f879c435e6323317772b2c2897e6a25f2491ac5c7df0022100f8e056866fe3954c881dd"
+        "880624b30e82e645f9849e7893da3d0a6c4a2429e2e"))
+    write("config_signature", "short", bytes.fromhex("3006020101020101"))
+    write("config_signature", "trust", b"scheme=https\nkey=04" + b"ab" * 64 + b"\n")
+
+
 def peer_wire():
     handshake = bytes([19]) + b"BitTorrent protocol" + bytes(8) + bytes(range(20)) + b"-VO0001-abcdefghijkl"
     def msg(body):
@@ -319,6 +328,7 @@ def main():
     version_block()
     bencode()
     peer_wire()
+    config_signature()
     dicts()
 
 

@@ -15,6 +15,8 @@ std::wstring CConfigReportContext::Version() { return TheDownloaderConfig().GetV
 
 std::wstring CConfigReportContext::StatisticsBase() { return TheDownloaderConfig().GetDomainName(); }
 
+std::wstring CConfigReportContext::PortalScheme() { return TheDownloaderConfig().Trust().https ? L"https" : L"http"; }
+
 CStatisticsMgr* CreateTheStatisticsMgr() {
     if (!TheStatisticsMgr()) {
         // Lives until the process ends; its sender thread ends with it.

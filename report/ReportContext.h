@@ -10,6 +10,7 @@ public:
     std::wstring MachineId() override;
     std::wstring Version() override;
     std::wstring StatisticsBase() override;
+    std::wstring PortalScheme() override;
 };
 
 // Creates the process-wide reporter (never destroyed) when it does not exist.

@@ -85,7 +85,7 @@ void CStatisticsMgr::ReportRedownload() {
 }
 
 void CStatisticsMgr::ReportCompanionSetup(int from) {
-    Post(std::wstring(L"http://") + VORLA_STATS_HOST +
+    Post(context_.PortalScheme() + L"://" + VORLA_STATS_HOST +
          FormatText(L"/keldor/down_msg.html?action=setupbox&from=%d&mid=%ls&ver=%ls", from,
                 context_.MachineId().c_str(), context_.Version().c_str()));
 }

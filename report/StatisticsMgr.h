@@ -19,6 +19,8 @@ public:
     virtual std::wstring MachineId() = 0;  // empty when it cannot be obtained
     virtual std::wstring Version() = 0;
     virtual std::wstring StatisticsBase() = 0;  // the configured DomainName
+    // The scheme of the requests the program builds itself ("http" or "https").
+    virtual std::wstring PortalScheme() { return L"http"; }
 };
 
 // Query of an event report, by kind (0: with tg; 1, 2: plain; 3 and above:
