@@ -4,7 +4,9 @@
 
 #include "codec/Md5.h"
 #include "codec/Md5Tail.h"
+#include "codec/Sha256.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +17,13 @@ bool FileMd5(const std::wstring& path, uint8_t digest[CMd5::kDigestBytes]);
 // The digest as 32 lower-case hexadecimal digits equals expected exactly
 // (case-sensitive). A file without a digest compares as all zero.
 bool IsFileMd5Valid(const std::wstring& path, const std::wstring& expected);
+
+// The SHA-256 of the whole file, as 64 hexadecimal digits, equals expected
+// (either case). False for a missing or unreadable file, an expected value
+// that is not 64 hexadecimal digits, or when `cancel` became true (it may
+// be null); reading stops within a block of the cancel.
+bool IsFileSha256Valid(const std::wstring& path, const std::wstring& expected,
+                       const std::atomic<bool>* cancel = nullptr);
 
 // The file exists, is not empty, and its size is expectedSize.
 bool IsFileOfSize(const std::wstring& path, uint64_t expectedSize);

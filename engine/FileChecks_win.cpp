@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <vector>
 
 namespace {
@@ -55,6 +56,30 @@ bool IsFileMd5Valid(const std::wstring& path, const std::wstring& expected) {
     FileMd5(path, digest);
     const std::string hex = Md5Hex(digest);
     return expected == std::wstring(hex.begin(), hex.end());
+}
+
+bool IsFileSha256Valid(const std::wstring& path, const std::wstring& expected, const std::atomic<bool>* cancel) {
+    if (expected.size() != 2 * CSha256::kDigestBytes) return false;
+    ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return false;
+    CSha256 sha;
+    std::vector<uint8_t> block(kReadBlock);
+    for (;;) {
+        if (cancel && cancel->load()) return false;
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), block.data(), kReadBlock, &got, nullptr)) return false;
+        if (got == 0) break;
+        sha.Update(block.data(), got);
+    }
+    uint8_t digest[CSha256::kDigestBytes];
+    sha.Final(digest);
+    static const char kHex[] = "0123456789abcdef";
+    for (size_t i = 0; i < CSha256::kDigestBytes; ++i) {
+        const wchar_t high = wchar_t(std::towlower(expected[2 * i])), low = wchar_t(std::towlower(expected[2 * i + 1]));
+        if (high != wchar_t(kHex[digest[i] >> 4]) || low != wchar_t(kHex[digest[i] & 15])) return false;
+    }
+    return true;
 }
 
 bool IsFileOfSize(const std::wstring& path, uint64_t expectedSize) {

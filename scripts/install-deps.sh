@@ -13,7 +13,7 @@ PACKAGES=(
   locales fonts-wqy-microhei
   clang libclang-rt-dev libpng-dev
   zlib1g-dev chromium
-  opentracker transmission-daemon qbittorrent-nox mktorrent
+  opentracker transmission-daemon qbittorrent-nox mktorrent osslsigncode libssl-dev
 )
 
 missing=()

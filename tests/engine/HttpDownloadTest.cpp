@@ -4,12 +4,11 @@
 
 #include "config/DownloaderConfig.h"
 #include "base/HttpRedirect.h"
-#include "base/ScopedRegKey.h"
+#include "tests/support/RootCertificate.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <wincrypt.h>
 
 #include <cstring>
 #include <cwchar>
@@ -206,9 +205,7 @@ TEST(HttpDownload, RedirectsEndAfterEightHopsAndNeverLeaveTheWeb) {
 
 // The fault server's HTTPS listener (127.0.0.1:17225) uses a certificate it
 // made at start; the suite trusts it in this prefix's current-user root
-// store while it runs. The entry is written to the registry directly, before
-// anything in this process checks a certificate chain: the system reads its
-// root certificates once, at the first check.
+// store while it runs, before anything in this process checks a chain.
 class HttpsRedirectTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -220,45 +217,17 @@ protected:
             return;
         }
         ::DeleteFileW(der.c_str());
-        BYTE hash[20] = {};
-        DWORD hashSize = sizeof(hash);
-        if (!::CryptHashCertificate(0, CALG_SHA1, 0, reinterpret_cast<const BYTE*>(bytes.data()),
-                                    static_cast<DWORD>(bytes.size()), hash, &hashSize)) {
-            return;
-        }
-        std::wstring thumbprint;
-        for (DWORD i = 0; i < hashSize; ++i) {
-            wchar_t digits[3];
-            std::swprintf(digits, 3, L"%02X", hash[i]);
-            thumbprint += digits;
-        }
-        key_ = L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" + thumbprint;
-        // One stored property: the certificate itself (CERT_CERT_PROP_ID).
-        std::string blob(12, '\0');
-        const DWORD header[3] = {0x20, 1, static_cast<DWORD>(bytes.size())};
-        std::memcpy(&blob[0], header, sizeof(header));
-        blob += bytes;
-        ScopedRegKey key;
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.receive(),
-                              nullptr) != ERROR_SUCCESS) {
-            key_.clear();
-            return;
-        }
-        trusted_ = ::RegSetValueExW(key.get(), L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
-                                    static_cast<DWORD>(blob.size())) == ERROR_SUCCESS;
+        root_ = new ScopedRootCertificate(bytes, HKEY_CURRENT_USER);
     }
     static void TearDownTestSuite() {
-        if (!key_.empty()) ::RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str());
-        key_.clear();
-        trusted_ = false;
+        delete root_;
+        root_ = nullptr;
     }
-    void SetUp() override { ASSERT_TRUE(trusted_) << "the fault server's certificate is not trusted"; }
+    void SetUp() override { ASSERT_TRUE(root_ && root_->Trusted()) << "the fault server's certificate is not trusted"; }
 
-    static std::wstring key_;
-    static bool trusted_;
+    static ScopedRootCertificate* root_;  // owned
 };
-std::wstring HttpsRedirectTest::key_;
-bool HttpsRedirectTest::trusted_ = false;
+ScopedRootCertificate* HttpsRedirectTest::root_ = nullptr;
 
 const wchar_t kSecureFaultsBase[] = L"https://127.0.0.1:17225";
 
