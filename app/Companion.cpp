@@ -58,6 +58,8 @@ bool RunCompanionSetup(const CompanionSetupJob& job) {
     const std::wstring path = job.tempFolder + job.setupName;
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+    if (!job.signer.empty() && (!job.checkPublisher || job.checkPublisher(path, job.signer) != PublisherVerdict::kTrusted))
+        return false;
     // The full path, not the bare name: a bare name would be looked up in the
     // current folder and along the search path before the working folder.
     ShellLaunch launch;

@@ -3,6 +3,8 @@
 // of its setup on a worker thread.
 #pragma once
 
+#include "system/PublisherCheck.h"
+
 #include "p2sp/P2spApi.h"
 #include "base/ScopedHandle.h"
 
@@ -53,9 +55,18 @@ bool ShellExecuteLauncher(const ShellLaunch& launch);
 
 // What the launcher thread needs, captured on the user-interface thread.
 struct CompanionSetupJob {
+    CompanionSetupJob(std::wstring name = std::wstring(), std::wstring folder = std::wstring(),
+                      ProcessLauncher launcher = ShellExecuteLauncher)
+        : setupName(std::move(name)), tempFolder(std::move(folder)), launch(std::move(launcher)) {}
+
     std::wstring setupName;    // file name of the companion link
     std::wstring tempFolder;   // ends in "\"
     ProcessLauncher launch = ShellExecuteLauncher;
+    // When not empty, the setup runs only when it is signed by this publisher
+    // (KeldorSigner); one that is not is left alone, as silently as it runs.
+    std::wstring signer;
+    std::function<PublisherVerdict(const std::wstring& path, const std::wstring& publisher)> checkPublisher =
+        CheckPublisher;
 };
 
 // The page's job: the configured setup name and the temporary folder (the

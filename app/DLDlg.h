@@ -26,6 +26,8 @@
 #include "webview/WebPane.h"
 #include "winlayer/WindowImpl.h"
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -186,6 +188,14 @@ private:
     // Completion.
     void CompleteDownload(const std::wstring& path);
     void ShowVerificationFailed();
+    // The installer's size and digest: the whole file's SHA-256 when the
+    // configuration names one, else (with `md5`) the MD5 of its last 50 MiB.
+    // A whole-file digest is read on a worker while the page stays
+    // responsive; a file that passed is not read again until it changes.
+    bool InstallerDigestHolds(const std::wstring& path, bool md5);
+    // Runs a check off the window thread (ResponsiveWait.h); an exit chosen
+    // meanwhile ends it, as it ends a prompt. False when it was ended.
+    bool RunChecking(const std::function<bool(const std::atomic<bool>& cancel)>& work);
     void ShowDownloadFailed();
     int ShowInstallPrompt();
     // Counts the prompt as running, so that an exit chosen meanwhile waits
@@ -250,6 +260,14 @@ private:
     bool taskbarAttached_ = false;
     TaskbarProgress taskbarState_ = TaskbarProgress::None;
     unsigned taskbarPercentage_ = 0;
+    // The installer file whose whole-file digest held, as it was then.
+    struct FileStamp {
+        std::wstring path;
+        uint64_t size = 0;
+        uint64_t written = 0;
+        bool operator==(const FileStamp& o) const { return path == o.path && size == o.size && written == o.written; }
+    };
+    FileStamp digestHeld_;
     int promptDepth_ = 0;    // prompts running over the page
     int dispatchDepth_ = 0;  // page messages being handled, nested ones included
     bool exitPending_ = false;

@@ -42,7 +42,10 @@ int CDLDlg::DetectPreviousDownload() {
     const std::wstring target = folder + fileName_;
     if (volumes.Exists(target)) {
         const bool complete = IsFileOfSize(target, Config().GetGameSize());
-        if (complete && (!FullCheckSelected(Config()) || IsFileMd5Valid(target, Config().GetGameMd5()))) {
+        // A whole-file digest is checked when the installer is launched, not
+        // while the page is set up.
+        if (complete && (!Config().GetGameSha256().empty() || !FullCheckSelected(Config()) ||
+                         IsFileMd5Valid(target, Config().GetGameMd5()))) {
             location_->SetFolder(folder);
             return 2;
         }
@@ -116,15 +119,6 @@ void CDLDlg::OnContinue() {
     }
 }
 
-void CDLDlg::OnInstall() {
-    const std::wstring target = TargetPath();
-    if (PathExists(target)) {
-        services_.shellOpen(target, SW_SHOW);  // the installer runs on its own
-    } else {
-        OfferRedownload();
-    }
-}
-
 void CDLDlg::OfferRedownload() {
     const int answer = RunPrompt([this] { return services_.prompts->FileDamaged(m_hWnd); });
     if (answer != 2 || exitPending_) return;
@@ -185,9 +179,10 @@ void CDLDlg::StartDownload() {
     const CDownloaderConfig& config = Config();
     bool checked = false;
     bool sound = false;
-    if (PathExists(target) && config.GetSafecheck() != L"0") {
+    if (PathExists(target) && (config.GetSafecheck() != L"0" || !config.GetGameSha256().empty())) {
         checked = true;
-        sound = IsFileOfSize(target, Config().GetGameSize()) && IsFileMd5Valid(target, config.GetGameMd5());
+        sound = InstallerDigestHolds(target, true);
+        if (exitPending_) return;
     }
     state_.SetDir(location_->Folder());
     if (checked && sound) {

@@ -259,6 +259,8 @@ void CDLDlg::HandOverToGame() {
     if (record.state == P2SP_STATE_FINISHED) {
         CompanionSetupJob job = MakeCompanionSetupJob(CompanionSetupName(), location_->Folder());
         job.launch = services_.launchSetup;
+        job.signer = Config().GetKeldorSigner();
+        job.checkPublisher = services_.checkPublisher;
         LaunchCompanionSetup(job);
     }
     if (gameTask_ > 0) engine.StartTask(gameTask_);

@@ -59,3 +59,8 @@ int CPagePrompts::DirOpenFailed(HWND page) {
     CDirOpenFailedDlg prompt;
     return Run(prompt, page);
 }
+
+int CPagePrompts::PublisherRefused(HWND page) {
+    CPublisherRefusedDlg prompt;
+    return Run(prompt, page);
+}

@@ -20,6 +20,8 @@ public:
     virtual int DownloadFailed(HWND page) = 0;
     virtual int FileDamaged(HWND page) = 0;
     virtual int DirOpenFailed(HWND page) = 0;
+    // The installer is not from the expected publisher, and was not run.
+    virtual int PublisherRefused(HWND page) = 0;
     // Ends every prompt that is running, nested ones included: each RunModal
     // returns as soon as the loops inside it have.
     virtual void CloseAll() = 0;
@@ -34,6 +36,7 @@ public:
     int DownloadFailed(HWND page) override;
     int FileDamaged(HWND page) override;
     int DirOpenFailed(HWND page) override;
+    int PublisherRefused(HWND page) override;
     void CloseAll() override;
 
 private:

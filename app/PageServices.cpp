@@ -92,6 +92,7 @@ void CompletePageServices(PageServices& services) {
         };
     }
     if (!services.launchSetup) services.launchSetup = ShellExecuteLauncher;
+    if (!services.checkPublisher) services.checkPublisher = CheckPublisher;
     if (services.stateFilePath.empty()) services.stateFilePath = StateFilePath();
     if (services.companionMutexName.empty()) services.companionMutexName = kCompanionMutexName;
     if (!services.notifyIcon) services.notifyIcon = NotifyIcon;

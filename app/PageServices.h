@@ -7,6 +7,7 @@
 #include "app/PagePrompts.h"
 #include "app/PageRules.h"
 #include "app/PageTaskbar.h"
+#include "system/PublisherCheck.h"
 #include "system/SaveLocation.h"
 #include "system/SystemVolumes.h"
 
@@ -33,6 +34,8 @@ struct PageServices {
     // A web address for the user's browser.
     std::function<void(const std::wstring& url)> openLink;
     ProcessLauncher launchSetup;
+    // Whether a program about to be launched is signed by the named publisher.
+    std::function<PublisherVerdict(const std::wstring& path, const std::wstring& publisher)> checkPublisher;
     std::wstring stateFilePath;
     std::wstring companionMutexName;
     // Shell_NotifyIconW: true when the shell took the request.

@@ -44,6 +44,10 @@ CDirOpenFailedDlg::CDirOpenFailedDlg() {
     SetText(L"打开目录失败，目录不存在或已损坏！");
 }
 
+CPublisherRefusedDlg::CPublisherRefusedDlg() {
+    SetText(L"安装程序不是来自预期的发行者，为了您的安全，已阻止运行！");
+}
+
 CFileCheckFailedDlg::CFileCheckFailedDlg()
     : CActionPromptDlg(&SomSkin.continueButton, L"文件安全校验失败，更多帮助，请") {}
 

@@ -42,6 +42,13 @@ public:
     CDirOpenFailedDlg();
 };
 
+// The installer is not signed by the publisher the portal named: it is not
+// run. Nothing to offer but closing.
+class CPublisherRefusedDlg : public CPromptDlg {
+public:
+    CPublisherRefusedDlg();
+};
+
 // The installer failed its checks; the button opens its folder, the link
 // under the message (id 103) gives result 3, the feedback page.
 class CFileCheckFailedDlg : public CActionPromptDlg {

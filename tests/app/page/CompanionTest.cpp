@@ -177,6 +177,18 @@ TEST(CompanionSetup, RefusedLaunchIsNotReported) {
     EXPECT_FALSE(RunCompanionSetup({L"KeldorSetup.exe", folder, launcher.Bind()}));
     EXPECT_EQ(1u, launcher.launches.size());
     EXPECT_EQ(before, Reports().Urls().size());
+    // A setup not signed by the named publisher is not even started.
+    CompanionSetupJob job(L"KeldorSetup.exe", folder, launcher.Bind());
+    job.signer = L"Keldor Security";
+    std::wstring checked;
+    job.checkPublisher = [&](const std::wstring& path, const std::wstring& publisher) {
+        checked = path + L"|" + publisher;
+        return PublisherVerdict::kOtherPublisher;
+    };
+    EXPECT_FALSE(RunCompanionSetup(job));
+    EXPECT_EQ(folder + L"KeldorSetup.exe|Keldor Security", checked);
+    EXPECT_EQ(1u, launcher.launches.size());
+    EXPECT_EQ(before, Reports().Urls().size());
 }
 
 TEST(CompanionSetup, RunsOnAWorkerThread) {

@@ -195,6 +195,68 @@ TEST_F(PageSetUpTest, AWrongDigestShowsTheVerificationPromptAndStillReportsTheEn
     EXPECT_TRUE(FileExists(folder_ + kGameFile)) << "the file stays";
 }
 
+// With GameSha256 the whole installer is checked before the question is
+// asked, whatever safecheck says, and again right before it is launched
+// (a file that changed since is caught).
+TEST_F(PageSetUpTest, AWholeFileDigestMustHoldBeforeTheInstallQuestionAndTheLaunch) {
+    for (const bool right : {true, false}) {
+        PageConfig config;
+        config.safecheck = L"0";
+        // The digest of the 1000 'x' bytes written below, in either case.
+        config.sha256 = right ? L"44F8354494A5BA03BA1792A8D3E9C534C47A9181980FDE7A3F44B06EF2AE7C7F" : std::wstring(64, L'0');
+        Configure(config);
+        OpenPage();
+        Page().SetCompanionChoice(false);
+        StartInFolder();
+        WriteInstaller(1000);
+        prompts_.answers["install"] = 2;
+        prompts_.answers["verification"] = 1;
+        const size_t installs = prompts_.Count("install"), failures = prompts_.Count("verification");
+        Game()->info.state = P2SP_STATE_FINISHED;
+        Polls(1);
+        EXPECT_EQ(installs + (right ? 1u : 0u), prompts_.Count("install")) << right;
+        EXPECT_EQ(failures + (right ? 0u : 1u), prompts_.Count("verification")) << right;
+        if (right) {
+            MSG msg;
+            while (::PeekMessageW(&msg, Page().m_hWnd, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+            EXPECT_EQ(1u, opened_.size()) << "launched: the file is as it was checked";
+            // Changed after its check: the launch is refused.
+            ASSERT_TRUE(WriteFileBytes(folder_ + kGameFile, std::string(999, 'x') + "y"));
+            Command(CDLDlg::ID_INSTALL);
+            EXPECT_EQ(1u, opened_.size());
+            EXPECT_EQ(failures + 1, prompts_.Count("verification"));
+        }
+        page_.reset();
+        opened_.clear();
+    }
+}
+
+TEST_F(PageSetUpTest, OnlyTheNamedPublishersInstallerIsLaunched) {
+    PageConfig config;
+    config.safecheck = L"";
+    config.signer = L"Xingchen Games Ltd";
+    Configure(config);
+    PublisherVerdict verdict = PublisherVerdict::kOtherPublisher;
+    std::wstring asked;
+    OpenPage([&](PageServices& services) {
+        services.checkPublisher = [&](const std::wstring& path, const std::wstring& publisher) {
+            asked = path + L"|" + publisher;
+            return verdict;
+        };
+    });
+    Page().SetCompanionChoice(false);
+    StartInFolder();
+    WriteInstaller(1000);
+    Command(CDLDlg::ID_INSTALL);
+    EXPECT_EQ(folder_ + kGameFile + L"|Xingchen Games Ltd", asked);
+    EXPECT_EQ(1u, prompts_.Count("publisher"));
+    EXPECT_TRUE(opened_.empty()) << "not launched";
+    verdict = PublisherVerdict::kTrusted;
+    Command(CDLDlg::ID_INSTALL);
+    ASSERT_EQ(1u, opened_.size());
+    EXPECT_EQ(folder_ + kGameFile, opened_[0]);
+}
+
 TEST_F(PageSetUpTest, AFinishedTaskWhoseFileIsLateWaitsForIt) {
     PageConfig config;
     config.safecheck = L"0";

@@ -153,6 +153,7 @@ void PageTest::Configure(const PageConfig& config) {
                         L"\r\nGameSize=" + std::to_wstring(config.gameSize) +
                         L"\r\nGameDownloadLink=http://127.0.0.1:17223/games/t/" + kGameFile +
                         L"\r\nGameMd5=" + (config.md5.empty() ? L"00000000000000000000000000000000" : config.md5) +
+                        L"\r\nGameSha256=" + config.sha256 + L"\r\nGameSigner=" + config.signer +
                         L"\r\nSeedUrl=\r\nGameVersion=" + config.gameVersion +
                         L"\r\n[DownLoader]\r\nNewVersion=1.1.0.1005\r\nTextPromotionTitle=" + config.promotionTitle +
                         L"\r\nEmbedLink2=" +

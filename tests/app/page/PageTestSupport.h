@@ -48,6 +48,7 @@ public:
     int DownloadFailed(HWND) override { return Answer("failed", L""); }
     int FileDamaged(HWND) override { return Answer("damaged", L""); }
     int DirOpenFailed(HWND) override { return Answer("diropen", L""); }
+    int PublisherRefused(HWND) override { return Answer("publisher", L""); }
     void CloseAll() override { ++closeAllCalls; }
 
     size_t Count(const std::string& kind) const;
@@ -117,6 +118,8 @@ struct PageConfig {
     uint64_t gameSize = 1000;
     std::wstring safecheck = L"1";
     std::wstring md5;  // of the installer; empty: a digest nothing matches
+    std::wstring sha256;  // GameSha256 (none when empty)
+    std::wstring signer;  // GameSigner (none when empty)
     bool companion = true;
     std::wstring embedLink;  // EmbedLink2
 };

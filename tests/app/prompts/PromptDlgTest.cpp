@@ -109,6 +109,7 @@ TEST(PromptWindow, MessagesOfTheFamily) {
     EXPECT_EQ(L"下载文件被破坏，请重新下载!", CFileDamagedDlg().GetText());
     EXPECT_EQ(L"打开目录失败，目录不存在或已损坏！", CDirOpenFailedDlg().GetText());
     EXPECT_EQ(L"文件安全校验失败，更多帮助，请", CFileCheckFailedDlg().GetText());
+    EXPECT_EQ(L"安装程序不是来自预期的发行者，为了您的安全，已阻止运行！", CPublisherRefusedDlg().GetText());
     EXPECT_EQ(L"下载失败，更多帮助，请点击反馈按钮", CDownLoadFailedDlg().GetText());
     EXPECT_EQ(L"示例游戏下载完成，是否立即安装？", CInstallGameDlg(L"示例游戏").GetText());
     EXPECT_EQ(TheDownloaderConfig().GetGameName() + L"下载完成，是否立即安装？", CInstallGameDlg().GetText());

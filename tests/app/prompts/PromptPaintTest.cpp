@@ -114,6 +114,7 @@ TEST(PromptPaint, EveryPromptIsSavedAsAScreenshot) {
         {L"prompt-dir-err", std::make_unique<CDirErrDlg>(FolderVerdictMessage(FolderVerdict::NoSpace))},
         {L"prompt-file-damaged", std::make_unique<CFileDamagedDlg>()},
         {L"prompt-dir-open-failed", std::make_unique<CDirOpenFailedDlg>()},
+        {L"prompt-publisher-refused", std::make_unique<CPublisherRefusedDlg>()},
         {L"prompt-file-check-failed", std::make_unique<CFileCheckFailedDlg>()},
         {L"prompt-download-failed", std::make_unique<CDownLoadFailedDlg>()},
         {L"prompt-install-game", std::make_unique<CInstallGameDlg>(L"示例游戏")},
