@@ -3,7 +3,7 @@
 // of its setup on a worker thread.
 #pragma once
 
-#include "system/PublisherCheck.h"
+#include "engine/PublisherCheck.h"
 
 #include "p2sp/P2spApi.h"
 #include "base/ScopedHandle.h"

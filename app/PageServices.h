@@ -7,7 +7,7 @@
 #include "app/PagePrompts.h"
 #include "app/PageRules.h"
 #include "app/PageTaskbar.h"
-#include "system/PublisherCheck.h"
+#include "engine/PublisherCheck.h"
 #include "system/SaveLocation.h"
 #include "system/SystemVolumes.h"
 

@@ -4,7 +4,7 @@
 // machine root store while it runs. Each thing a check must catch has its
 // own copy; some are caught only by the chain policy and usage checks, since
 // this platform's WinVerifyTrust accepts them on its own.
-#include "system/PublisherCheck.h"
+#include "engine/PublisherCheck.h"
 
 #include "tests/support/RootCertificate.h"
 #include "tests/support/TestSupport.h"

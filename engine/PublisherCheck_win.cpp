@@ -1,4 +1,4 @@
-#include "system/PublisherCheck.h"
+#include "engine/PublisherCheck.h"
 
 #include <windows.h>
 #include <wincrypt.h>
