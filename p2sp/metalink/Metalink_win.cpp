@@ -1,5 +1,7 @@
 #include "p2sp/metalink/Metalink.h"
 
+#include "base/SeedLimits.h"
+
 #include "p2sp/http/HttpSource.h"
 #include "p2sp/metalink/MetalinkDocument.h"
 
@@ -7,7 +9,7 @@
 
 namespace {
 
-constexpr DWORD kMaxSeedBytes = 8u << 20;  // a torrent of a large file holds many piece hashes
+constexpr DWORD kMaxSeedBytes = DWORD(kMaxSeedDocumentBytes);  // a torrent of a large file holds many piece hashes
 
 bool FetchDocument(const std::wstring& url, std::string* body) {
     HttpSource http;

@@ -5,6 +5,8 @@
 // which `infoBegin`/`infoEnd` locate in the input.
 #pragma once
 
+#include "base/SeedLimits.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,8 +14,8 @@
 
 // The largest torrent file read: pieces of 20 bytes for a file of many GiB
 // fit easily, and a hostile file costs no more than this.
-constexpr size_t kMaxTorrentBytes = 8u << 20;
-constexpr uint64_t kMaxTorrentPieceLength = 64u << 20;
+constexpr size_t kMaxTorrentBytes = kMaxSeedDocumentBytes;
+constexpr uint64_t kMaxTorrentPieceLength = kMaxSeedPieceLength;
 constexpr size_t kSha1Bytes = 20;
 
 enum class TorrentError {
