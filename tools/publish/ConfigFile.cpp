@@ -18,7 +18,7 @@ size_t Utf16Units(const std::u32string& codePoints) {
 
 std::vector<ConfigEntry> BuildConfigEntries(const PublishOptions& o, const ComputedValues& c) {
     const std::string stats = o.statsUrl.empty() ? o.baseUrl + "/stat" : o.statsUrl;
-    return {
+    std::vector<ConfigEntry> entries = {
         {"GameConfig", "GameName", o.gameName},
         {"GameConfig", "GameSize", std::to_string(c.gameSize)},
         {"GameConfig", "GameDownloadLink", c.downloadLink},
@@ -37,6 +37,10 @@ std::vector<ConfigEntry> BuildConfigEntries(const PublishOptions& o, const Compu
         {"Keldor", "CancelDownloadTips", o.cancelTips},
         {"Keldor", "DomainName", stats},
     };
+    // Keys older downloaders ignore; written only when asked for.
+    if (!c.gameSha256.empty()) entries.insert(entries.begin() + 4, {"GameConfig", "GameSha256", c.gameSha256});
+    if (!o.signer.empty()) entries.insert(entries.begin() + 5, {"GameConfig", "GameSigner", o.signer});
+    return entries;
 }
 
 std::string CheckConfigEntry(const ConfigEntry& entry) {

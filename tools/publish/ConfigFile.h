@@ -22,6 +22,7 @@ struct ComputedValues {
     std::string downloadLink;    // the portal's copy of the installer
     std::string seedUrl;         // the Metalink seed or the torrent
     std::string skinLink;        // empty when none
+    std::string gameSha256;      // the whole installer's, 64 lower-case hex digits; empty: not written
 };
 
 // Every key in the order the downloader reads them, grouped by section.

@@ -13,8 +13,14 @@ struct NginxPaths {
     std::string root;            // absolute path of the portal's folder
     std::string installerName;
     std::string downloaderName;  // empty: none published
-    bool skin = false;
 };
+
+// A string as nginx reads it back: in double quotes, '"' and '\\' escaped,
+// so folders with spaces, ';' or Windows separators stay whole.
+std::string NginxQuoted(const std::string& text);
+// Why nginx could not be given this folder ('$' starts a variable even in
+// quotes; control characters), or empty.
+std::string CheckNginxPath(const std::string& path);
 
 std::string GameNginxSnippet(const NginxPaths& paths);
 

@@ -1,14 +1,21 @@
 #include "tools/publish/Publish.h"
 
+#include "tools/publish/Authenticode.h"
 #include "tools/publish/ConfigFile.h"
+#include "tools/publish/ConfigSigner.h"
 #include "tools/publish/FileDigests.h"
 #include "tools/publish/NginxSnippet.h"
 #include "tools/publish/ProgramVersion.h"
 #include "tools/publish/PublishChecks.h"
+#include "tools/publish/PublishInstall.h"
 #include "tools/publish/PublishRecord.h"
 #include "tools/publish/SeedFiles.h"
 #include "tools/publish/StampDownloader.h"
 
+#include "base/SeedLimits.h"
+#include "codec/Sha256.h"
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -87,24 +94,6 @@ private:
     std::vector<fs::path> made_;
 };
 
-// Moves a staged file over its target (replacing it).
-bool MoveIntoPlace(const fs::path& from, const fs::path& to, std::string* error) {
-    std::error_code failure;
-    fs::create_directories(to.parent_path(), failure);
-    fs::rename(from, to, failure);
-    if (failure) {
-        // Some platforms refuse to rename over an existing file.
-        std::error_code again;
-        fs::remove(to, again);
-        fs::rename(from, to, failure);
-    }
-    if (failure) {
-        *error = "cannot move " + from.u8string() + " to " + to.u8string() + ": " + failure.message();
-        return false;
-    }
-    return true;
-}
-
 class ProgressLine {
 public:
     ProgressLine(std::ostream& err, const std::string& name, bool terminal, bool quiet)
@@ -136,6 +125,33 @@ private:
     Clock::time_point start_;
     Clock::time_point last_;
 };
+
+// A generation's name: the first 16 hexadecimal digits of the SHA-256 of
+// everything the configuration and the seeds are made of besides their
+// URLs. The same content is the same generation; any change is another.
+std::string GenerationName(const std::vector<std::string>& parts) {
+    CSha256 sha;
+    for (const std::string& part : parts) {
+        sha.Update(part.data(), part.size());
+        sha.Update("\n", 1);
+    }
+    uint8_t digest[CSha256::kDigestBytes];
+    sha.Final(digest);
+    return HexText(digest, 8);
+}
+
+bool FileSha256(const std::string& path, std::string* hex) {
+    std::ifstream in(fs::u8path(path), std::ios::binary);
+    if (!in) return false;
+    CSha256 sha;
+    std::vector<char> block(1 << 16);
+    while (in.read(block.data(), std::streamsize(block.size())) || in.gcount() > 0)
+        sha.Update(block.data(), size_t(in.gcount()));
+    uint8_t digest[CSha256::kDigestBytes];
+    sha.Final(digest);
+    *hex = HexText(digest, sizeof(digest));
+    return true;
+}
 
 std::string StagingName() {
     std::random_device random;
@@ -170,6 +186,8 @@ int RunPublish(PublishOptions o, std::ostream& out, std::ostream& err, bool prog
     }
     const fs::path root = fs::absolute(fs::u8path(o.out), failure);
     if (fs::exists(root) && !fs::is_directory(root)) return Refuse(err, "the output " + o.out + " is not a folder");
+    why = CheckNginxPath(root.u8string());
+    if (!why.empty()) return Refuse(err, why);
 
     const std::string installerName = o.installerName.empty() ? installer.filename().u8string() : o.installerName;
     why = CheckServedFileName(installerName, "the installer's file name");
@@ -177,45 +195,41 @@ int RunPublish(PublishOptions o, std::ostream& out, std::ostream& err, bool prog
         why = CheckServedFileName(fs::u8path(o.downloader).filename().u8string(), "the downloader's file name");
     if (!why.empty()) return Refuse(err, why);
 
-    // The layout, relative to the portal's folder and to its base URL.
-    const std::string gameFolder = "games/" + o.gameId + "/";
-    const std::string installerPath = gameFolder + installerName;
-    const std::string seedPath = installerPath + ".meta4";
-    const std::string torrentPath = installerPath + ".torrent";
+    // What else the publication needs, found before a byte of the installer
+    // is read: the stamping, the keys, the installer's own signature.
+    if (!o.downloader.empty() && !CanStampDownloader(o.downloader, o.stampTool, &why)) return Refuse(err, why);
+    const bool signing = !o.signKey.empty();
+    std::string publicKey;
+    if (signing && !PublicKeyHex(o.signKey, &publicKey, &why)) return Refuse(err, why);
+    if (!o.codesignCert.empty()) {
+        for (const std::string* file : {&o.codesignCert, &o.codesignKey})
+            if (!fs::is_regular_file(fs::u8path(*file), failure)) return Refuse(err, "cannot read " + *file);
+    }
+    if (!o.signer.empty() && !InstallerSignedBy(o.installer, o.signer, o.signerRoots, &why))
+        return Refuse(err, why + "; GameSigner would make every downloader refuse it");
+    std::string skinSha256;
+    if (!o.skinFile.empty() && !FileSha256(o.skinFile, &skinSha256)) return Refuse(err, "cannot read " + o.skinFile);
+
     const std::string configPath = "tool/down/" + o.gameId + ".html";
-    const std::string skinPath = o.skinFile.empty() ? std::string() : "skin/" + o.gameId + ".png";
+    const std::string signaturePath = configPath + ".sig";
     const std::string downloaderName = o.downloader.empty() ? std::string() : fs::u8path(o.downloader).filename().u8string();
     const std::string downloaderPath = o.downloader.empty() ? std::string() : "downloader/" + o.gameId + "/" + downloaderName;
     const std::string nginxPath = "nginx/" + o.gameId + ".conf";
     const std::string statsNginxPath = "nginx/stats.conf";
     const std::string recordPath = std::string(kRecordFolder) + "/" + o.gameId + ".files";
+    const PublicationRecord earlier = ReadRecord(o.out, o.gameId);
 
-    std::vector<std::string> files = {configPath, installerPath, seedPath, torrentPath, nginxPath};
-    if (!skinPath.empty()) files.push_back(skinPath);
-    if (!downloaderPath.empty()) files.push_back(downloaderPath);
-
-    ComputedValues computed;
-    computed.downloadLink = o.baseUrl + "/" + installerPath;
-    const bool torrentSeed = o.seed == PublishOptions::Seed::Torrent ||
-                             (o.seed == PublishOptions::Seed::Auto && !o.tracker.empty());
-    computed.seedUrl = o.baseUrl + "/" + (torrentSeed ? torrentPath : seedPath);
-    computed.skinLink = skinPath.empty() ? o.skinLink : o.baseUrl + "/" + skinPath;
-    computed.gameMd5 = std::string(32, '0');
-    computed.gameSize = 1;
     // The texts are checked before any byte is read: the computed values
     // are plain ASCII and change nothing about what fits.
+    ComputedValues computed;
+    computed.downloadLink = o.baseUrl + "/games/" + o.gameId + "/0000000000000000/" + installerName;
+    computed.seedUrl = computed.downloadLink + ".torrent";
+    computed.skinLink = o.skinFile.empty() ? o.skinLink : o.baseUrl + "/games/" + o.gameId + "/skin.png";
+    computed.gameMd5 = std::string(32, '0');
+    computed.gameSize = 1;
+    if (signing || o.requireSha256) computed.gameSha256 = std::string(64, '0');
     std::string configBytes;
     if (!EncodeConfig(BuildConfigEntries(o, computed), o.encoding, &configBytes, &why)) return Refuse(err, why);
-
-    if (!o.force) {
-        const std::vector<Overwrite> overwrites = FindOverwrites(o.out, o.gameId, files);
-        if (!overwrites.empty()) {
-            std::string list;
-            for (const Overwrite& overwrite : overwrites) list += "\n  " + overwrite.path + " (" + overwrite.owner + ")";
-            return Refuse(err, "the output folder " + o.out + " already holds files this game's publication would "
-                               "overwrite (--force replaces them):" + list);
-        }
-    }
 
     // From here on everything goes into the staging folder first.
     MadeFolders made;
@@ -224,77 +238,151 @@ int RunPublish(PublishOptions o, std::ostream& out, std::ostream& err, bool prog
     if (!fs::create_directories(staging.Folder(), failure) || failure)
         return Fail(err, "cannot create " + staging.Folder().u8string());
 
-    // The portal's copy of the installer: a hard link where the folders
-    // share a file system, else written as it is read.
-    const fs::path stagedInstaller = staging / installerPath;
+    // The portal's copy of the installer is written as it is read: a later
+    // edit of the operator's file never changes what the portal serves.
+    const fs::path stagedInstaller = staging / ("incoming/" + installerName);
     fs::create_directories(stagedInstaller.parent_path(), failure);
-    std::error_code linkFailure;
-    fs::create_hard_link(installer, stagedInstaller, linkFailure);
     ProgressLine progress(err, installerName, progressOnTerminal, o.quiet);
     FileDigests digests;
-    if (!DigestFile(o.installer, o.pieceLength, linkFailure ? stagedInstaller.u8string() : std::string(),
+    if (!DigestFile(o.installer, o.pieceLength, stagedInstaller.u8string(),
                     [&](uint64_t done, uint64_t total) { progress.Show(done, total); }, &digests, &why))
         return Fail(err, why);
     const double rate = progress.MegabytesPerSecond(digests.size);
 
+    std::string mirrors;
+    for (const std::string& mirror : o.mirrors) mirrors += mirror + " ";
+    const std::string generation = GenerationName({digests.sha256, skinSha256, installerName, o.baseUrl, mirrors,
+                                                   o.tracker, std::to_string(digests.pieceLength)});
+    const std::string generationFolder = "games/" + o.gameId + "/" + generation;
+    const std::string installerPath = generationFolder + "/" + installerName;
+    const std::string seedPath = installerPath + ".meta4";
+    const std::string torrentPath = installerPath + ".torrent";
+    const std::string skinPath = o.skinFile.empty() ? std::string() : generationFolder + "/skin.png";
+
+    computed.downloadLink = o.baseUrl + "/" + installerPath;
+    const bool torrentSeed = o.seed == PublishOptions::Seed::Torrent ||
+                             (o.seed == PublishOptions::Seed::Auto && !o.tracker.empty());
+    computed.seedUrl = o.baseUrl + "/" + (torrentSeed ? torrentPath : seedPath);
+    computed.skinLink = skinPath.empty() ? o.skinLink : o.baseUrl + "/" + skinPath;
     computed.gameSize = digests.size;
     computed.gameMd5 = digests.md5Tail;
+    if (signing || o.requireSha256) computed.gameSha256 = digests.sha256;
     if (!EncodeConfig(BuildConfigEntries(o, computed), o.encoding, &configBytes, &why)) return Refuse(err, why);
 
     std::vector<std::string> copies = {computed.downloadLink};
     copies.insert(copies.end(), o.mirrors.begin(), o.mirrors.end());
-    NginxPaths nginx{o.gameId, UrlPath(o.baseUrl), root.u8string(), installerName, downloaderName, !skinPath.empty()};
+    const std::string metalink = BuildMetalink(installerName, digests, copies);
+    const std::string torrent = BuildTorrent(installerName, digests, copies, o.tracker);
+    // A seed larger than the engine reads would be ignored by every downloader.
+    if (metalink.size() > kMaxSeedDocumentBytes || torrent.size() > kMaxSeedDocumentBytes)
+        return Refuse(err, "the seed would be larger than the " + std::to_string(kMaxSeedDocumentBytes >> 20) +
+                           " MiB the downloaders read: give a larger --piece-length");
+
+    NginxPaths nginx{o.gameId, UrlPath(o.baseUrl), root.u8string(), installerName, downloaderName};
     const std::string statsUrl = o.statsUrl.empty() ? o.baseUrl + "/stat" : o.statsUrl;
+    const bool writeStatsSnippet = !fs::exists(root / statsNginxPath) && UrlOrigin(statsUrl) == UrlOrigin(o.baseUrl);
+
+    // The record: this generation and the one before it.
+    PublicationRecord record;
+    record.current = generation;
+    record.currentFiles = {configPath, installerPath, seedPath, torrentPath, nginxPath};
+    if (signing) record.currentFiles.push_back(signaturePath);
+    if (!skinPath.empty()) record.currentFiles.push_back(skinPath);
+    if (!downloaderPath.empty()) record.currentFiles.push_back(downloaderPath);
+    const bool ownStats = writeStatsSnippet || std::count(earlier.currentFiles.begin(), earlier.currentFiles.end(),
+                                                          statsNginxPath) > 0;
+    if (ownStats) record.currentFiles.push_back(statsNginxPath);
+    if (earlier.current == generation) {
+        record.previous = earlier.previous;
+        record.previousFiles = earlier.previousFiles;
+    } else {
+        record.previous = earlier.current;
+        for (const std::string& file : earlier.currentFiles)
+            if (file.compare(0, 6, "games/") == 0) record.previousFiles.push_back(file);
+    }
+    if (!o.force) {
+        const std::vector<Overwrite> overwrites = FindOverwrites(o.out, o.gameId, record.currentFiles);
+        if (!overwrites.empty()) {
+            std::string list;
+            for (const Overwrite& overwrite : overwrites) list += "\n  " + overwrite.path + " (" + overwrite.owner + ")";
+            return Refuse(err, "the output folder " + o.out + " already holds files this game's publication would "
+                               "overwrite (--force replaces them):" + list);
+        }
+    }
 
     std::map<std::string, std::string> texts = {
         {configPath, configBytes},
-        {seedPath, BuildMetalink(installerName, digests, copies)},
-        {torrentPath, BuildTorrent(installerName, digests, copies, o.tracker)},
+        {seedPath, metalink},
+        {torrentPath, torrent},
         {nginxPath, GameNginxSnippet(nginx)},
-        {recordPath, RecordText(files)},
+        {recordPath, RecordText(record)},
     };
-    const bool writeStatsSnippet = !fs::exists(root / statsNginxPath) && UrlOrigin(statsUrl) == UrlOrigin(o.baseUrl);
     if (writeStatsSnippet) texts[statsNginxPath] = StatsNginxSnippet(UrlPath(o.baseUrl), UrlPath(statsUrl));
+    if (signing) {
+        std::string signature;
+        if (!SignConfig(o.signKey, configBytes, &signature, &why)) return Fail(err, why);
+        texts[signaturePath] = signature;
+    }
     for (const auto& text : texts)
         if (!WriteFile(staging / text.first, text.second, &why)) return Fail(err, why);
-
-    if (!skinPath.empty()) {
-        fs::create_directories((staging / skinPath).parent_path(), failure);
-        if (!fs::copy_file(fs::u8path(o.skinFile), staging / skinPath, failure) || failure)
-            return Fail(err, "cannot copy the skin image: " + failure.message());
-    }
+    fs::create_directories((staging / installerPath).parent_path(), failure);
+    fs::rename(stagedInstaller, staging / installerPath, failure);
+    if (failure) return Fail(err, "cannot stage the installer: " + failure.message());
+    if (!skinPath.empty() && (!fs::copy_file(fs::u8path(o.skinFile), staging / skinPath, failure) || failure))
+        return Fail(err, "cannot copy the skin image: " + failure.message());
     if (!downloaderPath.empty()) {
         const fs::path copy = staging / downloaderPath;
         fs::create_directories(copy.parent_path(), failure);
         if (!fs::copy_file(fs::u8path(o.downloader), copy, failure) || failure)
             return Fail(err, "cannot copy the downloader: " + failure.message());
         if (!StampDownloaderCopy(copy.u8string(), o.gameId, o.downloader, o.stampTool, &why)) return Fail(err, why);
+        // Signed after stamping: the stamp changes the bytes a signature covers.
+        if (!o.codesignCert.empty() && !CodeSignProgram(copy.u8string(), o.codesignCert, o.codesignKey, &why))
+            return Fail(err, why);
     }
 
-    // Into place: the files a downloader fetches first come last, so a
-    // configuration is never served before its installer and seed.
-    std::vector<std::string> order = {installerPath, seedPath, torrentPath};
-    if (!skinPath.empty()) order.push_back(skinPath);
-    if (!downloaderPath.empty()) order.push_back(downloaderPath);
-    order.push_back(nginxPath);
-    if (writeStatsSnippet) order.push_back(statsNginxPath);
-    order.push_back(recordPath);
-    order.push_back(configPath);
-    for (const std::string& file : order)
-        if (!MoveIntoPlace(staging / file, root / fs::u8path(file), &why)) return Fail(err, why);
+    InstallPlan plan;
+    plan.root = root;
+    plan.staging = staging.Folder();
+    plan.generationFolder = generationFolder;
+    plan.generationFiles = {installerPath, seedPath, torrentPath};
+    if (!skinPath.empty()) plan.generationFiles.push_back(skinPath);
+    if (!downloaderPath.empty()) plan.fixedFiles.push_back(downloaderPath);
+    plan.fixedFiles.push_back(nginxPath);
+    if (writeStatsSnippet) plan.fixedFiles.push_back(statsNginxPath);
+    plan.recordPath = recordPath;
+    plan.signed_ = signing;
+    plan.signaturePath = signaturePath;
+    plan.configPath = configPath;
+    // Whatever the earlier record lists that this one does not: older
+    // generations, and files this publication leaves out (a skin, the
+    // signature of a portal that stopped signing).
+    for (const auto* files : {&earlier.currentFiles, &earlier.previousFiles})
+        for (const std::string& file : *files)
+            if (std::count(record.currentFiles.begin(), record.currentFiles.end(), file) == 0 &&
+                std::count(record.previousFiles.begin(), record.previousFiles.end(), file) == 0)
+                plan.removeAfter.push_back(file);
+    bool published = false;
+    why = InstallPublication(plan, &published);
+    if (!why.empty() && !published) return Fail(err, why + " (the earlier publication is as it was)");
     made.Keep();
+    if (!why.empty()) err << "vorla-publish: published, but " << why << "\n";
 
     out << "published game " << o.gameId << " into " << root.u8string() << "\n"
         << "  configuration  " << configPath << " ("
-        << (o.encoding == ConfigEncoding::Gbk ? "GBK" : "UTF-16LE with a byte-order mark") << ")\n"
+        << (o.encoding == ConfigEncoding::Gbk ? "GBK" : "UTF-16LE with a byte-order mark") << ")"
+        << (signing ? ", signed (" + signaturePath + ")" : std::string()) << "\n"
         << "  installer      " << installerPath << " (" << digests.size << " bytes, hashed at "
         << static_cast<long long>(rate) << " MB/s)\n"
         << "  GameMd5        " << digests.md5Tail << "\n"
-        << "  SHA-256        " << digests.sha256 << "\n"
-        << "  Metalink seed  " << seedPath << " (" << digests.sha256Pieces.size() << " pieces of "
+        << "  SHA-256        " << digests.sha256 << (computed.gameSha256.empty() ? "" : " (GameSha256)") << "\n";
+    if (!o.signer.empty()) out << "  GameSigner     " << o.signer << " (the installer's signature checked)\n";
+    out << "  Metalink seed  " << seedPath << " (" << digests.sha256Pieces.size() << " pieces of "
         << digests.pieceLength << " bytes)\n"
         << "  torrent        " << torrentPath << " (info hash " << TorrentInfoHash(installerName, digests) << ")\n";
-    if (!downloaderPath.empty()) out << "  downloader     " << downloaderPath << " (stamped " << o.gameId << ")\n";
+    if (!downloaderPath.empty())
+        out << "  downloader     " << downloaderPath << " (stamped " << o.gameId
+            << (o.codesignCert.empty() ? "" : ", signed") << ")\n";
     if (!skinPath.empty()) out << "  skin           " << skinPath << "\n";
     out << "  nginx          " << nginxPath << (writeStatsSnippet ? " and " + statsNginxPath : std::string()) << "\n"
         << "  served at      " << o.baseUrl << "/" << configPath << "\n";

@@ -1,5 +1,7 @@
 #include "tools/publish/PublishChecks.h"
 
+#include "base/SeedLimits.h"
+
 namespace {
 
 const size_t kMaxGameIdLength = 38;
@@ -61,6 +63,20 @@ std::string CheckPublishOptions(const PublishOptions& o) {
         if (why.empty() && !link.first->empty()) why = CheckHttpUrl(*link.first, link.second);
     if (why.empty() && !o.skinFile.empty() && !o.skinLink.empty()) why = "give --skin or --skin-link, not both";
     if (why.empty() && o.safecheck != "0" && o.safecheck != "1") why = "--safecheck is 0 or 1, not \"" + o.safecheck + "\"";
+    if (why.empty()) {
+        // The statistics have a path of their own: on the portal's root they
+        // would answer every request of the site.
+        const std::string statsPath = UrlPath(o.statsUrl.empty() ? o.baseUrl + "/stat" : o.statsUrl);
+        if (statsPath.empty() || statsPath == "/")
+            why = "the statistics URL needs a path of its own (such as /stat), not the site's root";
+    }
+    if (why.empty() && o.pieceLength > kMaxSeedPieceLength)
+        why = "--piece-length above " + std::to_string(kMaxSeedPieceLength >> 20) +
+              " MiB: the downloaders would ignore such a seed";
+    if (why.empty() && o.codesignCert.empty() != o.codesignKey.empty())
+        why = "--codesign-cert and --codesign-key go together";
+    if (why.empty() && !o.codesignCert.empty() && o.downloader.empty())
+        why = "--codesign-cert signs the published downloader: give --downloader";
     return why;
 }
 

@@ -1,6 +1,7 @@
 // vorla-publish: from a game's installer to the portal's folder in one
 // command (see PublishUsage, or run it without arguments).
 
+#include "tools/publish/ConfigSigner.h"
 #include "tools/publish/Publish.h"
 
 #include <iostream>
@@ -28,6 +29,15 @@ int Main(const std::vector<std::string>& args, bool terminal) {
     if (!ParsePublishArguments(args, &options, &error)) {
         std::cerr << "vorla-publish: " << error << "\n" << PublishUsage();
         return kUsage;
+    }
+    if (!options.printKey.empty()) {
+        std::string hex;
+        if (!PublicKeyHex(options.printKey, &hex, &error)) {
+            std::cerr << "vorla-publish: " << error << "\n";
+            return kRefused;
+        }
+        std::cout << hex << "\n";
+        return kPublished;
     }
     return RunPublish(options, std::cout, std::cerr, terminal);
 }

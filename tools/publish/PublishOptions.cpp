@@ -33,6 +33,11 @@ const TextOption kTextOptions[] = {
     {"--downloader", &PublishOptions::downloader, "built downloader to stamp with the identifier"},
     {"--installer-name", &PublishOptions::installerName, "file name the installer is served under (default its own)"},
     {"--stamp-tool", &PublishOptions::stampTool, "vorla-stamp.exe run under Wine (Linux; default: beside the downloader)"},
+    {"--sign-key", &PublishOptions::signKey, "PEM key (P-256) that signs the configuration (<config>.sig; implies GameSha256)"},
+    {"--signer", &PublishOptions::signer, "publisher of the installer's code signature (GameSigner; checked first)"},
+    {"--signer-ca", &PublishOptions::signerRoots, "PEM roots that vouch for the installer's signature (Linux; default the system's)"},
+    {"--codesign-cert", &PublishOptions::codesignCert, "PEM certificate that signs the stamped downloader (Authenticode)"},
+    {"--codesign-key", &PublishOptions::codesignKey, "its PEM key"},
 };
 
 }  // namespace
@@ -51,8 +56,12 @@ std::string PublishUsage() {
         "  --encoding gbk|utf-16        configuration encoding (default gbk)\n"
         "  --seed metalink|torrent      the seed SeedUrl names (default: torrent with --tracker, else metalink)\n"
         "  --piece-length <bytes>       piece length of the seed and torrent (default: from the size)\n"
+        "  --require-sha256             write GameSha256, the whole installer's SHA-256 (also with --sign-key)\n"
         "  --force                      overwrite files that no publication of this game wrote\n"
-        "  --quiet                      no progress line\n";
+        "  --quiet                      no progress line\n"
+        "\n"
+        "       vorla-publish --print-key <key.pem>\n"
+        "  prints the key's public point in the form the program's VORLA_CONFIG_KEYS takes\n";
     return text;
 }
 
@@ -65,6 +74,14 @@ bool ParsePublishArguments(const std::vector<std::string>& args, PublishOptions*
         }
         if (arg == "--quiet") {
             options->quiet = true;
+            continue;
+        }
+        if (arg == "--require-sha256") {
+            options->requireSha256 = true;
+            continue;
+        }
+        if (arg == "--print-key" && i + 1 < args.size()) {
+            options->printKey = args[++i];
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -118,6 +135,7 @@ bool ParsePublishArguments(const std::vector<std::string>& args, PublishOptions*
         }
         ++i;
     }
+    if (!options->printKey.empty()) return true;  // nothing else is needed
     const char* required[][2] = {{"--id", options->gameId.c_str()},
                                  {"--installer", options->installer.c_str()},
                                  {"--base-url", options->baseUrl.c_str()},

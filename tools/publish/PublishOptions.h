@@ -40,6 +40,13 @@ struct PublishOptions {
     // tracker is given (players then share pieces, with the portal's copy as
     // web seed), else the Metalink (mirrors and SHA-256 pieces).
     enum class Seed { Auto, Metalink, Torrent } seed = Seed::Auto;
+    std::string signKey;                 // PEM private key (P-256) that signs the configuration
+    bool requireSha256 = false;          // write GameSha256 (always when signing)
+    std::string signer;                  // GameSigner, after checking the installer is signed so
+    std::string signerRoots;             // PEM roots that vouch for the installer's signature (Linux)
+    std::string codesignCert;            // Authenticode certificate and key (PEM) for the stamped downloader
+    std::string codesignKey;
+    std::string printKey;                // --print-key: print this key's public point and do nothing else
     uint64_t pieceLength = 0;            // 0: chosen from the size
     bool force = false;                  // overwrite files no publication of this game wrote
     bool quiet = false;                  // no progress line

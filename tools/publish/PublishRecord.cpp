@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -11,6 +12,26 @@ const char kRecordFolder[] = ".vorla-publish";
 namespace {
 
 const char kRecordSuffix[] = ".files";
+
+PublicationRecord ParseRecord(std::istream& in) {
+    PublicationRecord record;
+    std::vector<std::string>* files = &record.currentFiles;  // an old record: paths only
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        if (line.compare(0, 8, "current ") == 0) {
+            record.current = line.substr(8);
+            files = &record.currentFiles;
+        } else if (line.compare(0, 9, "previous ") == 0) {
+            record.previous = line.substr(9);
+            files = &record.previousFiles;
+        } else {
+            files->push_back(line);
+        }
+    }
+    return record;
+}
 
 // Relative path -> the game whose record lists it.
 std::map<std::string, std::string> ReadOwners(const fs::path& out) {
@@ -24,20 +45,27 @@ std::map<std::string, std::string> ReadOwners(const fs::path& out) {
         if (suffix == std::string::npos || name.compare(suffix, 6, kRecordSuffix) != 0) continue;
         const std::string game = name.substr(0, suffix);
         std::ifstream in(entry.path());
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!line.empty()) owners[line] = game;
-        }
+        const PublicationRecord record = ParseRecord(in);
+        for (const std::string& file : record.currentFiles) owners[file] = game;
+        for (const std::string& file : record.previousFiles) owners[file] = game;
     }
     return owners;
 }
 
 }  // namespace
 
-std::string RecordText(const std::vector<std::string>& files) {
-    std::string text;
-    for (const std::string& file : files) text += file + "\n";
+PublicationRecord ReadRecord(const std::string& out, const std::string& gameId) {
+    std::ifstream in(fs::u8path(out) / kRecordFolder / (gameId + kRecordSuffix));
+    return ParseRecord(in);
+}
+
+std::string RecordText(const PublicationRecord& record) {
+    std::string text = "current " + record.current + "\n";
+    for (const std::string& file : record.currentFiles) text += file + "\n";
+    if (!record.previousFiles.empty()) {
+        text += "previous " + record.previous + "\n";
+        for (const std::string& file : record.previousFiles) text += file + "\n";
+    }
     return text;
 }
 

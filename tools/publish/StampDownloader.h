@@ -9,5 +9,9 @@
 // in place. stampTool: vorla-stamp.exe for Wine, or empty to look beside
 // `original` and beside this tool. False with a message saying what is
 // missing or what failed.
+// Whether the stamping can run here (on Linux: Wine and vorla-stamp.exe
+// found), checked before anything is read; false with what is missing.
+bool CanStampDownloader(const std::string& original, const std::string& stampTool, std::string* error);
+
 bool StampDownloaderCopy(const std::string& copy, const std::string& gameId, const std::string& original,
                          const std::string& stampTool, std::string* error);

@@ -37,6 +37,21 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     return files;
 }
 
+// A value of the configuration (written in GBK: ASCII keys and values read as is).
+std::string ConfigValue(const std::string& config, const std::string& key) {
+    const size_t at = config.find("\n" + key + "=");
+    if (at == std::string::npos) return std::string();
+    const size_t begin = at + key.size() + 2;
+    return config.substr(begin, config.find('\r', begin) - begin);
+}
+
+// The relative path of the installer the configuration names.
+std::string ServedInstaller(const fs::path& portal, const std::string& id) {
+    const std::string link = ConfigValue(Read(portal / ("tool/down/" + id + ".html")), "GameDownloadLink");
+    const size_t games = link.find("/games/");
+    return games == std::string::npos ? std::string() : link.substr(games + 1);
+}
+
 class PublishTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -91,11 +106,18 @@ TEST(PublishChecksTest, UrlsAreHttpOrHttpsWithAHost) {
 TEST_F(PublishTest, PublishesTheServedLayout) {
     ASSERT_EQ(kPublished, Publish(Options())) << err_.str();
     const fs::path portal = work_ / "portal";
-    for (const char* file : {"tool/down/7231.html", "games/7231/Setup.exe", "games/7231/Setup.exe.meta4",
-                             "games/7231/Setup.exe.torrent", "nginx/7231.conf", "nginx/stats.conf",
-                             ".vorla-publish/7231.files"})
+    const std::string installer = ServedInstaller(portal, "7231");
+    ASSERT_EQ(0u, installer.find("games/7231/")) << installer;
+    EXPECT_EQ(installer.size(), std::string("games/7231/0123456789abcdef/Setup.exe").size()) << installer;
+    for (const std::string& file : {std::string("tool/down/7231.html"), installer, installer + ".meta4",
+                                   installer + ".torrent", std::string("nginx/7231.conf"), std::string("nginx/stats.conf"),
+                                   std::string(".vorla-publish/7231.files")})
         EXPECT_TRUE(fs::is_regular_file(portal / file)) << file;
-    EXPECT_EQ(Read(work_ / "Setup.exe"), Read(portal / "games/7231/Setup.exe"));
+    EXPECT_EQ(Read(work_ / "Setup.exe"), Read(portal / installer));
+    // The portal's copy is its own: the operator's later edit does not reach it.
+    Write(work_ / "Setup.exe", std::string(300000, 'h'));
+    EXPECT_EQ(std::string(300000, 'g'), Read(portal / installer));
+    Write(work_ / "Setup.exe", std::string(300000, 'g'));
     // Nothing staged is left behind.
     for (const auto& entry : fs::directory_iterator(portal / ".vorla-publish"))
         EXPECT_TRUE(entry.is_regular_file()) << entry.path();
@@ -110,19 +132,18 @@ TEST_F(PublishTest, SeedUrlNamesTheTorrentWhenATrackerIsGivenElseTheMetalink) {
         const char* expected;
     };
     const Case cases[] = {
-        {"", PublishOptions::Seed::Auto, "SeedUrl=http://127.0.0.1:17223/games/7231/Setup.exe.meta4"},
-        {"http://127.0.0.1:17260/announce", PublishOptions::Seed::Auto,
-         "SeedUrl=http://127.0.0.1:17223/games/7231/Setup.exe.torrent"},
-        {"http://127.0.0.1:17260/announce", PublishOptions::Seed::Metalink,
-         "SeedUrl=http://127.0.0.1:17223/games/7231/Setup.exe.meta4"},
-        {"", PublishOptions::Seed::Torrent, "SeedUrl=http://127.0.0.1:17223/games/7231/Setup.exe.torrent"},
+        {"", PublishOptions::Seed::Auto, ".meta4"},
+        {"http://127.0.0.1:17260/announce", PublishOptions::Seed::Auto, ".torrent"},
+        {"http://127.0.0.1:17260/announce", PublishOptions::Seed::Metalink, ".meta4"},
+        {"", PublishOptions::Seed::Torrent, ".torrent"},
     };
     for (const Case& c : cases) {
         PublishOptions o = Options();
         o.tracker = c.tracker;
         o.seed = c.seed;
         ASSERT_EQ(kPublished, Publish(o)) << err_.str();
-        EXPECT_NE(std::string::npos, Read(work_ / "portal/tool/down/7231.html").find(c.expected))
+        const std::string config = Read(work_ / "portal/tool/down/7231.html");
+        EXPECT_EQ(ConfigValue(config, "GameDownloadLink") + c.expected, ConfigValue(config, "SeedUrl"))
             << c.tracker << " " << int(c.seed);
     }
     std::string error;
@@ -136,8 +157,8 @@ TEST_F(PublishTest, EveryRefusalNamesItsCauseAndWritesNothing) {
     ASSERT_EQ(kPublished, Publish(Options("7224")));
     Write(work_ / "portal/tool/down/7232.html", "[GameConfig]\r\n");
     Write(work_ / "portal/.vorla-publish/7224.files",
-          Read(work_ / "portal/.vorla-publish/7224.files") + "games/7233/Setup.exe\n");
-    Write(work_ / "portal/games/7233/Setup.exe", "another game's copy");
+          Read(work_ / "portal/.vorla-publish/7224.files") + "nginx/7233.conf\n");
+    Write(work_ / "portal/nginx/7233.conf", "another game's snippet");
 
     struct Case {
         const char* what;
@@ -162,7 +183,18 @@ TEST_F(PublishTest, EveryRefusalNamesItsCauseAndWritesNothing) {
     add("no NewVersion to write", [](PublishOptions& o) { o.minVersion.clear(); }, {"--min-version"});
     add("downloader that is no program", [&](PublishOptions& o) { o.downloader = (work_ / "Setup.exe").string(); },
         {"Setup.exe", "not a program with a version resource"});
-    add("another game's file", [](PublishOptions& o) { o.gameId = "7233"; }, {"games/7233/Setup.exe", "game 7224", "--force"});
+    add("another game's file", [](PublishOptions& o) { o.gameId = "7233"; }, {"nginx/7233.conf", "game 7224", "--force"});
+    add("statistics on the site's root", [](PublishOptions& o) { o.statsUrl = "http://127.0.0.1:17223/"; },
+        {"statistics URL", "root"});
+    add("pieces the engine refuses", [](PublishOptions& o) { o.pieceLength = 128u << 20; }, {"--piece-length", "64 MiB"});
+    add("a folder nginx cannot be given", [&](PublishOptions& o) { o.out = (work_ / "portal$x").string(); }, {"'$'"});
+    add("a signing key that is none", [&](PublishOptions& o) { o.signKey = (work_ / "Setup.exe").string(); },
+        {"P-256"});
+    add("a signer the installer does not have", [](PublishOptions& o) { o.signer = "Xingchen Games Ltd"; },
+        {"Setup.exe", "GameSigner"});
+    add("code signing without a downloader", [&](PublishOptions& o) {
+        o.codesignCert = o.codesignKey = (work_ / "Setup.exe").string();
+    }, {"--downloader"});
     add("a file no publication wrote", [](PublishOptions& o) { o.gameId = "7232"; },
         {"tool/down/7232.html", "not written by vorla-publish"});
 
@@ -189,13 +221,14 @@ TEST_F(PublishTest, ForceReplacesFilesOfOthers) {
     EXPECT_NE("hand-written\r\n", Read(work_ / "portal/tool/down/7231.html"));
 }
 
-TEST_F(PublishTest, FailedStampingLeavesNothingBehind) {
+TEST_F(PublishTest, AMissingStampToolIsFoundBeforeTheInstallerIsRead) {
     Write(work_ / "VorlaDownloader.exe", TinyProgram("1.1.0.1005"));
     PublishOptions o = Options();
     o.downloader = (work_ / "VorlaDownloader.exe").string();
     o.stampTool = (work_ / "no-such-vorla-stamp.exe").string();
-    EXPECT_EQ(kFailed, Publish(o));
+    EXPECT_EQ(kRefused, Publish(o));
     EXPECT_NE(std::string::npos, err_.str().find("cannot stamp the downloader")) << err_.str();
+    EXPECT_EQ(std::string::npos, err_.str().find("hashing")) << "refused before a byte was read";
     EXPECT_FALSE(fs::exists(work_ / "portal"));
 }
 
@@ -207,7 +240,7 @@ TEST_F(PublishTest, WithoutWineTheLinuxStampingSaysSoAndWritesNothing) {
     const char* before = std::getenv("VORLA_WINE");
     const std::string saved = before ? before : "";
     ::setenv("VORLA_WINE", (work_ / "no-wine-here").c_str(), 1);
-    EXPECT_EQ(kFailed, Publish(o));
+    EXPECT_EQ(kRefused, Publish(o));
     if (before) ::setenv("VORLA_WINE", saved.c_str(), 1); else ::unsetenv("VORLA_WINE");
     EXPECT_NE(std::string::npos, err_.str().find("Wine is not installed")) << err_.str();
     EXPECT_FALSE(fs::exists(work_ / "portal"));

@@ -11,6 +11,7 @@ usage: check_seeds.py <vorla-publish> <work-folder>"""
 import hashlib
 import os
 import random
+import re
 import shutil
 import signal
 import socket
@@ -83,7 +84,8 @@ def publish(tool, work, case):
     data = data_of(case)
     with open(installer, "wb") as f:
         f.write(data)
-    out = os.path.join(work, "portal")
+    # A folder nginx reads only when quoted: a space and a ';' in its name.
+    out = os.path.join(work, "the portal; games")
     args = [tool, "--id", game, "--installer", installer, "--base-url", "http://127.0.0.1:17223/",
             "--out", out, "--name", name, "--encoding", encoding, "--min-version", "1.1.0.1005", "--quiet"] + extra
     run = subprocess.run(args, capture_output=True)
@@ -91,21 +93,31 @@ def publish(tool, work, case):
     return data, out
 
 
+def generation_of(config, game):
+    # The publication's folder: games/<game>/<16 hex digits>/.
+    found = re.match(r"^http://127\.0\.0\.1:17223/games/%s/([0-9a-f]{16})/" % game,
+                     config.get("GameDownloadLink", ""))
+    return found.group(1) if found else None
+
+
 def verify(case, data, out):
     game, size, encoding, name, extra = case
     file_name = "Setup%s.exe" % game
-    base = "http://127.0.0.1:17223/games/%s/%s" % (game, file_name)
     mirrors = [extra[i + 1] for i in range(len(extra)) if extra[i] == "--mirror"]
     tracker = [extra[i + 1] for i in range(len(extra)) if extra[i] == "--tracker"]
-    folder = os.path.join(out, "games", game)
-
-    with open(os.path.join(folder, file_name), "rb") as f:
-        check("game %s: the portal's copy is the installer" % game, f.read() == data)
 
     with open(os.path.join(out, "tool", "down", game + ".html"), "rb") as f:
         config = read_config(f.read(), encoding)
     check("game %s: the configuration reads as %s" % (game, encoding), config is not None)
     config = config or {}
+    generation = generation_of(config, game)
+    check("game %s: the installer lies in a folder of its publication" % game, generation is not None,
+          repr(config.get("GameDownloadLink")))
+    base = "http://127.0.0.1:17223/games/%s/%s/%s" % (game, generation, file_name)
+    folder = os.path.join(out, "games", game, generation or "")
+
+    with open(os.path.join(folder, file_name), "rb") as f:
+        check("game %s: the portal's copy is the installer" % game, f.read() == data)
     check("game %s: GameName" % game, config.get("GameName") == name, repr(config.get("GameName")))
     check("game %s: GameSize" % game, config.get("GameSize") == str(size), repr(config.get("GameSize")))
     check("game %s: GameMd5 is the MD5 of the last 50 MiB" % game,
@@ -193,11 +205,15 @@ def serve_with_snippets(work, out, game, data):
     user = "user root;" if os.getuid() == 0 else ""
     temp = "".join("%s_temp_path %s/%s;" % (k, folder, k) for k in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
     with open(os.path.join(folder, "nginx.conf"), "w") as f:
+        # The snippets' folder holds a space and a ';': the include is quoted too.
         f.write("%s daemon off; worker_processes 1; pid %s/nginx.pid; error_log %s/error.log;\n"
                 "events { worker_connections 64; }\n"
                 "http { access_log off; %s server { listen 127.0.0.1:%d;\n"
-                "  include %s/nginx/%s.conf; include %s/nginx/stats.conf; } }\n"
+                "  include \"%s/nginx/%s.conf\"; include \"%s/nginx/stats.conf\"; } }\n"
                 % (user, folder, folder, temp, port, out, game, out))
+    test = subprocess.run([nginx, "-t", "-p", folder, "-c", os.path.join(folder, "nginx.conf")], capture_output=True,
+                          text=True)
+    check("nginx -t takes the snippets of a folder with a space and a ';'", test.returncode == 0, test.stderr)
     os.chmod(work, 0o755)
     server = subprocess.Popen([nginx, "-p", folder, "-c", os.path.join(folder, "nginx.conf")],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -215,9 +231,10 @@ def serve_with_snippets(work, out, game, data):
         check("nginx: the configuration is served byte for byte, never cached",
               status == 200 and body == config and "no-cache" in headers.get("Cache-Control", ""),
               "%s %r" % (status, headers))
-        status, headers, body = fetch(base + "/games/%s/Setup%s.exe" % (game, game), {"Range": "bytes=1000-1999"})
+        installer = "/games/%s/%s/Setup%s.exe" % (game, generation_of(read_config(config, "gbk") or {}, game), game)
+        status, headers, body = fetch(base + installer, {"Range": "bytes=1000-1999"})
         check("nginx: the installer is served by ranges", status == 206 and body == data[1000:2000], str(status))
-        status, headers, body = fetch(base + "/games/%s/Setup%s.exe.meta4" % (game, game))
+        status, headers, body = fetch(base + installer + ".meta4")
         check("nginx: the seed has its type", headers.get("Content-Type") == "application/metalink4+xml",
               repr(headers.get("Content-Type")))
         status, _, _ = fetch(base + "/stat?action=1&game=%s" % game)
