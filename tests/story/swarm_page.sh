@@ -78,7 +78,7 @@ check "the game is published with a tracker, its seed the torrent" \
     --tracker "udp://127.0.0.1:$TRACKER_PORT/announce" --downloader "$bin/VorlaDownloader.exe" --quiet || exit 1
 check "the configuration's seed is the torrent" \
     bash -c "iconv -f GBK -t UTF-8 '$portal/tool/down/$game.html' | grep -q '^SeedUrl=.*SwarmSetup.exe.torrent'"
-torrent=$portal/games/$game/SwarmSetup.exe.torrent
+torrent=$(ls "$portal/games/$game"/*/SwarmSetup.exe.torrent | head -n 1)
 
 # ---- the tracker and the seeding peer --------------------------------------
 python3 "$root/tests/servers/torrent_info.py" "$torrent" >"$work/tracker/whitelist"
@@ -124,9 +124,9 @@ shot swarm-page-finished
 folder=$(state_dir $game)
 check "the file is the installer" cmp -s "$installer" "$folder/SwarmSetup.exe"
 check "the engine fetched the torrent" \
-    bash -c "tail -n +$((mark + 1)) '$access' | grep -q '^GET /trickle/games/$game/SwarmSetup.exe.torrent 200'"
+    bash -c "tail -n +$((mark + 1)) '$access' | grep -Eq '^GET /trickle/games/$game/[0-9a-f]{16}/SwarmSetup.exe.torrent 200'"
 # The portal's log: "GET <target> <status> <bytes sent> ...".
-served=$(tail -n +$((mark + 1)) "$access" | awk -v t="/trickle/games/$game/SwarmSetup.exe" '$2 == t { s += $4 } END { print s + 0 }')
+served=$(tail -n +$((mark + 1)) "$access" | awk -v t="^/trickle/games/$game/[0-9a-f]+/SwarmSetup.exe\$" '$2 ~ t { s += $4 } END { print s + 0 }')
 echo "swarm_page: the portal served $served of $size bytes of the game"
 check "the peer gave most of the game: the portal served less than a quarter" test "$served" -lt $((size / 4))
 click $((WIN_X + INSTALL_X)) $((WIN_Y + INSTALL_Y))

@@ -59,6 +59,11 @@ for game in 7251 7252 7253; do
     rm -f "$temp_dir/$game.tmp.cfg"
 done
 for dir in "$WINEPREFIX/drive_c/download" /download; do rm -f "$dir/PublishedSetup.exe"*; done
+# A mirror holds the installer where its operator put it, outside the
+# portal's generation folders.
+mirror_rel=mirror/7251/PublishedSetup.exe
+mkdir -p "$portal/mirror/7251"
+cp "$installer" "$portal/$mirror_rel"
 
 name_gbk="星辰远征"
 name_utf16="星辰远征 한국어판"
@@ -66,14 +71,14 @@ common=(--base-url http://127.0.0.1:17223 --game-version 1.0.3 --safecheck 1)
 if [ -x "$host_tool" ]; then
     check "7251: the Linux build publishes with a GBK configuration, stamping under Wine" \
         "$host_tool" --id 7251 --installer "$installer" --out "$portal" --name "$name_gbk" "${common[@]}" \
-        --encoding gbk --mirror http://127.0.0.1:17223/slow/games/7251/PublishedSetup.exe \
+        --encoding gbk --mirror http://127.0.0.1:17223/slow/$mirror_rel \
         --downloader "$bin/VorlaDownloader.exe" --quiet
 else
     echo "publish_e2e: no Linux build at $host_tool (scripts/build-host.sh); the Windows build publishes 7251"
     check "7251: the Windows build publishes with a GBK configuration" \
         wine_run "$bin/vorla-publish.exe" --id 7251 --installer "$(winpath "$installer")" --out "$(winpath "$portal")" \
         --name "$name_gbk" "${common[@]}" --encoding gbk \
-        --mirror http://127.0.0.1:17223/slow/games/7251/PublishedSetup.exe \
+        --mirror http://127.0.0.1:17223/slow/$mirror_rel \
         --downloader "$(winpath "$bin/VorlaDownloader.exe")" --quiet
 fi
 check "7252: the Windows build publishes with a UTF-16 configuration, stamping itself" \
@@ -115,10 +120,10 @@ for game in 7251 7252; do
     check "$game: its tail digest is the configured GameMd5" \
         grep -aq "$tail_md5" <(iconv -f "$([ $game = 7251 ] && echo GBK || echo UTF-16)" -t UTF-8 "$portal/tool/down/$game.html")
     check "$game: the engine fetched the Metalink seed" \
-        bash -c "tail -n +$((mark + 1)) '$access' | grep -q '^GET /games/$game/PublishedSetup.exe.meta4 200'"
+        bash -c "tail -n +$((mark + 1)) '$access' | grep -Eq '^GET /games/$game/[0-9a-f]{16}/PublishedSetup.exe.meta4 200'"
     if [ $game = 7251 ]; then
         check "7251: the seed's mirror served part of the game" \
-            bash -c "tail -n +$((mark + 1)) '$access' | grep -q '^GET /slow/games/7251/PublishedSetup.exe 206'"
+            bash -c "tail -n +$((mark + 1)) '$access' | grep -q '^GET /slow/$mirror_rel 206'"
     fi
     click $((WIN_X + INSTALL_X)) $((WIN_Y + INSTALL_Y))
     installs=$((installs + 1))
@@ -137,11 +142,12 @@ aria() {
         --bt-enable-lpd=false --enable-peer-exchange=false --check-integrity=true \
         --allow-overwrite=true --auto-file-renaming=false --summary-interval=0 "${@:2}"
 }
+seed_of() { ls "$portal/games/$1"/*/"$2" 2>/dev/null | head -n 1; }
 check "7253: aria2c downloads the torrent from its web seed, every SHA-1 piece checked" \
-    aria "$work/aria-torrent" --follow-torrent=mem "$portal/games/7253/SmallSetup.exe.torrent"
+    aria "$work/aria-torrent" --follow-torrent=mem "$(seed_of 7253 SmallSetup.exe.torrent)"
 check "7253: the torrent's file is the installer" cmp -s "$small" "$work/aria-torrent/SmallSetup.exe"
 check "7253: aria2c downloads by the Metalink seed, every SHA-256 piece checked" \
-    aria "$work/aria-meta4" --follow-metalink=mem -M "$portal/games/7253/SmallSetup.exe.meta4"
+    aria "$work/aria-meta4" --follow-metalink=mem -M "$(seed_of 7253 SmallSetup.exe.meta4)"
 check "7253: the seed's file is the installer" cmp -s "$small" "$work/aria-meta4/SmallSetup.exe"
 
 for dir in "$WATCH_DIR"/*/; do
