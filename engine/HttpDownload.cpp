@@ -85,10 +85,11 @@ void CHttpDownload::Report(int done, int total, int status) {
 bool CHttpDownload::Download(const wchar_t* url, const wchar_t* filePath) {
     lastStatus_ = 0;
     if (!url || !IsNetworkOnline()) return false;
-    // Secure URLs are refused: this transfer is for plain http only (a
-    // redirect may still lead to https, see below).
+    // Secure URLs are refused unless allowed: this transfer is for plain
+    // http (a redirect may still lead to https, see below).
     UrlParts first;
-    if (!CrackUrl(url, first) || first.scheme != INTERNET_SCHEME_HTTP) return false;
+    if (!CrackUrl(url, first)) return false;
+    if (first.scheme != INTERNET_SCHEME_HTTP && !(allowSecure_ && first.scheme == INTERNET_SCHEME_HTTPS)) return false;
 
     // The file is created before any traffic; a failed request leaves it
     // empty and closed, so the caller can delete it at once.

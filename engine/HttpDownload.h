@@ -38,9 +38,13 @@ public:
     // fails the request: announced, it is not read at all; unannounced, the
     // reading stops once it passes the limit.
     void SetBodyLimit(uint64_t bytes) { bodyLimit_ = bytes; }
+    // Accepts https as the first address too: the portal's own requests in a
+    // build for a portal served over https. Certificate errors still fail.
+    void AllowSecure(bool allow) { allowSecure_ = allow; }
 
     // GETs url; the body goes to filePath (created or replaced), or is
-    // discarded when filePath is null. Only plain http is accepted. Redirects
+    // discarded when filePath is null. Only plain http is accepted (and
+    // https, when allowed above). Redirects
     // are followed (at most kMaxHttpRedirects, http and https only, never
     // from https back to http). True when the server answered 200 and the
     // whole body arrived (and was written).
@@ -57,6 +61,7 @@ private:
     DWORD receiveTimeout_ = 0;
     IHttpDownloadCallback* callback_ = nullptr;  // not owned
     uint64_t bodyLimit_ = 0;
+    bool allowSecure_ = false;
     DWORD lastStatus_ = 0;
 };
 

@@ -34,6 +34,7 @@ CStatisticsMgr::~CStatisticsMgr() {
 void CStatisticsMgr::Start() {
     if (started_.exchange(true)) return;
     transfer_.SetTimeout(kRequestTimeoutMs);
+    transfer_.AllowSecure(context_.PortalScheme() == L"https");
     // A report's answer is never used; a portal that keeps sending one must
     // not hold back the reports after it, nor the program's exit.
     transfer_.SetBodyLimit(kAnswerLimitBytes);

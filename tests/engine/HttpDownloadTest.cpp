@@ -245,6 +245,20 @@ TEST_F(HttpsRedirectTest, PlainHttpMayLeadToHttps) {
     ::DeleteFileW(target.c_str());
 }
 
+TEST_F(HttpsRedirectTest, HttpsFirstOnlyWhenAllowed) {
+    const std::wstring target = Target(L"https-first.txt");
+    const std::wstring url = std::wstring(kSecureFaultsBase) + L"/echo?first=tls";
+    CHttpDownload http;
+    http.SetTimeout(10000);
+    EXPECT_FALSE(http.Download(url.c_str(), target.c_str()));
+    http.AllowSecure(true);
+    ASSERT_TRUE(http.Download(url.c_str(), target.c_str()));
+    std::string body;
+    ASSERT_TRUE(ReadFileBytes(target, body));
+    EXPECT_EQ(0u, body.find("/echo?first=tls\n"));
+    ::DeleteFileW(target.c_str());
+}
+
 TEST_F(HttpsRedirectTest, HttpsNeverFallsBackToPlainHttp) {
     const std::wstring target = Target(L"back-to-http.txt");
     const std::string marker = "fallback-" + std::to_string(::GetTickCount64());
