@@ -7,27 +7,34 @@ function(vorla_add_resource_script rc)
   set_property(GLOBAL APPEND PROPERTY VORLA_RC_DEPENDS ${ARG_DEPENDS})
 endfunction()
 
-# vorla_version_resource(<out-var> <game-id> [SCHEME http|https] [KEYS <hex>...]):
+# vorla_version_resource(<out-var> <game-id> [SCHEME http|https] [HOST name[:port]] [KEYS <hex>...]):
 # generates the program's resource script (version resource whose
 # FileDescription is the game identifier, icon 119 and every contributed
-# script) for one identifier, and returns its path. With SCHEME https or KEYS
-# the program also carries its portal trust (config/PortalTrust.h): the
-# scheme of its portal requests and the public keys that sign its
-# configuration, each the uncompressed P-256 point in hexadecimal.
+# script) for one identifier, and returns its path. With SCHEME https, HOST or
+# KEYS the program also carries its portal trust (config/PortalTrust.h): the
+# scheme of its portal requests, the host of its configuration when not the
+# build's default, and the public keys that sign its configuration, each the
+# uncompressed P-256 point in hexadecimal.
 function(vorla_version_resource out_var game_id)
-  cmake_parse_arguments(ARG "" "SCHEME" "KEYS" ${ARGN})
+  cmake_parse_arguments(ARG "" "SCHEME;HOST" "KEYS" ${ARGN})
   set(VORLA_RC_GAME_ID "${game_id}")
   get_property(scripts GLOBAL PROPERTY VORLA_RC_SCRIPTS)
   set(VORLA_RC_INCLUDES "")
   foreach(script IN LISTS scripts)
     string(APPEND VORLA_RC_INCLUDES "#include \"${script}\"\n")
   endforeach()
-  if(ARG_SCHEME STREQUAL "https" OR ARG_KEYS)
+  if(ARG_SCHEME STREQUAL "https" OR ARG_HOST OR ARG_KEYS)
     set(trust "scheme=http\n")
     if(ARG_SCHEME STREQUAL "https")
       set(trust "scheme=https\n")
     elseif(ARG_SCHEME AND NOT ARG_SCHEME STREQUAL "http")
       message(FATAL_ERROR "portal scheme '${ARG_SCHEME}': http or https")
+    endif()
+    if(ARG_HOST)
+      if(NOT ARG_HOST MATCHES "^[A-Za-z0-9.-]+(:[0-9]+)?$")
+        message(FATAL_ERROR "portal host '${ARG_HOST}': name[:port]")
+      endif()
+      string(APPEND trust "host=${ARG_HOST}\n")
     endif()
     foreach(key IN LISTS ARG_KEYS)
       if(NOT key MATCHES "^04[0-9a-fA-F]+$")

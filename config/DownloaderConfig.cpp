@@ -96,6 +96,7 @@ CDownloaderConfig::CDownloaderConfig() {
     const BuiltInTrust builtIn = ReadBuiltInTrust();
     trust_ = builtIn.trust;
     trustBroken_ = builtIn.broken;
+    transfer_.AllowSecure(trust_.https);
     transfer_.SetCallback(this);
     transfer_.SetTimeouts(5000, 1000, 5000);
     gameId_ = ReadFileDescription(OwnExecutablePath());
@@ -109,6 +110,7 @@ CDownloaderConfig::CDownloaderConfig() {
 void CDownloaderConfig::SetTrust(const PortalTrust& trust) {
     trust_ = trust;
     trustBroken_ = false;
+    transfer_.AllowSecure(trust.https);
     configUrl_.clear();
 }
 
@@ -119,8 +121,10 @@ const std::wstring& CDownloaderConfig::GetVersion() {
 
 const std::wstring& CDownloaderConfig::GetConfigUrl() {
     if (configUrl_.empty())
-        configUrl_ = std::wstring(trust_.https ? L"https://" : L"http://") + VORLA_DOWNLOAD_HOST + L"/tool/down/" +
-                     gameId_ + L".html";
+        configUrl_ = std::wstring(trust_.https ? L"https://" : L"http://") +
+                     (trust_.host.empty() ? std::wstring(VORLA_DOWNLOAD_HOST)
+                                          : std::wstring(trust_.host.begin(), trust_.host.end())) +
+                     L"/tool/down/" + gameId_ + L".html";
     return configUrl_;
 }
 

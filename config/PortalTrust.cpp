@@ -19,6 +19,31 @@ bool ParseKey(const std::string& hex, ConfigKey* key) {
     return true;
 }
 
+// A host name of letters, digits, dots and hyphens, and an optional port
+// 1-65535: nothing that could change the URL it goes into.
+bool ParseHost(const std::string& text, std::string* host) {
+    const size_t colon = text.find(':');
+    const std::string name = text.substr(0, colon);
+    if (name.empty() || name.size() > 253) return false;
+    for (char c : name) {
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                             c == '.' || c == '-';
+        if (!allowed) return false;
+    }
+    if (colon != std::string::npos) {
+        const std::string port = text.substr(colon + 1);
+        if (port.empty() || port.size() > 5) return false;
+        unsigned value = 0;
+        for (char c : port) {
+            if (c < '0' || c > '9') return false;
+            value = value * 10 + unsigned(c - '0');
+        }
+        if (value == 0 || value > 65535) return false;
+    }
+    *host = text;
+    return true;
+}
+
 }  // namespace
 
 bool ParsePortalTrust(const std::string& text, PortalTrust* out) {
@@ -35,6 +60,8 @@ bool ParsePortalTrust(const std::string& text, PortalTrust* out) {
             parsed.https = false;
         } else if (line == "scheme=https") {
             parsed.https = true;
+        } else if (line.compare(0, 5, "host=") == 0) {
+            if (!ParseHost(line.substr(5), &parsed.host)) return false;
         } else if (line.compare(0, 4, "key=") == 0) {
             ConfigKey key;
             if (!ParseKey(line.substr(4), &key)) return false;

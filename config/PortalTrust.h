@@ -1,7 +1,8 @@
 // What a build of the program trusts about its portal, chosen when the
 // program is built and carried in its resources ("PORTALTRUST", RCDATA):
 // the scheme of the portal's own requests (configuration, skin, statistics)
-// and the public keys that sign the configuration. A build that carries no
+// and the public keys that sign the configuration, and where a build made
+// for one portal finds it when that is not the default host. A build that carries no
 // keys takes its configuration as fetched; one that carries keys takes only
 // a configuration one of them has signed. More than one key lets a portal
 // roll its keys. Platform-free but for reading the resource.
@@ -17,10 +18,12 @@ using ConfigKey = std::array<uint8_t, 64>;
 
 struct PortalTrust {
     bool https = false;
+    std::string host;  // "name[:port]" of the configuration's host; empty: the default
     std::vector<ConfigKey> keys;
 };
 
-// Lines "scheme=http" or "scheme=https" and "key=" followed by the
+// Lines "scheme=http" or "scheme=https", "host=" and a host name (letters,
+// digits, '.', '-') with an optional port, and "key=" followed by the
 // uncompressed point in hexadecimal ("04", X, Y: 130 digits); blank lines
 // are skipped. False, and `out` untouched, on anything else.
 bool ParsePortalTrust(const std::string& text, PortalTrust* out);

@@ -49,8 +49,10 @@ PortalTrust TrustOf(std::initializer_list<const char*> keys) {
 
 TEST(PortalTrust, SchemeAndKeysOrNothing) {
     PortalTrust t;
-    ASSERT_TRUE(ParsePortalTrust(std::string("scheme=https\r\n\nkey=") + kKey + "\nkey=" + kOtherKey + "\n", &t));
+    ASSERT_TRUE(ParsePortalTrust(
+        std::string("scheme=https\r\nhost=portal-2.example:8443\n\nkey=") + kKey + "\nkey=" + kOtherKey + "\n", &t));
     EXPECT_TRUE(t.https);
+    EXPECT_EQ(t.host, "portal-2.example:8443");
     ASSERT_EQ(t.keys.size(), 2u);
     EXPECT_EQ(t.keys[0][0], 0x2f);
     EXPECT_EQ(t.keys[1][63], 0x0b);
@@ -61,6 +63,7 @@ TEST(PortalTrust, SchemeAndKeysOrNothing) {
         std::string("key=") + std::string(kKey).replace(10, 1, "g"),
         "keys=04",
         "scheme=https\nnonsense",
+        "host=", "host=a/b", "host=a@b", "host=a:", "host=a:0", "host=a:65536", "host=a:80x",
     };
     for (const std::string& text : refused) {
         PortalTrust untouched;
@@ -201,8 +204,9 @@ TEST(PortalOverHttps, EveryRequestThePortalGetsUsesHttps) {
     CDownloaderConfig config;
     PortalTrust trust;
     trust.https = true;
+    trust.host = "localhost:17243";
     config.SetTrust(trust);
-    EXPECT_EQ(0u, config.GetConfigUrl().find(L"https://"));
+    EXPECT_EQ(0u, config.GetConfigUrl().find(L"https://localhost:17243/tool/down/"));
     // Plain http skin and statistics links from its configuration are not used.
     const std::wstring path = TempFolder() + L"https-config.ini";
     ASSERT_TRUE(WriteFileBytes(path, "[GameConfig]\r\nGameName=n\r\nGameSize=1\r\nGameDownloadLink=http://h/x.exe\r\n"
