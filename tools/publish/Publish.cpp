@@ -278,7 +278,19 @@ int RunPublish(PublishOptions o, std::ostream& out, std::ostream& err, bool prog
         return Refuse(err, "the seed would be larger than the " + std::to_string(kMaxSeedDocumentBytes >> 20) +
                            " MiB the downloaders read: give a larger --piece-length");
 
-    NginxPaths nginx{o.gameId, UrlPath(o.baseUrl), root.u8string(), installerName, downloaderName};
+    // A publication that stamps no downloader keeps the one an earlier
+    // publication stamped: players keep fetching it, and it still fits the
+    // game's configuration wherever that is.
+    std::string keptDownloader;
+    if (downloaderPath.empty()) {
+        const std::string folder = "downloader/" + o.gameId + "/";
+        for (const std::string& file : earlier.currentFiles)
+            if (file.compare(0, folder.size(), folder) == 0 && fs::is_regular_file(root / fs::u8path(file), failure))
+                keptDownloader = file;
+    }
+    const std::string servedDownloader =
+        keptDownloader.empty() ? downloaderName : fs::u8path(keptDownloader).filename().u8string();
+    NginxPaths nginx{o.gameId, UrlPath(o.baseUrl), root.u8string(), installerName, servedDownloader};
     const std::string statsUrl = o.statsUrl.empty() ? o.baseUrl + "/stat" : o.statsUrl;
     const bool writeStatsSnippet = !fs::exists(root / statsNginxPath) && UrlOrigin(statsUrl) == UrlOrigin(o.baseUrl);
 
@@ -289,6 +301,7 @@ int RunPublish(PublishOptions o, std::ostream& out, std::ostream& err, bool prog
     if (signing) record.currentFiles.push_back(signaturePath);
     if (!skinPath.empty()) record.currentFiles.push_back(skinPath);
     if (!downloaderPath.empty()) record.currentFiles.push_back(downloaderPath);
+    if (!keptDownloader.empty()) record.currentFiles.push_back(keptDownloader);
     const bool ownStats = writeStatsSnippet || std::count(earlier.currentFiles.begin(), earlier.currentFiles.end(),
                                                           statsNginxPath) > 0;
     if (ownStats) record.currentFiles.push_back(statsNginxPath);

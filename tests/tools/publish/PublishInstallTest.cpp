@@ -118,9 +118,20 @@ TEST_F(Republish, ThePublicationBeforeTheCurrentOneIsKeptAndOlderOnesGo) {
     ASSERT_EQ(kPublished, Publish('a', true)) << said_;
     const std::string firstInstaller = Value(Config(), "GameDownloadLink");
     const std::string firstSkin = Value(Config(), "SkinLink");
+    // A downloader an earlier publication stamped (written here as such a
+    // publication records it).
+    const std::string downloader = "downloader/7235/VorlaDownloader.exe";
+    Write(Portal() / downloader, "stamped downloader");
+    PublicationRecord stamped = ReadRecord(Portal().string(), "7235");
+    stamped.currentFiles.push_back(downloader);
+    Write(Portal() / ".vorla-publish/7235.files", RecordText(stamped));
     // The second leaves the skin out: the first's stays, recorded, while
-    // downloads of the first publication may still run.
+    // downloads of the first publication may still run. It stamps no
+    // downloader: the earlier one stays, recorded as this one's.
     ASSERT_EQ(kPublished, Publish('b', false)) << said_;
+    EXPECT_EQ("stamped downloader", Read(Portal() / downloader));
+    const PublicationRecord second = ReadRecord(Portal().string(), "7235");
+    EXPECT_EQ(1, std::count(second.currentFiles.begin(), second.currentFiles.end(), downloader));
     ExpectWhole('b');
     EXPECT_TRUE(Value(Config(), "SkinLink").empty());
     const auto path = [](const std::string& url) { return url.substr(url.find("/games/") + 1); };
