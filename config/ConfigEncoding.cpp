@@ -37,6 +37,39 @@ size_t DecodeUtf8(const std::string& bytes, size_t i, uint32_t& cp) {
 
 }  // namespace
 
+bool DecodeUtf8(const std::string& text, std::u32string* codePoints) {
+    std::u32string decoded;
+    uint32_t cp = 0;
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = DecodeUtf8(text, i, cp);
+        if (n == 0) return false;
+        decoded.push_back(cp);
+        i += n;
+    }
+    *codePoints = decoded;
+    return true;
+}
+
+std::string EncodeUtf8(char32_t cp) {
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
 bool IsValidUtf8(const std::string& bytes) {
     uint32_t cp = 0;
     for (size_t i = 0; i < bytes.size();) {

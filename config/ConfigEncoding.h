@@ -18,6 +18,12 @@ ConfigTextKind ClassifyConfigText(const std::string& bytes);
 // nothing above U+10FFFF).
 bool IsValidUtf8(const std::string& bytes);
 
+// The code points of UTF-8 text; false when IsValidUtf8 refuses it.
+bool DecodeUtf8(const std::string& text, std::u32string* codePoints);
+
+// One code point as UTF-8.
+std::string EncodeUtf8(char32_t codePoint);
+
 // UTF-8 (with or without its mark) to UTF-16LE with a mark, as raw bytes.
 // Only meaningful for text IsValidUtf8 accepts.
 std::string Utf8ToUtf16LeWithMark(const std::string& bytes);

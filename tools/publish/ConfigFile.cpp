@@ -1,6 +1,7 @@
 #include "tools/publish/ConfigFile.h"
 
 #include "config/ConfigEncoding.h"
+#include "config/GbkText.h"
 #include "tools/publish/TextEncoding.h"
 
 namespace {

@@ -8,6 +8,32 @@ namespace {
 
 const size_t kMalformedSamples = 5;
 
+bool HasControlBytes(const std::string& text) {
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7F) return true;
+    }
+    return false;
+}
+
+// A malformed line as the report shows it: its start, control bytes
+// written as \xHH.
+std::string Sample(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < text.size() && out.size() < 200; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 void DayCounts::Add(const DayCounts& other) {
@@ -58,9 +84,9 @@ void StatsBook::AddLine(const std::string& raw) {
     if (text.find_first_not_of(" \t") == std::string::npos) return;
     ++lines_;
     AccessLogLine line;
-    if (!ParseAccessLogLine(text, line)) {
+    if (text.size() > kMaxLogLineBytes || HasControlBytes(text) || !ParseAccessLogLine(text, line)) {
         ++malformed_;
-        if (malformedSamples_.size() < kMalformedSamples) malformedSamples_.push_back(text.substr(0, 200));
+        if (malformedSamples_.size() < kMalformedSamples) malformedSamples_.push_back(Sample(text));
         return;
     }
     PortalRequest request = ClassifyRequest(line.method, line.target, line.status, statsPath_);
@@ -79,17 +105,17 @@ void StatsBook::AddLine(const std::string& raw) {
         if (request.event == PortalEvent::CompanionSetup) {
             setups_.push_back({request.machine, line.day, line.when, lines_});
         } else {
-            Count("", line.day, request);
+            Count("", line.day, line.when, request);
         }
         return;
     }
     if (request.event == PortalEvent::StartedWithCompanion) {
         companionStarts_[request.machine].push_back({line.when, lines_, request.game});
     }
-    Count(request.game, line.day, request);
+    Count(request.game, line.day, line.when, request);
 }
 
-void StatsBook::Count(const std::string& game, const std::string& day, const PortalRequest& request) {
+void StatsBook::Count(const std::string& game, const std::string& day, int64_t when, const PortalRequest& request) {
     GameStats& stats = games_[game];
     DayCounts& counts = stats.days[day];
     ++counts.events[static_cast<size_t>(request.event)];
@@ -107,7 +133,15 @@ void StatsBook::Count(const std::string& game, const std::string& day, const Por
         case PortalEvent::ChecksFailed: ++facts.checksFailed; break;
         case PortalEvent::Stalled:
         case PortalEvent::SourceRefused:
-        case PortalEvent::WriteFailed: facts.lastFailure = request.event; break;
+        case PortalEvent::WriteFailed:
+            // Logs arrive in any order: the time decides, not the reading.
+            if (facts.lastFailure == PortalEvent::None ||
+                std::make_pair(when, lines_) > std::make_pair(facts.lastFailureWhen, facts.lastFailureOrder)) {
+                facts.lastFailure = request.event;
+                facts.lastFailureWhen = when;
+                facts.lastFailureOrder = lines_;
+            }
+            break;
         default: break;
     }
 }
@@ -133,7 +167,7 @@ void StatsBook::Finish() {
         if (best) game = best->game;
         PortalRequest request;
         request.event = PortalEvent::CompanionSetup;
-        Count(game, setup.day, request);
+        Count(game, setup.day, setup.when, request);
     }
     setups_.clear();
 }

@@ -4,6 +4,7 @@
 // player). Lines may arrive from several files in any order.
 #pragma once
 
+#include "tools/stats/LogFile.h"
 #include "tools/stats/PortalEvent.h"
 
 #include <array>
@@ -32,7 +33,11 @@ struct MachineFacts {
     bool started = false;  // pressed start, continue or download again
     uint64_t finished = 0;
     uint64_t checksFailed = 0;
-    PortalEvent lastFailure = PortalEvent::None;  // the last failure it reported
+    // The latest failure it reported, by the time in the log (by the order
+    // read among failures of the same second, and after any undated one).
+    PortalEvent lastFailure = PortalEvent::None;
+    int64_t lastFailureWhen = 0;
+    uint64_t lastFailureOrder = 0;
 };
 
 // The machines of one game at each step, and why those who started did not
@@ -61,7 +66,9 @@ public:
     explicit StatsBook(std::string statsPath = std::string()) : statsPath_(std::move(statsPath)) {}
 
     // One line of a log, without its line end. Blank lines are skipped;
-    // lines in no known format are counted as malformed.
+    // lines in no known format are counted as malformed, and so are lines
+    // longer than kMaxLogLineBytes or holding control bytes (a NUL, a binary
+    // tail): nginx writes those escaped, never raw.
     void AddLine(const std::string& text);
     // Gives each companion setup report (which names no game) to the game its
     // machine last started with the companion; call once all lines are in.
@@ -87,7 +94,7 @@ private:
         std::string game;
     };
 
-    void Count(const std::string& game, const std::string& day, const PortalRequest& request);
+    void Count(const std::string& game, const std::string& day, int64_t when, const PortalRequest& request);
 
     std::string statsPath_;
     uint64_t lines_ = 0, malformed_ = 0, other_ = 0;

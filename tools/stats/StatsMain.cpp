@@ -6,7 +6,7 @@
 #include "tools/stats/HtmlReport.h"
 #include "tools/stats/LogFile.h"
 #include "tools/stats/StatsBook.h"
-#include "tools/stats/TextEncoding.h"
+#include "tools/stats/Console.h"
 #include "tools/stats/TextReport.h"
 
 #include <cstring>

@@ -2,6 +2,7 @@
 // UTF-16LE with its mark, and every value the downloader could not read as
 // written refused with the key and the characters named.
 #include "tools/publish/ConfigFile.h"
+#include "config/GbkText.h"
 #include "tools/publish/TextEncoding.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 // any order.
 #include "tests/tools/stats/KnownLog.h"
 #include "tools/stats/EventNames.h"
+#include "tools/stats/GameNames.h"
 #include "tools/stats/LogFile.h"
 #include "tools/stats/StatsBook.h"
 
@@ -127,6 +128,65 @@ TEST(StatsBook, VeryLongLineIsOneLine) {
     EXPECT_EQ(book.Lines(), 2u);
     EXPECT_EQ(book.Malformed(), 0u);
     EXPECT_EQ(book.OtherRequests(), 1u);
+}
+
+TEST(StatsBook, LinesPastTheCapNulsAndBinaryTailsAreMalformedNotGlued) {
+    TempFolder folder;
+    const std::string first = folder.Path() + "/access.log.1", second = folder.Path() + "/access.log";
+    std::string binary;
+    for (int i = 0; i < 3000; ++i) binary += static_cast<char>((i * 131) % 251 + (i % 7 == 0 ? 0 : 1));
+    std::ofstream(first, std::ios::binary)
+        << std::string("GET /x\0 200 1 \"a\" \"-\"\n", 22)            // a NUL inside
+        << "GET /" << std::string(kMaxLogLineBytes, 'A') << " 200 1 \"a\" \"-\"\n"  // past the cap
+        << "GET /y 200 1 \"a\" \"-\"\n"
+        << binary;  // a binary tail without a line end
+    std::ofstream(second, std::ios::binary) << "GET /z 200 1 \"a\" \"-\"\n";
+    StatsBook book;
+    size_t longest = 0;
+    for (const std::string& path : {first, second}) {
+        const LogFileResult result = ReadLogFile(path, [&](const std::string& line) {
+            longest = std::max(longest, line.size());
+            book.AddLine(line);
+        });
+        EXPECT_TRUE(result.opened && result.complete) << path;
+    }
+    EXPECT_EQ(longest, kMaxLogLineBytes + 1) << "a long line is cut while it is read";
+    EXPECT_EQ(book.OtherRequests(), 2u) << "/y and /z, each on its own";
+    EXPECT_EQ(book.Malformed(), book.Lines() - 2);
+    EXPECT_GE(book.Malformed(), 3u);
+    for (const std::string& sample : book.MalformedSamples())
+        EXPECT_EQ(sample.find('\0'), std::string::npos) << "control bytes are shown escaped";
+}
+
+TEST(StatsBook, AMachinesDropOutReasonIsItsLatestFailureByTime) {
+    // The newer log is read first: its later failure still decides.
+    StatsBook book;
+    const auto at = [](const char* time, const char* query) {
+        return std::string("192.0.2.1 - - [09/Dec/2026:") + time + " +0000] \"GET /stat?" + query +
+               "&game=7223&mid=M&ver=1 HTTP/1.1\" 200 3 \"-\" \"a\"";
+    };
+    book.AddLine(at("12:00:00", "action=37&cg=0&cwdm=0"));  // stalled at 37%
+    book.AddLine(at("10:00:00", "action=2&tg=0"));          // started
+    book.AddLine(at("11:00:00", "action=5&cg=0&cwdm=6"));   // the source refused
+    book.Finish();
+    const GameFunnel funnel = book.Games().at("7223").Funnel();
+    EXPECT_EQ(funnel.stalled, 1u);
+    EXPECT_EQ(funnel.sourceRefused, 0u);
+}
+
+TEST(GameNames, AConfigurationIsReadByTheProgramsRule) {
+    const struct {
+        std::string bytes;
+        std::string name;
+    } rows[] = {
+        {"GameName=\xD0\xC7\xB3\xBD\r\n", "星辰"},                                  // GBK
+        {"\xEF\xBB\xBFGameName=\xE6\x98\x9F\r\n", "星"},                          // UTF-8 with its mark
+        {"GameName=\xE6\x98\x9F\r\n", "星"},                                        // UTF-8
+        {std::string("\xFE\xFF\0G\0a\0m\0e\0N\0a\0m\0e\0=\x66\x1F", 22), "星"},  // UTF-16BE with its mark
+        {"GameName=\xC0\xAF\r\n", "蜡"},      // an overlong UTF-8 form is no UTF-8: GBK
+        {"GameName=\xD0\xC7\xFF\r\n", "星\xEF\xBF\xBD"},  // a byte GBK does not define
+    };
+    for (const auto& row : rows) EXPECT_EQ(GameNameOfConfig(row.bytes), row.name) << row.name;
 }
 
 TEST(StatsBook, CrLfLineEndsAndBlankLinesAreNotMalformed) {

@@ -161,12 +161,14 @@ TEST_F(StatsCommand, PrintsEveryGameAndItsFunnelAndWritesThePage) {
 
 TEST_F(StatsCommand, UnreadableLogIsReportedAndTheOthersStillCount) {
     const std::string output = Folder() + "/out.txt";
-    RunResult run = RunProcess({VORLA_STATS_EXE, Folder() + "/no-such.log", logs_[0]}, output, 60);
-    const std::string text = ReadWholeFile(output);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(HasText(text, "cannot read")) << text;
-    EXPECT_TRUE(HasText(text, "game 7223")) << text;
+    for (const std::string& unreadable : {Folder() + "/no-such.log", Folder() + "/portal"}) {
+        RunResult run = RunProcess({VORLA_STATS_EXE, unreadable, logs_[0]}, output, 60);
+        const std::string text = ReadWholeFile(output);
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(run.status, 1) << unreadable;
+        EXPECT_TRUE(HasText(text, "cannot read " + unreadable)) << text;
+        EXPECT_TRUE(HasText(text, "game 7223")) << text;
+    }
 }
 
 TEST_F(StatsCommand, WithoutLogsItShowsItsUsage) {

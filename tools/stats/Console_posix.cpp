@@ -1,0 +1,3 @@
+#include "tools/stats/Console.h"
+
+void PrepareConsoleForUtf8() {}  // terminals here take UTF-8
