@@ -19,7 +19,7 @@ const TextOption kTextOptions[] = {
     {"--game-version", &PublishOptions::gameVersion, "version text shown on the page (GameVersion)"},
     {"--min-version", &PublishOptions::minVersion, "oldest downloader version allowed (NewVersion; default the --downloader's version)"},
     {"--tracker", &PublishOptions::tracker, "BitTorrent tracker URL (announce)"},
-    {"--skin", &PublishOptions::skinFile, "skin PNG, served as skin/<id>.png (SkinLink)"},
+    {"--skin", &PublishOptions::skinFile, "skin PNG, served beside the installer (SkinLink)"},
     {"--skin-link", &PublishOptions::skinLink, "skin image served elsewhere (SkinLink)"},
     {"--promo-page", &PublishOptions::promoPage, "page of the promotional pane (EmbedLink2)"},
     {"--promotion-title", &PublishOptions::promotionTitle, "promotion text (TextPromotionTitle)"},
