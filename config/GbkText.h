@@ -1,6 +1,7 @@
-// The Chinese system code page (936, GBK) both ways, by the platform's own
-// converter (iconv, or the Windows code page): the one conversion the
-// program's configuration rule and the portal's tools share.
+// Texts in the Chinese system code page (936, GBK) both ways, a character
+// at a time through the platform's converter (config/GbkCodePage.h): the
+// one conversion the program's configuration rule and the portal's tools
+// share.
 #pragma once
 
 #include <string>

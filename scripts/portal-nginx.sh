@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Prints the nginx configuration of a portal on loopback.
-# Usage: portal-nginx.sh conf <nginx-dir> <root-dir> <log-dir> <port>
+# Prints the nginx configuration of a portal on loopback; with a certificate
+# and its key, the portal is served over HTTPS.
+# Usage: portal-nginx.sh conf <nginx-dir> <root-dir> <log-dir> <port> [<cert.pem> <key.pem>]
 set -euo pipefail
-[ "$1" = conf ] || { echo "usage: $0 conf <nginx-dir> <root> <logs> <port>" >&2; exit 2; }
+[ "$1" = conf ] || { echo "usage: $0 conf <nginx-dir> <root> <logs> <port> [<cert> <key>]" >&2; exit 2; }
 dir=$2 root=$3 logs=$4 port=$5
+listen="listen 127.0.0.1:$port;"
+[ $# -ge 7 ] && listen="listen 127.0.0.1:$port ssl; ssl_certificate $6; ssl_certificate_key $7;"
 user_line=""
 [ "$(id -u)" -eq 0 ] && user_line="user root;"
 cat <<CONF
@@ -25,7 +28,7 @@ http {
     sendfile on;
     log_format vorla '\$request_method \$request_uri \$status \$body_bytes_sent "\$http_user_agent" "\$http_range"';
     server {
-        listen 127.0.0.1:$port;
+        $listen
         server_name localhost;
         root $root;
         access_log $logs/access.log vorla;

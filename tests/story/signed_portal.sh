@@ -33,9 +33,9 @@ host_tool=${VORLA_HOST_PUBLISH:-$root/build/host/bin/vorla-publish}
 game=7271
 port=17243
 base=https://localhost:$port
-access=$work/access.log
+access=$work/logs/access.log
 rm -rf "$work"
-mkdir -p "$work/in" "$work/nginx" "$shots"
+mkdir -p "$work/in" "$work/nginx" "$work/logs" "$shots"
 export VORLA_FIXTURE_LOG=$(winpath "$work/fixture-runs.log")
 : >"$work/fixture-runs.log"
 
@@ -48,6 +48,18 @@ INSTALL_X=261 INSTALL_Y=173  # the install prompt's action button
 first_title="Vorla游戏下载器-专版"
 page_title="Vorla游戏下载器-星辰远征专版"
 absent() { ! helper where "$1" >/dev/null; }
+start_download() {  # start_download <scenario> <tag>: the copy runs, its page opens, start is pressed
+    current=$2
+    watch_start $current "$copy"
+    check "$1: the page opens" wait_visible $game 60 || exit 1
+    click $((WIN_X + START_X)) $((WIN_Y + START_Y))
+}
+exit_program() {  # exit_program <scenario>: the page's exit command ends the copy with 0
+    helper post $game 2026 >/dev/null
+    watch_wait $current 30
+    check "$1: exit ends the program with 0" test $? -eq 0
+    current=""
+}
 prompt_class() {  # the visible start-up window or failure prompt, titled before any configuration
     helper titled "$first_title" | awk '$2 == 1 { print $1; exit }'
 }
@@ -81,37 +93,8 @@ printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature,keyEnciphe
 check "the test authority issues the portal's certificate for localhost" \
     openssl x509 -req -in "$work/nginx/server.csr" -CA "$signed/ca.pem" -CAkey "$signed/ca.key" -CAcreateserial \
     -days 2 -sha256 -extfile "$work/nginx/server.ext" -out "$work/nginx/server.pem" || exit 1
-user_line=""
-[ "$(id -u)" -eq 0 ] && user_line="user root;"
-cat >"$work/nginx/nginx.conf" <<CONF
-$user_line
-daemon off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log warn;
-events { worker_connections 64; }
-http {
-    access_log off;
-    client_body_temp_path $work/nginx/client_temp;
-    proxy_temp_path $work/nginx/proxy_temp;
-    fastcgi_temp_path $work/nginx/fastcgi_temp;
-    uwsgi_temp_path $work/nginx/uwsgi_temp;
-    scgi_temp_path $work/nginx/scgi_temp;
-    types { text/html html; image/png png; application/octet-stream exe bin; }
-    default_type application/octet-stream;
-    log_format vorla '\$request_method \$request_uri \$status \$body_bytes_sent';
-    server {
-        listen 127.0.0.1:$port ssl;
-        server_name localhost;
-        ssl_certificate $work/nginx/server.pem;
-        ssl_certificate_key $work/nginx/server.key;
-        root $portal;
-        access_log $access vorla;
-        location / { try_files \$uri =404; }
-        location /games/ { limit_rate 2m; try_files \$uri =404; }
-    }
-}
-CONF
+"$root/scripts/portal-nginx.sh" conf "$work/nginx" "$portal" "$work/logs" $port \
+    "$work/nginx/server.pem" "$work/nginx/server.key" >"$work/nginx/nginx.conf"
 nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" </dev/null >"$work/nginx/out.log" 2>&1 &
 nginx_pid=$!
 check "the portal listens over HTTPS" \
@@ -176,10 +159,7 @@ check "1: the file is the installer" cmp -s "$work/in/SignedSetup.exe" "$folder/
 check "1: the game came over HTTPS" grep -Eq "^GET /games/$game/[0-9a-f]{16}/SignedSetup.exe 20[06]" "$access"
 click $((WIN_X + INSTALL_X)) $((WIN_Y + INSTALL_Y))
 check "1: the installer from the named publisher runs" wait_log "$work/fixture-runs.log" 0 "installer" 30
-helper post $game 2026 >/dev/null
-watch_wait $current 30
-check "1: exit ends the program with 0" test $? -eq 0
-current=""
+exit_program 1
 
 # ---- 2. an installer changed on the portal -------------------------------------
 fresh
@@ -188,18 +168,12 @@ cp "$signed/changed.exe" "$generation/SignedSetup.exe"
 rm -f "$generation"/*.meta4 "$generation"/*.torrent
 runs=$(grep -c '^installer' "$work/fixture-runs.log")
 mark=$(lines "$access")
-current=changed
-watch_start $current "$copy"
-check "2: the page opens" wait_visible $game 60 || exit 1
-click $((WIN_X + START_X)) $((WIN_Y + START_Y))
+start_download 2 changed
 check "2: the whole-file check fails and is reported" wait_log "$access" "$mark" "GET /stat?action=100&cg=0&cwdm=0&game=$game&" 120
 shot signed-installer-refused
 check "2: no install prompt" absent DownLoadFinished
 check "2: nothing ran" test "$(grep -c '^installer' "$work/fixture-runs.log")" = "$runs"
-helper post $game 2026 >/dev/null
-watch_wait $current 30
-check "2: exit ends the program with 0" test $? -eq 0
-current=""
+exit_program 2
 
 # ---- 3. an installer from another publisher -------------------------------------
 # Published as what it is, then its configuration names the expected
@@ -212,10 +186,7 @@ check "3: the stamped downloader stays" test -f "$copy"
 sed -i 's/^GameSigner=Other Studio/GameSigner=Xingchen Games Ltd/' "$config"
 openssl dgst -sha256 -sign "$key" -out "$config.sig" "$config"
 check "3: the configuration names the expected publisher" grep -aq "^GameSigner=Xingchen Games Ltd" "$config"
-current=other
-watch_start $current "$copy"
-check "3: the page opens" wait_visible $game 60 || exit 1
-click $((WIN_X + START_X)) $((WIN_Y + START_Y))
+start_download 3 other
 check "3: completion asks to install" wait_visible DownLoadFinished 120
 click $((WIN_X + INSTALL_X)) $((WIN_Y + INSTALL_Y))
 prompted() {  # a prompt over the page, not the install prompt
@@ -229,8 +200,5 @@ check "3: a prompt says the installer is not from the expected publisher" prompt
 shot signed-publisher-refused
 sleep 3
 check "3: nothing ran" test "$(grep -c '^installer' "$work/fixture-runs.log")" = "$runs"
-helper post $game 2026 >/dev/null
-watch_wait $current 30
-check "3: exit ends the program with 0" test $? -eq 0
-current=""
+exit_program 3
 fresh
