@@ -116,6 +116,17 @@ publish() {  # publish <installer> <signer> [more options]
     "$host_tool" --id $game --installer "$1" --out "$portal" --name "星辰远征" --base-url "$base" \
         --game-version 1.0.3 --sign-key "$key" --signer "$2" --signer-ca "$signed/ca.pem" "${@:3}" --quiet
 }
+# The downloader takes only a configuration signed with its key: a
+# publication that would give it another is refused, writing nothing.
+openssl ecparam -name prime256v1 -genkey -noout -out "$work/other-key.pem" 2>/dev/null
+refused_publication() {  # refused_publication <options...>: exit code 2, nothing written
+    "$host_tool" --id $game --installer "$work/in/SignedSetup.exe" --out "$portal" --name "星辰远征" \
+        --base-url "$base" --downloader "$work/in/VorlaDownloader.exe" --stamp-tool "$bin/vorla-stamp.exe" \
+        --quiet "$@" 2>>"$work/refusals.log"
+    [ $? -eq 2 ] && [ ! -e "$portal/tool/down/$game.html" ]
+}
+check "a downloader built with a key is not published unsigned" refused_publication
+check "nor signed with another key" refused_publication --sign-key "$work/other-key.pem"
 check "the portal publishes the game signed, its downloader codesigned" \
     publish "$work/in/SignedSetup.exe" "Xingchen Games Ltd" --downloader "$work/in/VorlaDownloader.exe" --stamp-tool "$bin/vorla-stamp.exe" \
     --codesign-cert "$signed/codesign.pem" --codesign-key "$signed/codesign.key" || exit 1

@@ -42,14 +42,29 @@ bool FileOffset(const std::vector<Section>& sections, uint32_t rva, size_t* offs
 }
 
 // The entry of a resource directory at `dir` (offset in the file) with this
-// id, or the first one when id is 0; its OffsetToData field.
-bool DirectoryEntry(const std::vector<uint8_t>& image, size_t dir, uint32_t id, uint32_t* target) {
+// id, or with this name (`name` not empty: the directory's own strings,
+// compared as ASCII), or the first one when neither is given; its
+// OffsetToData field. `root` is where names' offsets start.
+bool DirectoryEntry(const std::vector<uint8_t>& image, size_t root, size_t dir, uint32_t id, const std::string& name,
+                    uint32_t* target) {
     uint32_t named = 0, ids = 0;
     if (!Read16(image, dir + 12, &named) || !Read16(image, dir + 14, &ids)) return false;
     for (uint32_t i = 0; i < named + ids; ++i) {
-        uint32_t name = 0, data = 0;
-        if (!Read32(image, dir + 16 + 8 * i, &name) || !Read32(image, dir + 20 + 8 * i, &data)) return false;
-        if (id == 0 || (i >= named && name == id)) {
+        uint32_t entryName = 0, data = 0;
+        if (!Read32(image, dir + 16 + 8 * i, &entryName) || !Read32(image, dir + 20 + 8 * i, &data)) return false;
+        bool match = id == 0 && name.empty();
+        if (!name.empty() && i < named && (entryName & kSubdirectory)) {
+            const size_t at = root + (entryName & ~kSubdirectory);
+            uint32_t length = 0;
+            match = Read16(image, at, &length) && length == name.size();
+            for (uint32_t k = 0; match && k < length; ++k) {
+                uint32_t unit = 0;
+                match = Read16(image, at + 2 + 2 * size_t(k), &unit) && unit == static_cast<unsigned char>(name[k]);
+            }
+        } else if (id != 0) {
+            match = i >= named && entryName == id;
+        }
+        if (match) {
             *target = data;
             return true;
         }
@@ -59,7 +74,8 @@ bool DirectoryEntry(const std::vector<uint8_t>& image, size_t dir, uint32_t id, 
 
 }  // namespace
 
-bool FindVersionResource(const std::vector<uint8_t>& image, std::vector<uint8_t>* resource) {
+bool FindProgramResource(const std::vector<uint8_t>& image, uint32_t type, const std::string& name,
+                         std::vector<uint8_t>* resource) {
     uint32_t peAt = 0, signature = 0, sectionCount = 0, optionalSize = 0, magic = 0;
     if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z' || !Read32(image, 0x3C, &peAt)) return false;
     if (!Read32(image, peAt, &signature) || signature != 0x00004550) return false;
@@ -82,17 +98,24 @@ bool FindVersionResource(const std::vector<uint8_t>& image, std::vector<uint8_t>
     }
     size_t root = 0;
     if (!FileOffset(sections, resourceRva, &root)) return false;
-    // Type, then name, then language: the first of each below the type.
+    // Type, then name, then language: the first language.
     uint32_t entry = 0;
-    if (!DirectoryEntry(image, root, kVersionType, &entry) || !(entry & kSubdirectory)) return false;
-    if (!DirectoryEntry(image, root + (entry & ~kSubdirectory), 0, &entry) || !(entry & kSubdirectory)) return false;
-    if (!DirectoryEntry(image, root + (entry & ~kSubdirectory), 0, &entry) || (entry & kSubdirectory)) return false;
+    if (!DirectoryEntry(image, root, root, type, std::string(), &entry) || !(entry & kSubdirectory)) return false;
+    if (!DirectoryEntry(image, root, root + (entry & ~kSubdirectory), 0, name, &entry) || !(entry & kSubdirectory))
+        return false;
+    if (!DirectoryEntry(image, root, root + (entry & ~kSubdirectory), 0, std::string(), &entry) ||
+        (entry & kSubdirectory))
+        return false;
     uint32_t dataRva = 0, dataSize = 0;
     size_t data = 0;
     if (!Read32(image, root + entry, &dataRva) || !Read32(image, root + entry + 4, &dataSize)) return false;
     if (!FileOffset(sections, dataRva, &data) || data > image.size() || image.size() - data < dataSize) return false;
     resource->assign(image.begin() + data, image.begin() + data + dataSize);
     return true;
+}
+
+bool FindVersionResource(const std::vector<uint8_t>& image, std::vector<uint8_t>* resource) {
+    return FindProgramResource(image, kVersionType, std::string(), resource);
 }
 
 bool ReadProgramVersion(const std::string& path, std::string* version, std::string* error) {

@@ -1,14 +1,21 @@
-// The own version of a built downloader, read from its file's bytes on any
-// platform: the fixed file version of its version resource as
-// "%d.%d.%d.%d", which is the text the program compares with NewVersion.
+// What a built downloader says of itself, read from its file's bytes on any
+// platform: its resources, and its own version, the fixed file version of
+// its version resource as "%d.%d.%d.%d", which is the text the program
+// compares with NewVersion.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// The bytes of the program's first version resource (type 16); false when
-// the image is not a PE file or has none. Every offset is checked.
+// The bytes of the program's resource of this type and name (its first one
+// of the type when `name` is empty; names as the resource compiler stores
+// them, upper case), first language; false when the image is not a PE file
+// or has none. Every offset is checked.
+bool FindProgramResource(const std::vector<uint8_t>& image, uint32_t type, const std::string& name,
+                         std::vector<uint8_t>* resource);
+
+// The bytes of the program's first version resource (type 16).
 bool FindVersionResource(const std::vector<uint8_t>& image, std::vector<uint8_t>* resource);
 
 // "1.1.0.1005"; false with a message when the file cannot be read or holds

@@ -3,6 +3,7 @@
 #include "tools/publish/Authenticode.h"
 #include "tools/publish/ConfigFile.h"
 #include "tools/publish/ConfigSigner.h"
+#include "tools/publish/DownloaderKeys.h"
 #include "tools/publish/FileDigests.h"
 #include "tools/publish/NginxSnippet.h"
 #include "tools/publish/ProgramVersion.h"
@@ -16,6 +17,7 @@
 #include "codec/Sha256.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -201,6 +203,19 @@ int RunPublish(PublishOptions o, std::ostream& out, std::ostream& err, bool prog
     const bool signing = !o.signKey.empty();
     std::string publicKey;
     if (signing && !PublicKeyHex(o.signKey, &publicKey, &why)) return Refuse(err, why);
+    // A downloader built with keys takes only a configuration one of them signed.
+    if (!o.downloader.empty()) {
+        std::vector<std::string> keys;
+        if (!ReadDownloaderKeys(o.downloader, &keys, &why)) return Refuse(err, why);
+        std::transform(publicKey.begin(), publicKey.end(), publicKey.begin(),
+                       [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+        if (!keys.empty() && !signing)
+            return Refuse(err, o.downloader + " takes only a signed configuration: give --sign-key with one of the "
+                               "keys it was built with");
+        if (!keys.empty() && std::find(keys.begin(), keys.end(), publicKey) == keys.end())
+            return Refuse(err, "--sign-key " + o.signKey + " is not one of the keys " + o.downloader +
+                               " was built with: it would refuse the configuration at every start");
+    }
     if (!o.codesignCert.empty()) {
         for (const std::string* file : {&o.codesignCert, &o.codesignKey})
             if (!fs::is_regular_file(fs::u8path(*file), failure)) return Refuse(err, "cannot read " + *file);
