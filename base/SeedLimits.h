@@ -1,6 +1,6 @@
 // What the engine takes of a seed, shared with the portal's publishing tool
 // so that it never publishes a seed every downloader would ignore: the
-// largest seed document (a Metalink or a torrent) the engine fetches, and
+// largest seed (a Metalink or a torrent file) the engine fetches, and
 // the longest piece it checks.
 #pragma once
 
