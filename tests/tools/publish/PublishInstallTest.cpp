@@ -2,6 +2,7 @@
 // whole and served; the publication before the current one is kept for the
 // downloads still running on it, older ones go; and a signed publication's
 // signature holds for the configuration's exact bytes.
+#include "tests/tools/publish/PortalFolder.h"
 #include "tools/publish/ConfigSigner.h"
 #include "tools/publish/Publish.h"
 #include "tools/publish/PublishRecord.h"
@@ -23,30 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void Write(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        files[fs::relative(entry.path(), root).string()] = entry.is_regular_file() ? Read(entry.path()) : "<folder>";
-    return files;
-}
-
-std::string Value(const std::string& config, const std::string& key) {
-    const size_t at = config.find("\n" + key + "=");
-    if (at == std::string::npos) return std::string();
-    const size_t begin = at + key.size() + 2;
-    return config.substr(begin, config.find('\r', begin) - begin);
-}
 
 class Republish : public ::testing::Test {
 protected:
@@ -84,12 +61,12 @@ protected:
     // The configuration and everything it names are there, as it describes them.
     void ExpectWhole(char content) {
         const std::string config = Config();
-        const std::string link = Value(config, "GameDownloadLink");
+        const std::string link = ConfigValue(config, "GameDownloadLink");
         const std::string installer = link.substr(link.find("/games/") + 1);
         EXPECT_EQ(std::string(200000, content), Read(Portal() / installer)) << installer;
-        const std::string seed = Value(config, "SeedUrl");
+        const std::string seed = ConfigValue(config, "SeedUrl");
         EXPECT_TRUE(fs::is_regular_file(Portal() / seed.substr(seed.find("/games/") + 1))) << seed;
-        const std::string skin = Value(config, "SkinLink");
+        const std::string skin = ConfigValue(config, "SkinLink");
         if (!skin.empty()) {
             EXPECT_TRUE(fs::is_regular_file(Portal() / skin.substr(skin.find("/games/") + 1))) << skin;
         }
@@ -116,8 +93,8 @@ TEST_F(Republish, AFailureAtEveryStepLeavesTheEarlierPublicationWholeAndServed) 
 
 TEST_F(Republish, ThePublicationBeforeTheCurrentOneIsKeptAndOlderOnesGo) {
     ASSERT_EQ(kPublished, Publish('a', true)) << said_;
-    const std::string firstInstaller = Value(Config(), "GameDownloadLink");
-    const std::string firstSkin = Value(Config(), "SkinLink");
+    const std::string firstInstaller = ConfigValue(Config(), "GameDownloadLink");
+    const std::string firstSkin = ConfigValue(Config(), "SkinLink");
     // A downloader an earlier publication stamped (written here as such a
     // publication records it).
     const std::string downloader = "downloader/7235/VorlaDownloader.exe";
@@ -133,7 +110,7 @@ TEST_F(Republish, ThePublicationBeforeTheCurrentOneIsKeptAndOlderOnesGo) {
     const PublicationRecord second = ReadRecord(Portal().string(), "7235");
     EXPECT_EQ(1, std::count(second.currentFiles.begin(), second.currentFiles.end(), downloader));
     ExpectWhole('b');
-    EXPECT_TRUE(Value(Config(), "SkinLink").empty());
+    EXPECT_TRUE(ConfigValue(Config(), "SkinLink").empty());
     const auto path = [](const std::string& url) { return url.substr(url.find("/games/") + 1); };
     EXPECT_TRUE(fs::exists(Portal() / path(firstInstaller)));
     EXPECT_TRUE(fs::exists(Portal() / path(firstSkin)));
@@ -180,7 +157,7 @@ TEST_F(SignedPublication, TheSignatureHoldsForTheConfigurationsBytesAndGameSha25
     EXPECT_EQ(1, EVP_DigestVerify(context, reinterpret_cast<const unsigned char*>(signature.data()), signature.size(),
                                   reinterpret_cast<const unsigned char*>(config.data()), config.size()));
     EVP_MD_CTX_free(context);
-    EXPECT_EQ("2287d207f24a941ff3b56c04c8a25ad56b63e3023207b3bb5b4ac0c9869d74be", Value(config, "GameSha256")) << "the SHA-256 of the 200000 'a' bytes";
+    EXPECT_EQ("2287d207f24a941ff3b56c04c8a25ad56b63e3023207b3bb5b4ac0c9869d74be", ConfigValue(config, "GameSha256")) << "the SHA-256 of the 200000 'a' bytes";
     // The form of the public key the program's build option takes.
     std::string hex, error;
     ASSERT_TRUE(PublicKeyHex(key_, &hex, &error)) << error;
@@ -190,7 +167,7 @@ TEST_F(SignedPublication, TheSignatureHoldsForTheConfigurationsBytesAndGameSha25
     key_.clear();
     ASSERT_EQ(kPublished, Publish('b', false)) << said_;
     EXPECT_FALSE(fs::exists(Portal() / "tool/down/7235.html.sig"));
-    EXPECT_TRUE(Value(Config(), "GameSha256").empty());
+    EXPECT_TRUE(ConfigValue(Config(), "GameSha256").empty());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // refusal leaving the portal's folder exactly as it was.
 #include "tools/publish/Publish.h"
 #include "tools/publish/PublishChecks.h"
+#include "tests/tools/publish/PortalFolder.h"
 #include "tests/tools/publish/TinyProgram.h"
 
 #include <gtest/gtest.h>
@@ -17,33 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void Write(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary).write(bytes.data(), bytes.size());
-}
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// Every file and folder under `root` with its contents.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    if (!fs::exists(root)) return files;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        files[fs::relative(entry.path(), root).string()] = entry.is_regular_file() ? Read(entry.path()) : "<folder>";
-    return files;
-}
-
-// A value of the configuration (written in GBK: ASCII keys and values read as is).
-std::string ConfigValue(const std::string& config, const std::string& key) {
-    const size_t at = config.find("\n" + key + "=");
-    if (at == std::string::npos) return std::string();
-    const size_t begin = at + key.size() + 2;
-    return config.substr(begin, config.find('\r', begin) - begin);
-}
 
 // The relative path of the installer the configuration names.
 std::string ServedInstaller(const fs::path& portal, const std::string& id) {
