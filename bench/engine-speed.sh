@@ -18,10 +18,15 @@
 # run again; the server's log tells how many bytes were sent twice.
 # Figures, not a test: nothing here fails on a slow machine.
 #
+# The engine of the 32-bit build (the one players get) runs the same files in
+# the same run, under the WoW64 Wine (scripts/wine-wow64.sh): its own column
+# and its own memory line.
+#
 # usage: bench/engine-speed.sh [BIN_DIR]   (default: build/win64/bin)
 # Environment: BENCH_SIZE_MIB (default 256), BENCH_MEMORY_MIB (default 1024,
-# 0 skips), BENCH_PORT (first of three ports, default 17331).
-# The engine runs under wine64 in the build's Wine prefix (the tests' prefix).
+# 0 skips), BENCH_PORT (first of three ports, default 17331), BENCH_BIN_DIR32
+# (default build/win32/bin; empty: no 32-bit column).
+# Each engine runs in its build's Wine prefix (the tests' prefix).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,7 +39,23 @@ WORK=$(mktemp -d /tmp/p2sp-speed.XXXXXX)
 NGINX_PID=
 
 . "$ROOT/scripts/wine-common.sh"
-export WINEPREFIX=${WINEPREFIX:-$(dirname "$BIN_DIR")/wineprefix}
+BIN_DIR32=${BENCH_BIN_DIR32-$ROOT/build/win32/bin}
+WIDTHS=(64)
+if [ -n "$BIN_DIR32" ] && [ -f "$BIN_DIR32/p2sp-get.exe" ] && "$ROOT/scripts/wine-wow64.sh" >&2; then
+    WIDTHS+=(32)
+else
+    echo "no 32-bit column: no 32-bit build in ${BIN_DIR32:-(none)} or no WoW64 Wine" >&2
+fi
+# The engine of one width: its program, its Wine and its prefix.
+use_width() {
+    if [ "$1" = 32 ]; then
+        ENGINE_BIN=$(realpath "$BIN_DIR32") ENGINE_WINE=$WINE_WOW64_DIR/bin/wine
+    else
+        ENGINE_BIN=$BIN_DIR ENGINE_WINE=$WINE64
+    fi
+    ENGINE_PREFIX=$(dirname "$ENGINE_BIN")/wineprefix
+}
+use_width 64
 
 PACED_PID=
 cleanup() {
@@ -114,7 +135,8 @@ check() {  # NAME FILE
     rm -f "$2"
 }
 engine() {  # URL FILE [options]; prints the harness output
-    "$WINE64" "$BIN_DIR/p2sp-get.exe" "$1" "$(winpath "$2")" --poll-ms 20 "${@:3}" </dev/null 2>/dev/null | tr -d '\r'
+    WINEPREFIX=$ENGINE_PREFIX "$ENGINE_WINE" "$ENGINE_BIN/p2sp-get.exe" "$1" "$(winpath "$2")" --poll-ms 20 "${@:3}" \
+        </dev/null 2>/dev/null | tr -d '\r'
 }
 declare -A TAKEN
 
@@ -152,18 +174,26 @@ for scenario in unthrottled limited mirrors paced; do
     run_curl "curl_$scenario" "$url"
     run_aria2c "aria2c_$scenario" "${urls[@]}"
     run_engine "engine_$scenario" "$url" "${seed[@]}"
+    if [ ${#WIDTHS[@]} -gt 1 ]; then
+        use_width 32
+        run_engine "engine32_$scenario" "$url" "${seed[@]}"
+        use_width 64
+    fi
 done
 
 mbs() { echo "$SIZE_MIB * 1.048576 / ${TAKEN[$1]}" | bc -l; }
 ratio() { echo "${TAKEN[$2]} / ${TAKEN[$1]}" | bc -l; }
-printf '\n%-28s %12s %12s %12s %14s %14s\n' "scenario ($SIZE_MIB MiB)" "curl MB/s" "aria2c MB/s" "engine MB/s" "engine/aria2c" "engine/curl"
+engine32() { [ -n "${TAKEN[engine32_$1]:-}" ] && printf '%.1f' "$(mbs "engine32_$1")" || echo -; }
+printf '\n%-28s %12s %12s %12s %14s %14s %16s\n' "scenario ($SIZE_MIB MiB)" "curl MB/s" "aria2c MB/s" "engine MB/s" \
+    "engine/aria2c" "engine/curl" "32-bit eng MB/s"
 for scenario in unthrottled limited mirrors paced; do
     label=$scenario
     [ $scenario = limited ] && label="8 MB/s per connection"
     [ $scenario = mirrors ] && label="two mirrors, 8 MB/s per conn"
     [ $scenario = paced ] && label="paced 8 MB/s per conn"
-    printf '%-28s %12.1f %12.1f %12.1f %14.2f %14.2f\n' "$label" "$(mbs curl_$scenario)" "$(mbs aria2c_$scenario)" \
-        "$(mbs engine_$scenario)" "$(ratio engine_$scenario aria2c_$scenario)" "$(ratio engine_$scenario curl_$scenario)"
+    printf '%-28s %12.1f %12.1f %12.1f %14.2f %14.2f %16s\n' "$label" "$(mbs curl_$scenario)" "$(mbs aria2c_$scenario)" \
+        "$(mbs engine_$scenario)" "$(ratio engine_$scenario aria2c_$scenario)" "$(ratio engine_$scenario curl_$scenario)" \
+        "$(engine32 $scenario)"
 done
 echo
 cat "$WORK/sources.txt"
@@ -172,13 +202,19 @@ if [ "$MEMORY_MIB" -gt 0 ]; then
     head -c $((MEMORY_MIB * 1048576)) /dev/urandom >"$WORK/www/huge.bin"
     chmod a+r "$WORK/www/huge.bin"
     EXPECTED=$(md5sum <"$WORK/www/huge.bin" | cut -d' ' -f1)
-    # Peak resident memory of the harness process (the engine is a DLL in it).
-    /usr/bin/time -o "$WORK/peak.txt" -f '%M' "$WINE64" "$BIN_DIR/p2sp-get.exe" "http://127.0.0.1:$PLAIN/huge.bin" \
-        "$(winpath "$WORK/out/engine.bin")" --poll-ms 200 </dev/null >/dev/null 2>&1
-    peak=$(tail -1 "$WORK/peak.txt")
-    check "engine $MEMORY_MIB MiB" "$WORK/out/engine.bin"
+    echo
+    for width in "${WIDTHS[@]}"; do
+        use_width "$width"
+        # Peak resident memory of the harness process (the engine is a DLL in it).
+        WINEPREFIX=$ENGINE_PREFIX /usr/bin/time -o "$WORK/peak.txt" -f '%M' "$ENGINE_WINE" "$ENGINE_BIN/p2sp-get.exe" \
+            "http://127.0.0.1:$PLAIN/huge.bin" "$(winpath "$WORK/out/engine.bin")" --poll-ms 200 </dev/null >/dev/null 2>&1
+        peak=$(tail -1 "$WORK/peak.txt")
+        check "engine $MEMORY_MIB MiB ($width-bit)" "$WORK/out/engine.bin"
+        printf 'engine peak memory, %d-bit, %d MiB download: %.1f MiB resident\n' "$width" "$MEMORY_MIB" \
+            "$(echo "$peak / 1024" | bc -l)"
+    done
+    use_width 64
     rm -f "$WORK/www/huge.bin"
-    printf '\nengine peak memory, %d MiB download: %.1f MiB resident\n' "$MEMORY_MIB" "$(echo "$peak / 1024" | bc -l)"
 fi
 
 # Resume check: kill at about 40%, run again, count what the server sent in

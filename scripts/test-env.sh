@@ -10,6 +10,8 @@ root=$(cd "$here/.." && pwd)
 . "$here/wine-common.sh"
 action=$1
 build=$(cd "$2" && pwd)
+# Without its Wine a build can still be stopped: nginx and the display end.
+use_wine_of_build "$build" || [ "$action" = stop ] || exit 1
 state=$build/test-env
 export WINEPREFIX=$build/wineprefix
 
@@ -83,6 +85,21 @@ start_nginx() {
   wait_for_port "$PORTAL_PORT"
 }
 
+# Whether drawing works in the 32-bit build's processes under this Wine, by a
+# program of a few lines with nothing of ours (tests/platform/gdi_probe.c).
+# Where it does not, wine-run.sh leaves the drawing tests out of the run and
+# the `drawing` test says why; a 64-bit build keeps every test.
+probe_drawing() {
+  rm -f "$state/drawing-gap"
+  [ "$(cat "$build/width" 2>/dev/null)" = 32 ] && [ -f "$build/bin/gdi_probe.exe" ] || return 0
+  local out
+  if ! out=$(DISPLAY=$(cat "$state/display") "$WINE64" "$build/bin/gdi_probe.exe" 2>&1 </dev/null); then
+    printf '%s\n' "$out" | tr -d '\r' >"$state/drawing-gap"
+    echo "test-env: drawing does not work in 32-bit processes under this Wine; the drawing tests" \
+      "(tests/platform/wow64-drawing-gap.txt) are left out"
+  fi
+}
+
 start_fault_server() {
   setsid python3 "$root/tests/servers/http_faults.py" --port "$FAULT_PORT" --log "$build/portal-logs/faults.log" \
     >"$state/faults.out" 2>&1 </dev/null &
@@ -114,6 +131,7 @@ case "$action" in
     [ -n "${VORLA_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ] && managed=Y
     DISPLAY=$(cat "$state/display") "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ \
       /d "$managed" /f >/dev/null 2>&1 </dev/null || true
+    probe_drawing
     start_nginx
     start_fault_server
     echo "test-env: ready (display $(cat "$state/display"))"

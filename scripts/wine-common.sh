@@ -1,6 +1,22 @@
 # Shared settings for every Wine process the scripts start. Sourced.
 WINE64=${WINE64:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
+# The 32-bit build runs under a Wine built in its WoW64 mode (32-bit Windows
+# programs on 64-bit Linux libraries), which scripts/wine-wow64.sh unpacks
+# here; Debian's 32-bit Wine needs a kernel that runs 32-bit Linux programs.
+WINE_WOW64_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/thirdparty/wine-wow64
+
+# Makes WINE64 and WINESERVER those that run the programs of a build folder
+# (its width is in <build>/width, written by CMake).
+use_wine_of_build() {
+  if [ "$(cat "$1/width" 2>/dev/null)" = 32 ]; then
+    if [ ! -x "$WINE_WOW64_DIR/bin/wine" ]; then
+      echo "the 32-bit build needs the WoW64 Wine in $WINE_WOW64_DIR: run scripts/wine-wow64.sh" >&2
+      return 1
+    fi
+    export WINE64=$WINE_WOW64_DIR/bin/wine WINESERVER=$WINE_WOW64_DIR/bin/wineserver
+  fi
+}
 # Our users run a Chinese Windows: code page 936, locale 0x804.
 export LANG=zh_CN.UTF-8
 unset LC_ALL LC_CTYPE LANGUAGE

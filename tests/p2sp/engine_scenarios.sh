@@ -387,6 +387,60 @@ changed_file_after_a_body_of_unknown_length_is_caught() {
 }
 
 : >"$work/harness.log"
+# A file past 4 GiB, resumed from a record whose done part ends 32 MiB short
+# of 4 GiB, so that every offset, range header and record entry of the rest
+# crosses the 32-bit line. Both files are sparse (the done part is a hole in
+# each, as zeros) and only their data is compared, so this costs 64 MiB of
+# transfer and disk, not 4 GiB.
+a_file_past_4_gib_resumes_across_the_line() {
+    local size=$((4096 * MIB + 32 * MIB)) done=$((4096 * MIB - 32 * MIB))
+    local src=$work/srv/past4g.bin target=$work/dl/past4g.bin
+    truncate -s $size "$src"
+    head -c $((64 * MIB)) /dev/urandom | dd of="$src" bs=1M seek=$((done / MIB)) conv=notrunc status=none
+    chmod a+r "$src"
+    truncate -s $done "$target.P2P"
+    python3 - "$src" "$target.P2P.ctl" $done <<'PY'
+import os, struct, sys, zlib
+st = os.stat(sys.argv[1])
+etag = ('"%x-%x"' % (st.st_size, st.st_mtime_ns)).encode()  # the range server's
+body = (b"QPRR" + struct.pack("<HHQIHHII", 1, 32, st.st_size, 1, len(etag), 0, 0, 0) + etag
+        + struct.pack("<QQ", 0, int(sys.argv[3])))
+open(sys.argv[2], "wb").write(body + struct.pack("<I", zlib.crc32(body)))
+PY
+    get "$RANGE_URL/past4g.bin" "$target"
+    [ "$RC" = 0 ] && [ -f "$target" ] || { echo "    exit code $RC"; rm -f "$src" "$target"*; return 1; }
+    python3 - "$src" "$target" <<'PY'
+import os, sys
+# Compares the two files where either holds data; elsewhere both are holes.
+a, b = (open(p, "rb") for p in sys.argv[1:3])
+size = os.fstat(a.fileno()).st_size
+if os.fstat(b.fileno()).st_size != size:
+    sys.exit("    the size differs")
+def extents(f):
+    fd, at = f.fileno(), 0
+    while at < size:
+        try:
+            start = os.lseek(fd, at, os.SEEK_DATA)
+        except OSError:
+            return
+        at = os.lseek(fd, start, os.SEEK_HOLE)
+        yield start, at
+for start, end in sorted(set(extents(a)) | set(extents(b))):
+    a.seek(start); b.seek(start)
+    while start < end:
+        n = min(1 << 20, end - start)
+        if a.read(n) != b.read(n):
+            sys.exit("    content differs at %d" % start)
+        start += n
+PY
+    local ok=$? sent requests
+    read -r sent requests < <(sent_bytes /past4g.bin)
+    echo "    past4g.bin: $requests responses, $sent bytes" >>"$work/harness.log"
+    rm -f "$src" "$target"*
+    [ $ok = 0 ] || return 1
+    [ "$sent" -le $((64 * MIB + 4 * MIB)) ] || { echo "    $sent bytes sent: not resumed"; return 1; }
+}
+
 scenario nginx_complete_download
 scenario nginx_missing_file_is_refused
 scenario passing_server_errors_are_retried
@@ -410,6 +464,7 @@ scenario changed_file_starts_over
 scenario changed_file_without_validators_is_caught_by_the_overlap
 scenario changed_file_with_nothing_before_the_first_gap_is_caught
 scenario changed_file_after_a_body_of_unknown_length_is_caught
+scenario a_file_past_4_gib_resumes_across_the_line
 
 if [ "$failures" -gt 0 ]; then
     echo "$failures scenario(s) failed; harness output:"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# vorla-publish end to end under wine64, against the test portal
+# vorla-publish end to end under Wine (the build's width), against the test portal
 # (nginx on 127.0.0.1:17223 serving <build>/portal):
 #   1. a generated installer (the installer fixture padded past 50 MiB) is
 #      published as game 7251 with a GBK configuration by the Linux build of
@@ -20,6 +20,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../../.." && pwd)
 build=$(cd "$1" && pwd)
 . "$root/scripts/wine-common.sh"
+use_wine_of_build "$build" || exit 1
 export WINEPREFIX=$build/wineprefix
 export DISPLAY=$(cat "$build/test-env/display")
 export VORLA_WINE=$WINE64
