@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-dev libpng-dev
   zlib1g-dev chromium
   opentracker transmission-daemon qbittorrent-nox mktorrent osslsigncode libssl-dev
+  iptables iproute2
 )
 
 missing=()
