@@ -14,7 +14,7 @@ PACKAGES=(
   clang libclang-rt-dev libpng-dev
   zlib1g-dev chromium
   opentracker transmission-daemon qbittorrent-nox mktorrent osslsigncode libssl-dev
-  iptables iproute2
+  iptables iproute2 natpmpc miniupnpc
 )
 
 missing=()

@@ -14,6 +14,9 @@
 #                   default).
 #   <prefix>-p<i>   home i's player, 198.19.<i>.2, its default route the router.
 #
+# A router may also offer port mapping (lab_start_portmap): NAT-PMP, PCP and
+# UPnP IGD, each granted mapping a DNAT rule of the router's.
+#
 # Every address is in 198.18.0.0/15 and no namespace has a route anywhere
 # else, so nothing in the lab reaches past it. lab_down ends the processes in
 # the lab's namespaces by their ids and deletes the namespaces, which takes
@@ -85,6 +88,24 @@ lab_add_home() {
     ip netns exec "$router" iptables -A INPUT -i wan -j DROP
     # The player's uplink: what leaves the router towards the Internet.
     ip netns exec "$router" tc qdisc add dev wan root tbf rate "$((uplink * 8))kibit" burst 32kb latency 100ms
+}
+
+# lab_start_portmap HOME [PROTOCOLS] [LOG]: the port-mapping service of the
+# home's router (portmap_responder.py; PROTOCOLS: pcp,natpmp,upnp by
+# default), on its home segment; waits until it answers. Ended by lab_down.
+lab_start_portmap() {
+    local i=$1 protocols=${2:-pcp,natpmp,upnp} log=${3:-/dev/null}
+    ip netns exec "$(lab_ns "r$i")" python3 "$(dirname "${BASH_SOURCE[0]}")/portmap_responder.py" \
+        --lan "198.19.$i.1" --wan "$(lab_router_address "$i")" --protocols "$protocols" --log "$log" \
+        </dev/null >/dev/null 2>&1 &
+    disown
+    for _ in $(seq 50); do
+        grep -q '"ready"' "$log" 2>/dev/null && return 0
+        [ "$log" = /dev/null ] && { sleep 0.5; return 0; }
+        sleep 0.1
+    done
+    echo "lab: the port-mapping service of home $i did not start" >&2
+    return 1
 }
 
 # lab_down [PREFIX]: ends every process in the lab's namespaces (by id) and
