@@ -1,8 +1,12 @@
 // The thirteen exports. Every one returns at once: network and disk work
 // happens on the tasks' worker threads. No exception leaves an export.
+// Winsock 2 must come before anything that includes windows.h.
+#include <winsock2.h>
+
 #include "p2sp/P2spApi.h"
 #include "p2sp/Task.h"
 #include "p2sp/swarm/SwarmOptions.h"
+#include "p2sp/portmap/PortMapper.h"
 #include "p2sp/swarm/UploadBudget.h"
 
 #include <cwchar>
@@ -23,15 +27,21 @@ struct Engine {
     int nextId = 1;
     std::wstring seedUrl;  // a Metalink document or torrent handed to every task that starts
     UploadBudget upload;   // one upload cap for every swarm
+    PortMapper mapper;     // the home router's mappings of every swarm's port
     SwarmOptions swarm;    // listening, limits and the upload cap of the swarms of tasks that start
 
     Engine() {
         swarm.upload = &upload;
+        swarm.mapper = &mapper;
         // Tests that run the real program beside peers on this machine allow
         // loopback peers from the environment, as the harness does with option 7.
         wchar_t flag[4] = L"";
         if (GetEnvironmentVariableW(L"P2SP_TEST_LOOPBACK_PEERS", flag, 4) == 1 && flag[0] == L'1')
             swarm.allowLoopback = true;
+        // Tests and the demo run on machines whose router is not theirs to
+        // ask: they turn port mapping off here (option 8 still turns it on).
+        if (GetEnvironmentVariableW(L"P2SP_PORT_MAPPING", flag, 4) == 1 && flag[0] == L'0')
+            mapper.SetEnabled(false);
     }
 };
 
@@ -114,6 +124,8 @@ void P2SP_API Uninit(void) {
         for (auto& task : retired) task->RequestStopSeeding();
         tasks.clear();  // each destructor joins its worker
         retired.clear();
+        // The swarms gave their ports up: the router's mappings go too.
+        engine.mapper.Shutdown();
         return 0;
     });
 }
@@ -211,7 +223,8 @@ int P2SP_API RemoveTask(int taskId) {
 // listening ("off", or "[ADDRESS:]PORT[-LAST]"), option 5 the engine's one
 // upload cap in bytes per second, option 6 the seeding limits
 // ("PERCENT:MINUTES"), option 7 whether loopback peers are allowed ("1",
-// tests only). Returns 1 for a known option with a sound value, else 0.
+// tests only), option 8 whether swarms ask the home router to map their port
+// ("1", the default, or "0"). Returns 1 for a known option with a sound value, else 0.
 int P2SP_API SetP2spOption(int option, const wchar_t* value, int valueBytes) {
     return NoThrow(0, [&] {
         std::wstring text;
@@ -231,6 +244,10 @@ int P2SP_API SetP2spOption(int option, const wchar_t* value, int valueBytes) {
         case P2SP_OPTION_LOOPBACK_PEERS:
             if (text != L"0" && text != L"1") return 0;
             engine.swarm.allowLoopback = text == L"1";
+            return 1;
+        case P2SP_OPTION_PORT_MAPPING:
+            if (text != L"0" && text != L"1") return 0;
+            engine.mapper.SetEnabled(text == L"1");
             return 1;
         default: return 0;
         }

@@ -40,6 +40,15 @@ struct P2spSwarmInfo {
     uint8_t state;              // P2SP_SWARM_*
 };
 
+// How the task's peers were reached, and the mapping at the home router.
+struct P2spReachInfo {
+    uint16_t mappedPort;        // the router's port for ours; 0 when none was granted
+    uint8_t mapping;            // P2SP_MAPPING_*
+    uint16_t dialled;           // connected now that we dialled
+    uint16_t accepted;          // connected now that dialled us
+    uint16_t exchanged;         // connected now that another peer told us of
+};
+
 struct P2spTaskInfo {
     uint8_t reserved0[8];
     uint64_t totalBytes;        // 8: total size, 0 while unknown
@@ -56,7 +65,8 @@ struct P2spTaskInfo {
     uint8_t reserved73[3];
     P2spSourceInfo sources[P2SP_MAX_SOURCE_INFO];  // 76: the task's URL, then mirrors
     P2spSwarmInfo swarm;        // 268
-    uint8_t reserved301[295];
+    P2spReachInfo reach;        // 301
+    uint8_t reserved310[286];
 };
 #pragma pack(pop)
 
@@ -70,6 +80,8 @@ static_assert(sizeof(P2spSourceInfo) == 24, "source entries are 24 bytes");
 static_assert(offsetof(P2spTaskInfo, sources) == 76, "source entries at 76");
 static_assert(sizeof(P2spSwarmInfo) == 33, "the swarm entry is 33 bytes");
 static_assert(offsetof(P2spTaskInfo, swarm) == 268, "the swarm entry at 268");
+static_assert(sizeof(P2spReachInfo) == 9, "the reach entry is 9 bytes");
+static_assert(offsetof(P2spTaskInfo, reach) == 301, "the reach entry at 301");
 
 enum : uint8_t {
     P2SP_STATE_RUNNING = 0,      // running or idle
@@ -82,6 +94,13 @@ enum : uint8_t {
     P2SP_SWARM_NONE = 0,         // no torrent seed for this task
     P2SP_SWARM_DOWNLOADING = 1,
     P2SP_SWARM_SEEDING = 2,
+};
+
+enum : uint8_t {
+    P2SP_MAPPING_NONE = 0,       // none granted (or not listening, or mapping off)
+    P2SP_MAPPING_PCP = 1,
+    P2SP_MAPPING_NATPMP = 2,
+    P2SP_MAPPING_UPNP = 3,
 };
 
 enum {
@@ -99,6 +118,9 @@ enum {
     // "1": peers on 127.0.0.0/8 may be dialled and accepted (tests on one
     // machine); "0", the default: never.
     P2SP_OPTION_LOOPBACK_PEERS = 7,
+    // "1", the default: every later swarm that listens asks the home router
+    // to map its port (PCP, NAT-PMP, then UPnP IGD); "0": never.
+    P2SP_OPTION_PORT_MAPPING = 8,
 };
 
 extern "C" {

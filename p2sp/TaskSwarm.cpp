@@ -54,6 +54,11 @@ void Task::QuerySwarm(P2spTaskInfo* info) {
     info->swarm.listenPort = f.listenPort;
     info->swarm.announces = f.announces;
     info->swarm.trackerFailures = f.trackerFailures;
+    info->reach.mappedPort = f.mappedPort;
+    info->reach.mapping = f.mapping;
+    info->reach.dialled = f.dialled;
+    info->reach.accepted = f.accepted;
+    info->reach.exchanged = f.exchanged;
     info->swarm.state = !swarm_->Running() ? P2SP_SWARM_NONE
                         : info->state == P2SP_STATE_FINISHED ? P2SP_SWARM_SEEDING
                                                               : P2SP_SWARM_DOWNLOADING;

@@ -25,6 +25,9 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # desktop shortcut into the Linux desktop and menus (winemenubuilder): every
 # start of the program would leave a .desktop file in the user's home.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree=;winemenubuilder.exe=d}
+# The engine would ask this machine's router to map its listening port: not
+# ours to ask. The network lab turns it on for its own routers.
+export P2SP_PORT_MAPPING=0
 
 # Windows form of a Unix path (Wine maps / to drive Z:).
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }

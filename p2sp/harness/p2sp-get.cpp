@@ -24,6 +24,9 @@
 //                            by itself, or --timeout-s), then Uninit
 //   --restart-after-ms N     StopTask then StartTask on the same task N ms after it started,
 //                            as the page does on pause and continue
+//   --port-mapping           SetP2spOption(8, "1"): the router is asked to map the port, whatever
+//                            P2SP_PORT_MAPPING says (the scripts set it to 0)
+//   --no-port-mapping        SetP2spOption(8, "0"): it is not
 //   --no-loopback-peers      leave the engine's default: no peer on 127.0.0.0/8 (the harness
 //                            allows them, since its tests run every peer on one machine)
 // The slowest exported call is printed at the end: "api slowest <ms> ms (<name>)".
@@ -157,6 +160,9 @@ void PrintSwarm(const P2spTaskInfo& info) {
            unsigned(s.state), unsigned(s.peers), (unsigned long long)s.peerBytes, (unsigned long long)s.uploadedBytes,
            unsigned(s.bannedPeers), unsigned(s.badPieces), unsigned(s.listenPort), unsigned(s.announces),
            unsigned(s.trackerFailures));
+    const P2spReachInfo& r = info.reach;
+    printf("reach mapped-port %u mapping %u dialled %u accepted %u exchanged %u\n", unsigned(r.mappedPort),
+           unsigned(r.mapping), unsigned(r.dialled), unsigned(r.accepted), unsigned(r.exchanged));
 }
 
 // After the download: seeding goes on for `seconds`, or until `untilFile`
@@ -193,6 +199,7 @@ int main() {
     unsigned killAt = 0, pollMs = 1000, timeoutS = 600, seedFor = 0, uploadCap = 0, stopSeedAfter = 0;
     unsigned restartAfterMs = 0;
     bool listen = true, capSet = false, loopbackPeers = true;
+    int portMapping = -1;  // the engine's default
     std::wstring ports, listenAddress = L"127.0.0.1", seedLimits, seedUntil;
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
@@ -210,6 +217,8 @@ int main() {
         else if (arg == L"--listen-address" && hasValue) listenAddress = argv[++i];
         else if (arg == L"--no-listen") listen = false;
         else if (arg == L"--no-loopback-peers") loopbackPeers = false;
+        else if (arg == L"--no-port-mapping") portMapping = 0;
+        else if (arg == L"--port-mapping") portMapping = 1;
         else if (arg == L"--seed-limits" && hasValue) seedLimits = argv[++i];
         else if (arg == L"--seed-until" && hasValue) seedUntil = argv[++i];
         else if (arg == L"--restart-after-ms" && hasValue) restartAfterMs = unsigned(wcstoul(argv[++i], nullptr, 10));
@@ -230,7 +239,7 @@ int main() {
                         "       [--pause-after-bytes N] [--kill-at-percent N] [--timeout-s N] [--dll PATH]\n"
                         "       [--seed-for N] [--port P[-LAST]] [--listen-address A] [--no-listen]\n"
                         "       [--upload-cap N] [--stop-seed-after N] [--seed-limits P:M] [--seed-until FILE]\n"
-                        "       [--restart-after-ms N] [--no-loopback-peers]\n");
+                        "       [--restart-after-ms N] [--no-loopback-peers] [--[no-]port-mapping]\n");
         return kExitUsage;
     }
     Engine e;
@@ -255,6 +264,7 @@ int main() {
         return kExitUsage;
     }
     if (loopbackPeers) e.SetP2spOption(P2SP_OPTION_LOOPBACK_PEERS, L"1", 2);
+    if (portMapping >= 0) e.SetP2spOption(P2SP_OPTION_PORT_MAPPING, portMapping ? L"1" : L"0", 2);
 
     int id = CreateAndStart(e, url, path);
     if (id <= 0) {

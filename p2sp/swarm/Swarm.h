@@ -35,6 +35,11 @@ struct SwarmFigures {
     uint16_t banned = 0;
     uint16_t badPieces = 0;
     uint16_t listenPort = 0;  // 0 when not listening
+    uint16_t mappedPort = 0;  // the home router's port for it; 0 when none was granted
+    uint8_t mapping = 0;      // P2SP_MAPPING_*
+    uint16_t dialled = 0;     // active peers by how they were reached
+    uint16_t accepted = 0;
+    uint16_t exchanged = 0;
     uint16_t announces = 0;
     uint16_t trackerFailures = 0;
 };

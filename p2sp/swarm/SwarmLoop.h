@@ -9,6 +9,7 @@
 
 #include "p2sp/SegmentMap.h"
 #include "p2sp/SpeedMeter.h"
+#include "p2sp/portmap/PortMapper.h"
 #include "p2sp/swarm/BlockBlame.h"
 #include "p2sp/swarm/Choker.h"
 #include "p2sp/swarm/HeldPieces.h"
@@ -129,6 +130,8 @@ private:
     void HandBackStalled(uint64_t now);
     bool AskedOfServingPeer(uint32_t piece, uint64_t now) const;
     void Publish();
+    // The home router's mapping of the listening port, told to the trackers.
+    void FollowMapping();
 
     TorrentMeta meta_;
     uint8_t infoHash_[20];
@@ -142,6 +145,7 @@ private:
     bool winsock_ = false;
     ScopedSocket listener_;
     uint16_t listenPort_ = 0;
+    PortMapper::Mapping mapped_;
     std::unique_ptr<TrackerClient> tracker_;
     TrackerClient::Figures figures_;
     std::vector<PeerPtr> peers_;

@@ -1,5 +1,6 @@
 #include "p2sp/swarm/SwarmLoop.h"
 
+#include "p2sp/portmap/PortMapper.h"
 #include "p2sp/swarm/SwarmTrace.h"
 
 #include <bcrypt.h>
@@ -50,6 +51,7 @@ void SwarmLoop::Shutdown() {
     if (tracker_) tracker_->Stop();
     tracker_.reset();
     peers_.clear();
+    if (listener_.valid() && options_.mapper) options_.mapper->Unmap(listenPort_);
     listener_.reset();
     if (winsock_) WSACleanup();
     winsock_ = false;
@@ -60,6 +62,7 @@ bool SwarmLoop::Open() {
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
     winsock_ = true;
     if (options_.listen && MayUpload()) Listen();
+    if (listener_.valid() && options_.mapper) options_.mapper->Map(listenPort_);
     SyncWithMap(Now());
     figures_.left = meta_.length - haveBytes_;
     AnnounceParams identity;
@@ -99,6 +102,7 @@ void SwarmLoop::RunOnce() {
         HandBackStalled(now);
         Dial(now);
         CheckSeedLimits(now);
+        FollowMapping();
     }
     Poll();
     const uint64_t later = Now();  // receiving stamped the peers after `now`
@@ -176,12 +180,32 @@ void SwarmLoop::HandBackStalled(uint64_t now) {
     }
 }
 
+void SwarmLoop::FollowMapping() {
+    if (!listener_.valid() || !options_.mapper) return;
+    const PortMapper::Mapping now = options_.mapper->Get(listenPort_);
+    if (now.externalPort == mapped_.externalPort && now.method == mapped_.method) return;
+    mapped_ = now;
+    // Peers outside reach us at the router's port: the trackers hear of it
+    // at once (and of the listening port again when the mapping is lost).
+    tracker_->SetPort(now.externalPort ? now.externalPort : listenPort_);
+    SwarmTrace("mapping %u: router port %u", unsigned(now.method), unsigned(now.externalPort));
+}
+
 void SwarmLoop::Publish() {
     std::lock_guard<std::mutex> hold(lock_);
     uint16_t active = 0;
-    for (const auto& p : peers_) active += p->stage == PeerLink::Stage::kActive ? 1 : 0;
+    uint16_t dialled = 0;
+    for (const auto& p : peers_) {
+        if (p->stage != PeerLink::Stage::kActive) continue;
+        ++active;
+        dialled += p->outgoing ? 1 : 0;
+    }
     shown_.peers = active;
+    shown_.dialled = dialled;
+    shown_.accepted = uint16_t(active - dialled);
     shown_.listenPort = listenPort_;
+    shown_.mappedPort = mapped_.externalPort;
+    shown_.mapping = uint8_t(mapped_.method);
     shown_.announces = uint16_t(std::min(tracker_->Announces(), 0xFFFF));
     shown_.trackerFailures = uint16_t(std::min(tracker_->Failures(), 0xFFFF));
 }

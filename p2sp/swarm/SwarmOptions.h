@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+class PortMapper;
 class UploadBudget;
 
 struct SwarmOptions {
@@ -17,6 +18,7 @@ struct SwarmOptions {
     uint16_t firstPort = 6881;
     uint16_t lastPort = 6889;
     UploadBudget* upload = nullptr;  // the engine's one upload cap (not owned); none: give nothing
+    PortMapper* mapper = nullptr;    // the engine's port mappings (not owned); none: no mapping
     int uploadSlots = 4;            // regular slots plus the optimistic one
     int maxPeers = 40;
     int maxPerAddress = 8;          // connections with one host (players behind one router)

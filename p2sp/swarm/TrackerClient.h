@@ -40,6 +40,8 @@ public:
 
     void Start();
     void Completed();  // announce "completed" now
+    // The port peers reach us at changed (a router mapped it): announce now.
+    void SetPort(uint16_t port);
     void Stop();
     // Peers learned since the last call.
     std::vector<PeerAddress> TakePeers();
@@ -60,6 +62,7 @@ private:
     ScopedHandle stopEvent_;  // manual reset: cuts a running announce short
     std::atomic<bool> stop_{false};
     std::atomic<bool> completed_{false};
+    std::atomic<uint16_t> port_{0};
     std::atomic<int> announces_{0};
     std::atomic<int> failures_{0};
     std::mutex lock_;

@@ -19,7 +19,7 @@ bool IsUdpTracker(const std::string& url) { return url.compare(0, 6, "udp://") =
 
 TrackerClient::TrackerClient(std::vector<std::vector<std::string>> tiers, const AnnounceParams& identity,
                              Figures* figures)
-    : tiers_(std::move(tiers)), identity_(identity), figures_(figures) {
+    : tiers_(std::move(tiers)), identity_(identity), figures_(figures), port_(identity.port) {
     wake_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::mt19937 random(identity_.key ^ 0x5bd1e995u);
@@ -38,6 +38,10 @@ void TrackerClient::Completed() {
     if (wake_) SetEvent(wake_.get());
 }
 
+void TrackerClient::SetPort(uint16_t port) {
+    if (port_.exchange(port) != port && wake_) SetEvent(wake_.get());
+}
+
 void TrackerClient::Stop() {
     stop_ = true;
     if (stopEvent_) SetEvent(stopEvent_.get());
@@ -53,6 +57,7 @@ std::vector<PeerAddress> TrackerClient::TakePeers() {
 
 bool TrackerClient::Announce(AnnounceEvent event, AnnounceReply* reply) {
     AnnounceParams params = identity_;
+    params.port = port_.load();
     params.event = event;
     params.uploaded = figures_->uploaded.load();
     params.downloaded = figures_->downloaded.load();
@@ -113,6 +118,7 @@ void TrackerClient::Run() {
     // tracker.
     if (startedSent && !lastGood_.empty()) {
         AnnounceParams params = identity_;
+        params.port = port_.load();
         params.event = AnnounceEvent::kStopped;
         params.numWant = 0;
         params.uploaded = figures_->uploaded.load();

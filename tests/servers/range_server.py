@@ -244,6 +244,7 @@ class Handler(BaseHTTPRequestHandler):
 
 def main():
     parser = argparse.ArgumentParser()
+    parser.add_argument("--host", default="127.0.0.1", help="the address to listen on")
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--root", required=True)
     parser.add_argument("--log", required=True)
@@ -252,7 +253,7 @@ def main():
     parser.add_argument("--total-rate", type=float, default=0.0,
                         help="body bytes per second for all responses together")
     args = parser.parse_args()
-    server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    server = ThreadingHTTPServer((args.host, args.port), Handler)
     if args.cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.cert, args.key)
@@ -261,7 +262,7 @@ def main():
     server.pacer = Pacer(args.total_rate) if args.total_rate > 0 else None
     server.root = os.path.abspath(args.root)
     server.log_path = args.log
-    print("listening on 127.0.0.1:%d" % args.port, flush=True)
+    print("listening on %s:%d" % (args.host, args.port), flush=True)
     server.serve_forever()
 
 

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# Players behind home routers, the engine harness under Wine in each: three
+# homes, the first router mapping ports by PCP and NAT-PMP, the third only by
+# UPnP IGD, the second not at all. The first and third players download a
+# game from the origin and seed it; the engine maps its port at each mapping
+# router, tells the tracker the router's port, and is reached there from the
+# Internet. The second player cannot be reached, finds so, and still gets the
+# game: over HTTP from a slow origin and over its own connections to the
+# others. When a seeder ends, its router's rule is gone.
+#
+# usage: lab_swarm.sh <64-bit build dir>   Exit 77 (skipped) without root.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=$(cd "$1" && pwd)
+. "$here/lab.sh"
+. "$root/scripts/wine-common.sh"
+why=$(lab_can_run) || { echo "skipped: $why"; exit 77; }
+command -v opentracker >/dev/null && command -v mktorrent >/dev/null ||
+    { echo "skipped: needs opentracker and mktorrent (scripts/install-deps.sh)"; exit 77; }
+[ -f "$build/wineprefix/.vorla-ready" ] || "$root/scripts/wine-prefix.sh" "$build/wineprefix" >/dev/null
+work=$(mktemp -d /tmp/vorla-lab-swarm.XXXXXX)
+chmod 755 "$work"
+trap 'lab_down; rm -rf "$work"' EXIT
+failures=0
+check() {  # DESCRIPTION COMMAND...
+    if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
+}
+MIB=1048576
+
+lab_up 3 || { echo "FAILED: the lab could not be built"; exit 1; }
+origin=$(lab_host_address 1) tracker=$(lab_host_address 2)
+lab_start_portmap 1 pcp,natpmp "$work/router1.log" && lab_start_portmap 3 upnp "$work/router3.log" || exit 1
+
+# The origin (every response may be paced: ?rate=) and the tracker.
+mkdir -p "$work/srv" "$work/tracker"
+head -c $((4 * MIB)) /dev/urandom >"$work/srv/game.bin"
+announce="http://$tracker:6969/announce"
+mktorrent -a "$announce" -l 15 -n game.bin -o "$work/srv/game.torrent" "$work/srv/game.bin" >/dev/null
+python3 "$root/tests/servers/torrent_info.py" "$work/srv/game.torrent" >"$work/tracker/whitelist"
+chmod -R a+rX "$work/srv"
+ip netns exec "$(lab_ns inet)" python3 "$root/tests/servers/range_server.py" --host "$origin" --port 8080 \
+    --root "$work/srv" --log "$work/origin.log" </dev/null >"$work/origin.out" 2>&1 &
+ip netns exec "$(lab_ns inet)" opentracker -i "$tracker" -p 6969 -P 6969 -d "$work/tracker" -w whitelist \
+    </dev/null >"$work/tracker.out" 2>&1 &
+disown -a  # both end with the lab
+lab_exec inet python3 "$root/tests/servers/torrent_info.py" --wait-allowed "$announce" "$work/srv/game.torrent" ||
+    { echo "FAILED: the tracker never accepted the torrent"; exit 1; }
+
+# harness HOME ARGS...: p2sp-get.exe under Wine in the home's player, with a
+# prefix of its own (a copy of the build's), in the background; its output
+# in $work/p<HOME>.log.
+harness() {
+    local home=$1 prefix=$work/prefix$1
+    shift
+    [ -d "$prefix" ] || cp -a "$build/wineprefix" "$prefix"
+    ip netns exec "$(lab_ns "p$home")" env WINEPREFIX="$prefix" "$WINE64" "$build/bin/p2sp-get.exe" "$@" \
+        --listen-address 0.0.0.0 --port 6881 --no-loopback-peers --port-mapping --poll-ms 500 --timeout-s 150 \
+        </dev/null >"$work/p$home.log" 2>&1 &
+    disown
+}
+reach() {  # HOME FIELD: the last value of a field of the harness's reach line
+    tr -d '\r' <"$work/p$1.log" | sed -n "s/^reach .*$2 \([0-9]*\).*/\1/p" | tail -1
+}
+wait_for() {  # SECONDS COMMAND...: until the command succeeds
+    local until=$((SECONDS + $1))
+    shift
+    until "$@"; do [ $SECONDS -ge $until ] && return 1; sleep 0.5; done
+}
+most() {  # HOME FIELD: the highest value the field took
+    tr -d '\r' <"$work/p$1.log" | sed -n "s/^reach .*$2 \([0-9]*\).*/\1/p" | sort -n | tail -1
+}
+mapped() { [ "$(reach "$1" mapped-port)" != "" ] && [ "$(reach "$1" mapped-port)" != 0 ]; }
+seeding() { grep -q "^seeding until" "$work/p$1.log"; }
+rules() { lab_exec "r$1" iptables -t nat -S PREROUTING | grep -c DNAT; }
+# A BitTorrent handshake from the Internet to the home's public address:
+# answered with the torrent's info hash when the player is reached.
+reached_at() {  # HOME PORT
+    lab_exec inet python3 - "$(lab_router_address "$1")" "$2" "$(python3 "$root/tests/servers/torrent_info.py" \
+        "$work/srv/game.torrent")" <<'PY'
+import socket, sys
+info = bytes.fromhex(sys.argv[3])
+try:
+    s = socket.create_connection((sys.argv[1], int(sys.argv[2])), timeout=3)
+    s.sendall(b"\x13BitTorrent protocol" + bytes(8) + info + b"-LB0001-" + bytes(12))
+    answer = b""
+    while len(answer) < 48:
+        part = s.recv(68)
+        if not part: break
+        answer += part
+    sys.exit(0 if answer[28:48] == info else 1)
+except OSError:
+    sys.exit(1)
+PY
+}
+not_reached_at() { ! reached_at "$@"; }
+md5() { md5sum <"$1" | cut -d' ' -f1; }
+same_file() { [ -f "$1" ] && [ "$(md5 "$1")" = "$(md5 "$work/srv/game.bin")" ]; }
+
+torrent=http://$origin:8080/game.torrent
+for home in 1 3; do
+    mkdir -p "$work/dl$home"
+    harness $home "http://$origin:8080/game.bin" "$(winpath "$work/dl$home/game.bin")" --seed "$torrent" \
+        --seed-until "$(winpath "$work/stop-seeding")" --seed-limits 0:0
+done
+check "behind PCP, the engine is granted a mapping" wait_for 60 mapped 1
+check "behind UPnP IGD, too" wait_for 30 mapped 3
+check "by PCP" test "$(reach 1 mapping)" = 1
+check "and by UPnP" test "$(reach 3 mapping)" = 3
+check "each router holds its rule" test "$(rules 1)/$(rules 3)" = 1/1
+wait_for 60 seeding 1 && wait_for 60 seeding 3
+check "a mapped player is reached from the Internet (PCP)" reached_at 1 "$(reach 1 mapped-port)"
+check "a mapped player is reached from the Internet (UPnP)" reached_at 3 "$(reach 3 mapped-port)"
+
+# The unmapped player: the origin at 64 KiB/s, so peers bring most.
+mkdir -p "$work/dl2"
+harness 2 "http://$origin:8080/game.bin?rate=65536" "$(winpath "$work/dl2/game.bin")" --seed "$torrent" \
+    --seed-for 3 --seed-limits 0:0
+check "the unmapped player still gets the game" wait_for 90 same_file "$work/dl2/game.bin"
+wait_for 30 grep -q "^seeding for" "$work/p2.log"
+check "no mapping was granted to it" test "$(reach 2 mapped-port)" = 0
+check "its router holds no rule" test "$(rules 2)" = 0
+check "it is not reached from the Internet" not_reached_at 2 6881
+got=$(tr -d '\r' <"$work/p2.log" | sed -n 's/^swarm .* got \([0-9]*\) .*/\1/p' | tail -1)
+check "peers brought it most pieces ($((${got:-0} / 1024)) KiB)" test "${got:-0}" -gt $((2 * MIB))
+check "over connections it dialled, none accepted" test "$(most 2 dialled)" -ge 1 -a "$(most 2 accepted)" = 0
+
+touch "$work/stop-seeding"
+gone() { [ "$(rules 1)/$(rules 3)" = 0/0 ]; }
+check "when the seeders end, their routers' rules are gone" wait_for 30 gone
+for home in 1 3; do
+    check "router $home: deleted by the engine" grep -q '"event": "delete"' "$work/router$home.log"
+done
+for home in 1 2 3; do check "player $home's copy is the game" same_file "$work/dl$home/game.bin"; done
+
+if [ $failures != 0 ]; then
+    for home in 1 2 3; do echo "--- player $home"; tr -d '\r' <"$work/p$home.log" | grep -v '^progress' | tail -15; done
+    echo "--- routers"; cat "$work/router1.log" "$work/router3.log"
+    exit 1
+fi
+echo "players behind routers are mapped, reached and served"
