@@ -296,6 +296,24 @@ def peer_wire():
     write("peer_wire", "block", bytes([2, 0]) + msg(b"\x07" + struct.pack(">II", 5, 0) + b"z" * 16384))
 
 
+def peer_reach():
+    # The first byte picks the parser: 0 extension messages, 1 PCP and
+    # NAT-PMP answers, 2 SSDP answers and descriptions, 3 HTTP answers.
+    write("peer_reach", "extended-handshake", b"\x00d1:md6:ut_pexi1ee1:pi6881e1:v9:QelvoP2SPe")
+    write("peer_reach", "pex", b"\x00d5:added12:" + bytes([198, 18, 1, 1, 26, 225, 198, 18, 1, 3, 26, 225])
+          + b"7:added.f2:\x00\x007:dropped0:e")
+    nonce = bytes(range(1, 13))
+    write("peer_reach", "pcp-answer", b"\x01" + bytes([2, 0x81, 0, 0, 0, 0, 0x1C, 0x20, 0, 0, 0, 9]) + bytes(12)
+          + nonce + bytes([6, 0, 0, 0, 0x1A, 0xE1, 0x1A, 0xE1]) + bytes(10) + b"\xff\xff" + bytes([198, 18, 1, 1]))
+    write("peer_reach", "natpmp-answer", b"\x01" + bytes([0, 130, 0, 0, 0, 0, 0, 5, 0x1A, 0xE1, 0x1A, 0xE1, 0, 0, 0x1C, 0x20]))
+    write("peer_reach", "ssdp", b"\x02HTTP/1.1 200 OK\r\nST: urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n"
+          b"LOCATION: http://198.19.1.1:5000/rootDesc.xml\r\n\r\n")
+    write("peer_reach", "description", b"\x02<root><serviceType>urn:schemas-upnp-org:service:WANIPConnection:1"
+          b"</serviceType><controlURL>/ctl/IPConn</controlURL></root>")
+    write("peer_reach", "soap-fault", b"\x03HTTP/1.1 500 X\r\nTransfer-Encoding: chunked\r\n\r\n"
+          b"30\r\n<UPnPError><errorCode>718</errorCode></UPnPError>\r\n0\r\n\r\n")
+
+
 def escape(data):
     return "".join(chr(b) if 32 <= b < 127 and chr(b) not in '"\\' else "\\x%02x" % b for b in data)
 
@@ -328,6 +346,7 @@ def main():
     version_block()
     bencode()
     peer_wire()
+    peer_reach()
     config_signature()
     dicts()
 

@@ -6,6 +6,7 @@
 #include "p2sp/SpeedMeter.h"
 #include "p2sp/swarm/Bitfield.h"
 #include "p2sp/swarm/PeerBans.h"
+#include "p2sp/swarm/PeerExchange.h"
 #include "p2sp/swarm/PeerService.h"
 #include "p2sp/swarm/PeerWire.h"
 #include "p2sp/swarm/PiecePicker.h"
@@ -17,6 +18,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <set>
 #include <vector>
 
 struct PeerLink {
@@ -25,6 +27,7 @@ struct PeerLink {
     int id = 0;
     PeerAddress address;
     bool outgoing = false;
+    bool exchanged = false;  // dialled because another peer told us of it
     ScopedSocket socket;
     Stage stage = Stage::kConnecting;
     bool handshakeSent = false;
@@ -48,6 +51,14 @@ struct PeerLink {
     std::deque<PiecePicker::Block> wanted;  // its requests, oldest first
     PeerService service;  // how it serves our requests
     SpeedMeter received;  // block bytes from it
+
+    // The extension protocol: whether it offered it, its handshake, and
+    // peer exchange both ways.
+    bool extensions = false;
+    ExtendedHandshake extended;
+    std::set<PeerAddress> told;  // the peers we told it of
+    uint64_t pexSentMs = 0;
+    uint64_t pexReceivedMs = 0;
 
     uint64_t lastReceiveMs = 0;
     uint64_t lastSendMs = 0;

@@ -102,6 +102,13 @@ WireResult ParsePeerMessage(const uint8_t* data, size_t size, const WireLimits& 
         out->payloadSize = out->length;
         return out->index < limits.pieceCount && SaneBlock(out->begin, out->length) ? WireResult::kMessage
                                                                                      : WireResult::kMalformed;
+    case PeerMessageType::kExtended:
+        if (!limits.extensions) break;
+        if (bodySize < 1) return WireResult::kMalformed;
+        out->index = body[0];
+        out->payload = body + 1;
+        out->payloadSize = bodySize - 1;
+        return WireResult::kMessage;
     case PeerMessageType::kPort:
         if (bodySize != 2) return WireResult::kMalformed;
         out->type = PeerMessageType::kIgnored;  // DHT, which this client does not run
@@ -117,6 +124,13 @@ WireResult ParsePeerMessage(const uint8_t* data, size_t size, const WireLimits& 
 }
 
 void AppendKeepAlive(std::vector<uint8_t>* out) { AppendU32(0, out); }
+
+void AppendExtended(uint8_t id, const std::vector<uint8_t>& payload, std::vector<uint8_t>* out) {
+    AppendU32(uint32_t(2 + payload.size()), out);
+    out->push_back(uint8_t(PeerMessageType::kExtended));
+    out->push_back(id);
+    out->insert(out->end(), payload.begin(), payload.end());
+}
 
 void AppendSimple(PeerMessageType type, std::vector<uint8_t>* out) {
     AppendU32(1, out);

@@ -23,6 +23,8 @@ struct Handshake {
     uint8_t peerId[20] = {};
     // Reserved bit of the Fast extension: byte 7, 0x04.
     bool Fast() const { return (reserved[7] & 0x04) != 0; }
+    // Reserved bit of the extension protocol: byte 5, 0x10.
+    bool Extensions() const { return (reserved[5] & 0x10) != 0; }
 };
 
 void EncodeHandshake(const Handshake& h, uint8_t out[kHandshakeBytes]);
@@ -45,6 +47,7 @@ enum class PeerMessageType : uint8_t {
     kHaveNone = 15,
     kReject = 16,
     kAllowedFast = 17,
+    kExtended = 20,  // the extension protocol: `index` is the extended id, the rest the payload
     kKeepAlive = 0xfe,  // a zero-length message, not a wire id
     kIgnored = 0xff,    // an extension we did not offer but that is harmless
 };
@@ -61,6 +64,7 @@ struct PeerMessage {
 struct WireLimits {
     size_t pieceCount = 0;
     bool fast = false;  // both sides offered the Fast extension
+    bool extensions = false;  // we offered the extension protocol
 };
 
 enum class WireResult { kNeedMore, kMessage, kMalformed };
@@ -79,3 +83,5 @@ void AppendBitfield(const Bitfield& have, std::vector<uint8_t>* out);
 void AppendBlockMessage(PeerMessageType type, uint32_t index, uint32_t begin, uint32_t length,
                         std::vector<uint8_t>* out);
 void AppendPiece(uint32_t index, uint32_t begin, const uint8_t* block, uint32_t length, std::vector<uint8_t>* out);
+// An extended message: its id (0 the extension handshake) and payload.
+void AppendExtended(uint8_t id, const std::vector<uint8_t>& payload, std::vector<uint8_t>* out);

@@ -97,6 +97,10 @@ private:
     // False when the message breaks the protocol: the peer is closed.
     bool Handle(PeerLink& p, const PeerMessage& m);
     bool TakeBlock(PeerLink& p, const PeerMessage& m);
+    // The extension protocol's messages: its handshake and peer exchange.
+    bool HandleExtended(PeerLink& p, const PeerMessage& m);
+    // Tells each peer that speaks ut_pex, once a minute, of the others.
+    void ExchangePeers(uint64_t now);
     void CancelAt(int peerId, const PiecePicker::Block& b);
     // Cancels the requests for `piece` at every peer.
     void CancelPiece(uint32_t piece);
@@ -151,6 +155,7 @@ private:
     std::vector<PeerPtr> peers_;
     int nextPeerId_ = 1;
     PeerCandidates candidates_;
+    std::set<PeerAddress> exchanged_;  // candidates only peers told us of
     PeerBans bans_;
     BlockBlame blame_;
     HeldPieces held_;

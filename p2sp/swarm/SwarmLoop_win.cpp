@@ -103,6 +103,7 @@ void SwarmLoop::RunOnce() {
         Dial(now);
         CheckSeedLimits(now);
         FollowMapping();
+        ExchangePeers(now);
     }
     Poll();
     const uint64_t later = Now();  // receiving stamped the peers after `now`
@@ -194,15 +195,17 @@ void SwarmLoop::FollowMapping() {
 void SwarmLoop::Publish() {
     std::lock_guard<std::mutex> hold(lock_);
     uint16_t active = 0;
-    uint16_t dialled = 0;
+    uint16_t dialled = 0, exchanged = 0;
     for (const auto& p : peers_) {
         if (p->stage != PeerLink::Stage::kActive) continue;
         ++active;
-        dialled += p->outgoing ? 1 : 0;
+        dialled += p->outgoing && !p->exchanged ? 1 : 0;
+        exchanged += p->outgoing && p->exchanged ? 1 : 0;
     }
     shown_.peers = active;
     shown_.dialled = dialled;
-    shown_.accepted = uint16_t(active - dialled);
+    shown_.exchanged = exchanged;
+    shown_.accepted = uint16_t(active - dialled - exchanged);
     shown_.listenPort = listenPort_;
     shown_.mappedPort = mapped_.externalPort;
     shown_.mapping = uint8_t(mapped_.method);

@@ -11,6 +11,7 @@ void SwarmLoop::SendHandshake(PeerLink& p) {
     Handshake h;
     std::memcpy(h.infoHash, infoHash_, 20);
     std::memcpy(h.peerId, peerId_, 20);
+    h.reserved[5] |= 0x10;  // the extension protocol, for peer exchange
     uint8_t bytes[kHandshakeBytes];
     EncodeHandshake(h, bytes);
     p.out.insert(p.out.end(), bytes, bytes + kHandshakeBytes);
@@ -48,9 +49,14 @@ void SwarmLoop::Parse(PeerLink& p) {
         if (p.outgoing) candidates_.Succeeded(p.address);
         p.has = Bitfield(picker_.PieceCount());
         if (picker_.Have().Count() > 0) AppendBitfield(picker_.Have(), &p.out);
+        p.extensions = h.Extensions();
+        if (p.extensions)
+            AppendExtended(0, ExtendedHandshakePayload(mapped_.externalPort ? mapped_.externalPort : listenPort_),
+                           &p.out);
     }
     WireLimits limits;
     limits.pieceCount = picker_.PieceCount();
+    limits.extensions = p.extensions;
     while (p.stage == PeerLink::Stage::kActive) {
         PeerMessage m;
         size_t used = 0;
@@ -126,7 +132,53 @@ bool SwarmLoop::Handle(PeerLink& p, const PeerMessage& m) {
             }
         return true;
     case PeerMessageType::kPiece: return TakeBlock(p, m);
+    case PeerMessageType::kExtended: return HandleExtended(p, m);
     default: return true;  // keep-alive, port, extensions we did not offer
+    }
+}
+
+bool SwarmLoop::HandleExtended(PeerLink& p, const PeerMessage& m) {
+    if (m.index == 0) return ParseExtendedHandshake(m.payload, m.payloadSize, &p.extended);
+    if (m.index != kOurPexId) return true;  // an extension we did not offer
+    const uint64_t now = Now();
+    // One message a minute is the rule; a peer that floods is not heard.
+    if (p.pexReceivedMs && now - p.pexReceivedMs < kPexIntervalMs / 2) return true;
+    p.pexReceivedMs = now;
+    std::vector<PeerAddress> added;
+    if (!ParsePex(m.payload, m.payloadSize, &added)) return false;
+    SwarmTrace("peer %d told of %u peers", p.id, unsigned(added.size()));
+    for (const PeerAddress& a : added) {
+        if (candidates_.Knows(a) || exchanged_.size() >= PeerCandidates::kMaxCandidates) continue;
+        if (candidates_.Add(a)) exchanged_.insert(a);
+    }
+    return true;
+}
+
+void SwarmLoop::ExchangePeers(uint64_t now) {
+    // Exchanged addresses the candidates forgot (failed too often) go too.
+    for (auto it = exchanged_.begin(); it != exchanged_.end();)
+        it = candidates_.Knows(*it) ? std::next(it) : exchanged_.erase(it);
+    // Where each active peer can be dialled: the address we dialled, or the
+    // port an accepted one said it listens on.
+    std::set<PeerAddress> reachable;
+    for (const auto& q : peers_) {
+        if (q->stage != PeerLink::Stage::kActive) continue;
+        if (q->outgoing) reachable.insert(q->address);
+        else if (q->extended.listenPort) reachable.insert(PeerAddress{q->address.ipv4, q->extended.listenPort});
+    }
+    for (auto& q : peers_) {
+        if (q->stage != PeerLink::Stage::kActive || q->extended.pexId == 0) continue;
+        if (q->pexSentMs && now - q->pexSentMs < kPexIntervalMs) continue;
+        std::set<PeerAddress> others = reachable;
+        others.erase(q->address);
+        if (q->extended.listenPort) others.erase(PeerAddress{q->address.ipv4, q->extended.listenPort});
+        std::vector<PeerAddress> added, dropped;
+        PexDifference(others, &q->told, &added, &dropped);
+        if (added.empty() && dropped.empty()) continue;
+        AppendExtended(q->extended.pexId, PexPayload(added, dropped), &q->out);
+        SwarmTrace("peer %d told of %u added, %u dropped", q->id, unsigned(added.size()), unsigned(dropped.size()));
+        q->pexSentMs = now;
+        Flush(*q);
     }
 }
 

@@ -37,6 +37,7 @@ void SwarmLoop::Listen() {
 
 void SwarmLoop::Dial(uint64_t now) {
     for (const PeerAddress& a : tracker_->TakePeers()) {
+        exchanged_.erase(a);  // the tracker knows it too
         if (candidates_.Knows(a)) continue;
         if (candidates_.Add(a)) SwarmTrace("candidate %08x:%u", a.ipv4, a.port);
     }
@@ -67,6 +68,7 @@ void SwarmLoop::Dial(uint64_t now) {
         p->id = nextPeerId_++;
         p->address = a;
         p->outgoing = true;
+        p->exchanged = exchanged_.count(a) != 0;
         p->socket.reset(s.release());
         p->stage = PeerLink::Stage::kConnecting;
         p->openedMs = p->lastReceiveMs = p->lastSendMs = now;

@@ -1,0 +1,88 @@
+// Peer exchange: what we tell a peer and what we take from one, bounded.
+#include "p2sp/swarm/PeerExchange.h"
+#include "p2sp/swarm/PeerWire.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+PeerAddress At(uint32_t ipv4, uint16_t port) { return PeerAddress{ipv4, port}; }
+
+}  // namespace
+
+TEST(PeerExchange, HandshakesSayWhereToSendPexAndWhereThePeerListens) {
+    const std::vector<uint8_t> ours = ExtendedHandshakePayload(6881);
+    EXPECT_EQ("d1:md6:ut_pexi1ee1:pi6881e1:v9:QelvoP2SPe", std::string(ours.begin(), ours.end()));
+    ExtendedHandshake h;
+    ASSERT_TRUE(ParseExtendedHandshake(ours.data(), ours.size(), &h));
+    EXPECT_EQ(kOurPexId, h.pexId);
+    EXPECT_EQ(6881, h.listenPort);
+    struct Case {
+        const char* text;
+        bool ok;
+        uint8_t pexId;
+        uint16_t port;
+    } cases[] = {
+        {"d1:md11:ut_metadatai3e6:ut_pexi7ee1:pi51413ee", true, 7, 51413},
+        {"d1:md6:ut_pexi0eee", true, 0, 0},            // 0 turns it off
+        {"d1:md6:ut_pexi300ee1:pi70000ee", true, 0, 0},  // out of range: not used
+        {"d1:md6:ut_pexi1eee", true, 1, 0},
+        {"li1ee", false, 0, 0},
+        {"d1:m", false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> b = Bytes(c.text);
+        ExtendedHandshake got;
+        ASSERT_EQ(c.ok, ParseExtendedHandshake(b.data(), b.size(), &got)) << c.text;
+        EXPECT_EQ(c.pexId, got.pexId) << c.text;
+        EXPECT_EQ(c.port, got.listenPort) << c.text;
+    }
+}
+
+TEST(PeerExchange, MessagesCarryAtMostFiftyPeersEachWay) {
+    std::set<PeerAddress> now, told;
+    for (uint32_t i = 0; i < 70; ++i) now.insert(At(0xC6120100u + i, 6881));
+    std::vector<PeerAddress> added, dropped;
+    PexDifference(now, &told, &added, &dropped);
+    EXPECT_EQ(kMaxPexPeers, added.size());
+    EXPECT_TRUE(dropped.empty());
+    PexDifference(now, &told, &added, &dropped);
+    EXPECT_EQ(20u, added.size()) << "the rest next time";
+    now.erase(At(0xC6120100u, 6881));
+    PexDifference(now, &told, &added, &dropped);
+    EXPECT_TRUE(added.empty());
+    ASSERT_EQ(1u, dropped.size());
+    EXPECT_EQ(At(0xC6120100u, 6881), dropped[0]);
+
+    std::vector<PeerAddress> many(60, At(0xC6120101u, 6881));
+    const std::vector<uint8_t> message = PexPayload(many, {});
+    std::vector<PeerAddress> taken;
+    ASSERT_TRUE(ParsePex(message.data(), message.size(), &taken));
+    EXPECT_EQ(kMaxPexPeers, taken.size()) << "no more are read";
+    const std::vector<uint8_t> ragged = Bytes("d5:added5:abcdee");
+    EXPECT_FALSE(ParsePex(ragged.data(), ragged.size(), &taken)) << "not whole addresses";
+    const std::vector<uint8_t> huge(kMaxExtendedBytes + 1, 'x');
+    EXPECT_FALSE(ParsePex(huge.data(), huge.size(), &taken));
+}
+
+TEST(PeerExchange, ExtendedMessagesAreReadOnlyWhenOffered) {
+    std::vector<uint8_t> wire;
+    AppendExtended(kOurPexId, Bytes("de"), &wire);
+    WireLimits limits;
+    limits.pieceCount = 4;
+    PeerMessage m;
+    size_t used = 0;
+    ASSERT_EQ(WireResult::kMessage, ParsePeerMessage(wire.data(), wire.size(), limits, &m, &used));
+    EXPECT_EQ(PeerMessageType::kIgnored, m.type);
+    limits.extensions = true;
+    ASSERT_EQ(WireResult::kMessage, ParsePeerMessage(wire.data(), wire.size(), limits, &m, &used));
+    EXPECT_EQ(PeerMessageType::kExtended, m.type);
+    EXPECT_EQ(kOurPexId, m.index);
+    EXPECT_EQ("de", std::string(m.payload, m.payload + m.payloadSize));
+    EXPECT_EQ(wire.size(), used);
+}
