@@ -75,7 +75,9 @@ void SwarmLoop::Parse(PeerLink& p) {
 // False when the message breaks the protocol: the peer is closed.
 bool SwarmLoop::Handle(PeerLink& p, const PeerMessage& m) {
     const bool first = p.messages == 0;
-    if (m.type != PeerMessageType::kKeepAlive) ++p.messages;
+    // The extension handshake may come before the bitfield (some clients
+    // send it first): it does not make the bitfield late.
+    if (m.type != PeerMessageType::kKeepAlive && m.type != PeerMessageType::kExtended) ++p.messages;
     switch (m.type) {
     case PeerMessageType::kChoke:
         p.peerChoking = true;
