@@ -6,6 +6,10 @@ set(VORLA_TRIPLET i686-w64-mingw32)
 set(CMAKE_C_COMPILER ${VORLA_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${VORLA_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${VORLA_TRIPLET}-windres)
+# The binary tools of the same target: cmake/StripSymbols.cmake strips the
+# shipped binaries with them.
+set(CMAKE_OBJCOPY ${VORLA_TRIPLET}-objcopy CACHE FILEPATH "objcopy of the target")
+set(CMAKE_STRIP ${VORLA_TRIPLET}-strip CACHE FILEPATH "strip of the target")
 set(CMAKE_FIND_ROOT_PATH /usr/${VORLA_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -13,7 +13,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -62,10 +61,17 @@ extern "C" int VERIFIER_API GetCIDW(wchar_t* buffer, int capacity) {
     const bool haveSerial = SystemVolumeSerial(serial);
     if (!haveGuid && !haveSerial) return 0;
 
+    // "<MachineGuid>|<serial in 8 upper-case hexadecimal digits>", formatted
+    // by hand: the C library's formatted printing would be most of the
+    // library's code.
     char source[kGuidChars + 16] = {};
-    std::snprintf(source, sizeof(source), "%s|%08lX", guid, haveSerial ? static_cast<unsigned long>(serial) : 0ul);
+    size_t length = std::strlen(guid);
+    std::memcpy(source, guid, length);
+    source[length++] = '|';
+    const DWORD shown = haveSerial ? serial : 0;
+    for (int shift = 28; shift >= 0; shift -= 4) source[length++] = "0123456789ABCDEF"[(shown >> shift) & 0x0f];
     CMd5 md5;
-    md5.Update(source, std::strlen(source));
+    md5.Update(source, length);
     uint8_t digest[CMd5::kDigestBytes];
     md5.Final(digest);
     static const wchar_t kHex[] = L"0123456789abcdef";

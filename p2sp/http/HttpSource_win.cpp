@@ -136,7 +136,10 @@ bool HttpSource::SendOnce(const std::wstring& url, const std::string& headers, H
     std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
                           std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (object.empty()) object = L"/";
-    std::wstring key = std::to_wstring(int(parts.nScheme)) + L"|" + std::to_wstring(parts.nPort) + L"|" + host;
+    // The open connection serves the same scheme, port and host. Scheme and
+    // port go in as one character each (both fit in 16 bits), not as decimal
+    // text: std::to_wstring would link the runtime's wide printf.
+    const std::wstring key = std::wstring{wchar_t(parts.nScheme), wchar_t(parts.nPort), L'|'} + host;
     if (connection_ && key == connectionKey_) return SendOn(object, parts.nScheme == INTERNET_SCHEME_HTTPS, headers, reply);
     CloseConnection();
     connection_.reset(InternetConnectW(session_.get(), host.c_str(), parts.nPort, nullptr, nullptr,
