@@ -34,6 +34,8 @@ elif [ $wine_status -eq 3 ]; then
 else
   w32_status=$wine_status
 fi
+# What a player downloads first: the shipped program's parts and size.
+"$root/scripts/sizes.sh" "$root/build/win32" || true
 [ $w64_status -eq 0 ] || exit $w64_status
 [ $w32_status -eq 0 ] || { echo "test: the 32-bit build's tests failed (see above)" >&2; exit $w32_status; }
 if [ $host_status -ne 0 ]; then
