@@ -107,13 +107,19 @@ get() {  # HOME URL-QUERY: the harness fetching the game and seeding until told 
 }
 active() { [ "$(reach "$1" dialled)" -ge 1 ] 2>/dev/null; }
 
+# The engine behind a mapping router: granted a mapping by the method, one
+# rule there, and answering at the router's port once it seeds.
+mapped_and_reached() {  # HOME P2SP_MAPPING_* NAME
+    check "behind $3, the engine is granted a mapping" wait_for 60 mapped "$1"
+    check "by $3" test "$(reach "$1" mapping)" = "$2"
+    check "its router holds the rule" test "$(rules "$1")" = 1
+    wait_for 60 seeding "$1"
+    check "a mapped player is reached from the Internet ($3)" reached_at "$1" "$(reach "$1" mapped-port)"
+}
+
 # Player 1, behind PCP: fetches the game and seeds it, reachable.
 get 1 ""
-check "behind PCP, the engine is granted a mapping" wait_for 60 mapped 1
-check "by PCP" test "$(reach 1 mapping)" = 1
-check "its router holds the rule" test "$(rules 1)" = 1
-wait_for 60 seeding 1
-check "a mapped player is reached from the Internet (PCP)" reached_at 1 "$(reach 1 mapped-port)"
+mapped_and_reached 1 1 PCP
 
 # Player 2, behind a router without mapping, the origin at 64 KiB/s for it:
 # the tracker names player 1 only.
@@ -124,11 +130,7 @@ check "the unmapped player dials the seeder" wait_for 60 active 2
 # to seeds, so a seed tells of the players still fetching), and dials it at
 # its router.
 get 3 "?rate=65536"
-check "behind UPnP IGD, too" wait_for 60 mapped 3
-check "by UPnP" test "$(reach 3 mapping)" = 3
-check "its router holds the rule" test "$(rules 3)" = 1
-wait_for 60 seeding 3
-check "a mapped player is reached from the Internet (UPnP)" reached_at 3 "$(reach 3 mapped-port)"
+mapped_and_reached 3 3 "UPnP IGD"
 exchanged() { [ "$(most 2 exchanged)" -ge 1 ] 2>/dev/null; }
 check "player 2 dials player 3, learned through player 1" wait_for 30 exchanged
 
