@@ -139,7 +139,7 @@ transmission_done() {  # RPC_PORT: 0 when every torrent is complete
 }
 
 # qbittorrent-nox with its own profile; Web UI and peers on loopback.
-qbit_start() {  # DIR WEBUI_PORT PEER_PORT
+qbit_start() {  # DIR WEBUI_PORT PEER_PORT [pex: true|false, default false]
     mkdir -p "$1/profile/qBittorrent/config" "$1/data"
     cat >"$1/profile/qBittorrent/config/qBittorrent.conf" <<CONF
 [LegalNotice]
@@ -152,7 +152,7 @@ Session\\InterfaceAddress=127.0.0.1
 Session\\Port=$3
 Session\\DHTEnabled=false
 Session\\LSDEnabled=false
-Session\\PeXEnabled=false
+Session\\PeXEnabled=${4:-false}
 Session\\Encryption=0
 Session\\DefaultSavePath=$1/data
 Session\\MultiConnectionsPerIp=true
@@ -608,12 +608,57 @@ scenario_dead_trackers_never_block_the_api() {
     [ -n "$slowest" ] && [ "$slowest" -lt 1000 ] || { echo "    an exported call took ${slowest:-?} ms"; return 1; }
 }
 
+# Peer exchange with an independent client: qbittorrent-nox holds the torrent
+# without any tracker and is told of our engine only; the engine, which met
+# a transmission seeder through the tracker, tells it of that seeder (ut_pex),
+# and qbittorrent dials the seeder, marking it as a peer from peer exchange.
+scenario_peers_are_exchanged_with_qbittorrent() {
+    local dir=$work/pex name=pex.bin hash
+    mkdir -p "$dir/seed" "$dir/dl"
+    make_file "$dir/seed/$name" $((8 * MIB))
+    make_torrent "$dir/seed/$name" "$name" || return 1
+    cp "$dir/seed/$name.torrent" "$work/srv/"
+    python3 - "$dir/seed/$name.torrent" "$dir/trackerless.torrent" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+# The announce entry is the first of the top dictionary: the rest is the same torrent.
+assert data.startswith(b"d8:announce")
+length_end = data.index(b":", 11)
+value_end = length_end + 1 + int(data[11:length_end])
+open(sys.argv[2], "wb").write(b"d" + data[value_end:])
+PY
+    hash=$(python3 "$root/tests/servers/torrent_info.py" "$dir/seed/$name.torrent")
+    transmission_start "$dir/tr" 17261 17262 && cp "$dir/seed/$name" "$dir/tr/data/" &&
+        transmission_add 17261 "$dir/seed/$name.torrent" "$dir/tr/data" || { echo "    transmission did not start"; return 1; }
+    wait_seeders "$dir/seed/$name.torrent" || return 1
+    qbit_start "$dir/qb" 17264 17265 true && qbit_add 17264 "$dir/trackerless.torrent" "$dir/qb/data" ||
+        { echo "    qbittorrent did not start"; return 1; }
+    # The engine, slowed by an HTTP source that is missing: peers only.
+    get_bg "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17275 \
+        --seed-for 60
+    # Told once the engine listens: a refused dial makes qbittorrent wait long.
+    wait_port 17275 || { echo "    the engine does not listen"; return 1; }
+    curl -sf -d "hashes=$hash&peers=127.0.0.1:17275" "http://127.0.0.1:17264/api/v2/torrents/addPeers" >/dev/null
+    local told=1
+    for _ in $(seq 150); do
+        curl -sf "http://127.0.0.1:17264/api/v2/sync/torrentPeers?hash=$hash" | python3 -c '
+import json, sys
+peers = json.load(sys.stdin).get("peers", {})
+seeder = peers.get("127.0.0.1:17262")
+sys.exit(0 if seeder and "X" in seeder.get("flags", "") else 1)' && { told=0; break; }
+        sleep 0.4
+    done
+    stop_pid "$BG_PID"
+    tr -d '\r' <"$work/bg.out" | grep -v '^progress\|^speeds\|^swarm' | sed 's/^/    /' >>"$work/harness.log"
+    [ $told -eq 0 ] || { echo "    qbittorrent never met the seeder through the engine"; return 1; }
+}
+
 all=(from_transmission from_qbittorrent from_aria2 to_transmission to_qbittorrent to_aria2
      corrupt_peer_is_banned peer_leaving_mid_piece tracker_down unusable_torrents_leave_http_alone
      mixed_web_seed_and_slow_peer kill_and_resume_fetches_no_piece_twice complete_at_start_is_seeded
      stop_seed_ends_seeding silent_and_slow_peers_never_hold_http_back hostile_hosts_take_few_slots_and_are_closed
      a_corrupt_block_in_shared_pieces_is_traced a_banned_peer_cannot_return_under_a_new_id late_blocks_never_land
-     dead_trackers_never_block_the_api)
+     dead_trackers_never_block_the_api peers_are_exchanged_with_qbittorrent)
 
 selected=(${P2SP_SCENARIOS:-${all[*]}})
 for s in "${selected[@]}"; do
