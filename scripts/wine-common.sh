@@ -17,6 +17,14 @@ use_wine_of_build() {
     export WINE64=$WINE_WOW64_DIR/bin/wine WINESERVER=$WINE_WOW64_DIR/bin/wineserver
   fi
 }
+
+# The Wine, prefix and display of a build's running test environment
+# (test-env.sh start), for scripts that start the build's programs.
+use_test_env() {
+  use_wine_of_build "$1" || return 1
+  export WINEPREFIX=$1/wineprefix
+  export DISPLAY=$(cat "$1/test-env/display")
+}
 # Our users run a Chinese Windows: code page 936, locale 0x804.
 export LANG=zh_CN.UTF-8
 unset LC_ALL LC_CTYPE LANGUAGE

@@ -7,9 +7,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-common.sh"
 build=$(cd "$1" && pwd); shift
-use_wine_of_build "$build"
-export WINEPREFIX=$build/wineprefix
-export DISPLAY=$(cat "$build/test-env/display")
+use_test_env "$build"
 export VORLA_BUILD_DIR=$build
 export VORLA_PORTAL_DIR=$build/portal
 export VORLA_PORTAL_LOG=$build/portal-logs/access.log

@@ -15,9 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
 . "$root/scripts/wine-common.sh"
-use_wine_of_build "$build" || exit 1
-export WINEPREFIX=$build/wineprefix
-export DISPLAY=$(cat "$build/test-env/display")
+use_test_env "$build" || exit 1
 bin=$build/bin
 portal=$build/portal
 access=$build/portal-logs/access.log
