@@ -47,6 +47,10 @@ Task::Finish Task::Finalize() {
     // holds no piece of a complete file.
     const Finish checked = CheckWholeFile();
     if (checked != Finish::kRenamed) return checked;
+    // The last few milliseconds of data may not be in the record yet: a kill
+    // before the rename must find the whole file recorded, not fetch its end
+    // again.
+    if (!Checkpoint(true)) return Finish::kLocalError;
     // Complete at start: the checked file is seeded like one finished now.
     SeedFinishedFile();
     keeper_.Quiesce();

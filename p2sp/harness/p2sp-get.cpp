@@ -10,6 +10,7 @@
 //   --pause-after-bytes N    once N bytes are done: StopTask, RemoveTask, create the task
 //                            again and start it, as the page does on pause and continue
 //   --kill-at-percent N      TerminateProcess itself once N percent are done
+//   --kill-delay-ms N        ... N ms after that poll (at 100%: inside the finish, not before it)
 //   --timeout-s N            give up with exit 124 after N seconds (default 600)
 //   --seed-for N             after finishing, keep seeding N seconds (a torrent seed), then Uninit
 //   --stop-seed-after N      while seeding, call StopSeed after N seconds (prints "stop seed")
@@ -197,7 +198,7 @@ int main() {
     std::wstring url, path, dll = DefaultDllPath(), seed;
     unsigned long long stopAfter = 0, pauseAfter = 0;
     unsigned killAt = 0, pollMs = 1000, timeoutS = 600, seedFor = 0, uploadCap = 0, stopSeedAfter = 0;
-    unsigned restartAfterMs = 0;
+    unsigned restartAfterMs = 0, killDelayMs = 0;
     bool listen = true, capSet = false, loopbackPeers = true;
     int portMapping = -1;  // the engine's default
     std::wstring ports, listenAddress = L"127.0.0.1", seedLimits, seedUntil;
@@ -210,6 +211,7 @@ int main() {
         else if (arg == L"--stop-after-bytes" && hasValue) stopAfter = wcstoull(argv[++i], nullptr, 10);
         else if (arg == L"--pause-after-bytes" && hasValue) pauseAfter = wcstoull(argv[++i], nullptr, 10);
         else if (arg == L"--kill-at-percent" && hasValue) killAt = unsigned(wcstoul(argv[++i], nullptr, 10));
+        else if (arg == L"--kill-delay-ms" && hasValue) killDelayMs = unsigned(wcstoul(argv[++i], nullptr, 10));
         else if (arg == L"--timeout-s" && hasValue) timeoutS = unsigned(wcstoul(argv[++i], nullptr, 10));
         else if (arg == L"--seed-for" && hasValue) seedFor = unsigned(wcstoul(argv[++i], nullptr, 10));
         else if (arg == L"--port" && hasValue) ports = argv[++i];
@@ -236,7 +238,8 @@ int main() {
     LocalFree(argv);
     if (url.empty() || path.empty()) {
         fprintf(stderr, "usage: p2sp-get URL PATH [--seed URL] [--poll-ms N] [--stop-after-bytes N]\n"
-                        "       [--pause-after-bytes N] [--kill-at-percent N] [--timeout-s N] [--dll PATH]\n"
+                        "       [--pause-after-bytes N] [--kill-at-percent N] [--kill-delay-ms N] [--timeout-s N]\n"
+                        "       [--dll PATH]\n"
                         "       [--seed-for N] [--port P[-LAST]] [--listen-address A] [--no-listen]\n"
                         "       [--upload-cap N] [--stop-seed-after N] [--seed-limits P:M] [--seed-until FILE]\n"
                         "       [--restart-after-ms N] [--no-loopback-peers] [--[no-]port-mapping]\n");
@@ -306,6 +309,7 @@ int main() {
         if (killAt && info.totalBytes && Percent(info) >= killAt) {
             printf("killing at %u%%, %llu bytes\n", Percent(info), (unsigned long long)info.completedBytes);
             fflush(stdout);
+            Sleep(killDelayMs);
             TerminateProcess(GetCurrentProcess(), 99);
         }
         if (restartAfterMs && now - started >= restartAfterMs) {

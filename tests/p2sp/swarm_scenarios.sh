@@ -455,7 +455,7 @@ scenario_complete_at_start_is_seeded() {
     make_file "$work/srv/$name" $((2 * MIB))
     make_torrent "$work/srv/$name" "$name" || return 1
     P2SP_TEST_RENAME_PAUSE_MS=8000 get "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" \
-        --port 17270-17274 --kill-at-percent 100
+        --port 17270-17274 --kill-at-percent 100 --kill-delay-ms 3000
     if [ "$RC" -ne 99 ] || [ ! -f "$dir/dl/$name.P2P" ] || [ -f "$dir/dl/$name" ]; then
         echo "    the first run was not killed between its last piece and the rename ($RC)"
         return 1
