@@ -14,8 +14,9 @@
 #include <vector>
 
 // Whether a peer may be at `a`: never port 0, 0.0.0.0/8, 224.0.0.0/4
-// (multicast) or 240.0.0.0/4 (reserved, broadcast); 127.0.0.0/8 only when
-// loopback peers are allowed (tests on one machine).
+// (multicast) or 240.0.0.0/4 (reserved, broadcast), nor IPv6 multicast,
+// link-local or ::/8 (unspecified and reserved); 127.0.0.0/8 and ::1 only
+// when loopback peers are allowed (tests on one machine).
 bool PeerAddressUsable(const PeerAddress& a, bool allowLoopback);
 
 class PeerCandidates {

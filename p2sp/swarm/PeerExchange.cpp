@@ -12,14 +12,35 @@ void AppendString(const std::string& s, std::string* out) {
 
 void AppendInteger(int64_t v, std::string* out) { *out += "i" + std::to_string(v) + "e"; }
 
-std::string Compact(const std::vector<PeerAddress>& peers) {
+// Compact peers of one family: 4 or 16 address bytes and 2 port bytes each.
+std::string Compact(const std::vector<PeerAddress>& peers, bool v6) {
     std::string out;
     for (const PeerAddress& a : peers) {
-        const uint8_t bytes[6] = {uint8_t(a.ipv4 >> 24), uint8_t(a.ipv4 >> 16), uint8_t(a.ipv4 >> 8), uint8_t(a.ipv4),
-                                  uint8_t(a.port >> 8), uint8_t(a.port)};
-        out.append(reinterpret_cast<const char*>(bytes), 6);
+        if (a.ip.IsV4() == v6) continue;
+        const uint8_t* address = v6 ? a.ip.bytes : a.ip.bytes + 12;
+        out.append(reinterpret_cast<const char*>(address), v6 ? 16 : 4);
+        out += char(a.port >> 8);
+        out += char(a.port & 0xff);
     }
     return out;
+}
+
+// Reads compact peers of one family into `added`, up to kMaxPexPeers in all;
+// false when the list is not a whole number of entries.
+bool ReadCompact(const BencodeValue* list, bool v6, std::vector<PeerAddress>* added) {
+    if (!list) return true;
+    const size_t width = v6 ? 18 : 6;
+    if (!list->IsString() || list->text.size() % width != 0) return false;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(list->text.data());
+    for (size_t at = 0; at < list->text.size() && added->size() < kMaxPexPeers; at += width) {
+        PeerAddress a;
+        if (v6) a.ip = IpAddress::V6(bytes + at);
+        else a.ip = IpAddress::V4(uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 |
+                                  uint32_t(bytes[at + 2]) << 8 | bytes[at + 3]);
+        a.port = uint16_t(bytes[at + width - 2] << 8 | bytes[at + width - 1]);
+        added->push_back(a);
+    }
+    return true;
 }
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
@@ -66,13 +87,26 @@ bool ParseExtendedHandshake(const uint8_t* data, size_t size, ExtendedHandshake*
 }
 
 std::vector<uint8_t> PexPayload(const std::vector<PeerAddress>& added, const std::vector<PeerAddress>& dropped) {
+    // Keys in sorted order, as bencoding wants them.
+    const std::string added4 = Compact(added, false), added6 = Compact(added, true);
     std::string out = "d";
     AppendString("added", &out);
-    AppendString(Compact(added), &out);
+    AppendString(added4, &out);
     AppendString("added.f", &out);
-    AppendString(std::string(added.size(), '\0'), &out);
+    AppendString(std::string(added4.size() / 6, '\0'), &out);
+    if (!added6.empty()) {
+        AppendString("added6", &out);
+        AppendString(added6, &out);
+        AppendString("added6.f", &out);
+        AppendString(std::string(added6.size() / 18, '\0'), &out);
+    }
     AppendString("dropped", &out);
-    AppendString(Compact(dropped), &out);
+    AppendString(Compact(dropped, false), &out);
+    const std::string dropped6 = Compact(dropped, true);
+    if (!dropped6.empty()) {
+        AppendString("dropped6", &out);
+        AppendString(dropped6, &out);
+    }
     out += "e";
     return Bytes(out);
 }
@@ -82,17 +116,7 @@ bool ParsePex(const uint8_t* data, size_t size, std::vector<PeerAddress>* added)
     BencodeValue root;
     if (DecodeBencode(data, size, &root, SmallLimits()) != BencodeError::kNone || !root.IsDictionary()) return false;
     added->clear();
-    const BencodeValue* list = root.Find("added");
-    if (!list) return true;
-    if (!list->IsString() || list->text.size() % 6 != 0) return false;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(list->text.data());
-    for (size_t at = 0; at < list->text.size() && added->size() < kMaxPexPeers; at += 6) {
-        PeerAddress a;
-        a.ipv4 = uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 | bytes[at + 3];
-        a.port = uint16_t(bytes[at + 4] << 8 | bytes[at + 5]);
-        added->push_back(a);
-    }
-    return true;
+    return ReadCompact(root.Find("added"), false, added) && ReadCompact(root.Find("added6"), true, added);
 }
 
 void PexDifference(const std::set<PeerAddress>& now, std::set<PeerAddress>* told, std::vector<PeerAddress>* added,

@@ -28,10 +28,12 @@ struct ExtendedHandshake {
 std::vector<uint8_t> ExtendedHandshakePayload(uint16_t listenPort);
 bool ParseExtendedHandshake(const uint8_t* data, size_t size, ExtendedHandshake* out);
 
-// A ut_pex message: compact IPv4 peers added since the last one (each with
-// a flags byte) and dropped.
+// A ut_pex message: compact peers added since the last one (each with a
+// flags byte) and dropped, IPv4 under "added"/"dropped", IPv6 under
+// "added6"/"dropped6".
 std::vector<uint8_t> PexPayload(const std::vector<PeerAddress>& added, const std::vector<PeerAddress>& dropped);
-// The peers added; false when the message is not a sound ut_pex message.
+// The peers added, of both families (at most kMaxPexPeers in all); false
+// when the message is not a sound ut_pex message.
 bool ParsePex(const uint8_t* data, size_t size, std::vector<PeerAddress>* added);
 
 // What to tell a peer now: the difference between the peers we are

@@ -77,9 +77,9 @@ private:
     void Listen();
     void Dial(uint64_t now);
     bool Connected(const PeerAddress& a) const;
-    // Connections with this host, each direction.
-    int ConnectionsWith(uint32_t ipv4) const;
-    void Accept();
+    // Connections with this host (IpAddress::Host), each direction.
+    int ConnectionsWith(const IpAddress& ip) const;
+    void Accept(SOCKET listener);
     void Poll();
     void Receive(PeerLink& p);
     void Flush(PeerLink& p);
@@ -148,6 +148,7 @@ private:
     Choker choker_;
     bool winsock_ = false;
     ScopedSocket listener_;
+    ScopedSocket listener6_;  // the same port over IPv6, where the system has it
     uint16_t listenPort_ = 0;
     PortMapper::Mapping mapped_;
     std::unique_ptr<TrackerClient> tracker_;

@@ -50,9 +50,11 @@ void SwarmLoop::Shutdown() {
     held_.Clear();
     if (tracker_) tracker_->Stop();
     tracker_.reset();
+    for (auto& p : peers_) Close(*p, "swarm ends");  // traced with what each gave and took
     peers_.clear();
     if (listener_.valid() && options_.mapper) options_.mapper->Unmap(listenPort_);
     listener_.reset();
+    listener6_.reset();
     if (winsock_) WSACleanup();
     winsock_ = false;
 }

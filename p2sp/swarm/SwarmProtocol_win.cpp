@@ -30,7 +30,7 @@ void SwarmLoop::Parse(PeerLink& p) {
             return;
         }
         const std::string id(reinterpret_cast<const char*>(h.peerId), 20);
-        if (bans_.Banned(p.address.ipv4) || bans_.BannedId(id)) {
+        if (bans_.Banned(p.address.ip) || bans_.BannedId(id)) {
             Close(p, "banned");
             return;
         }
@@ -40,10 +40,10 @@ void SwarmLoop::Parse(PeerLink& p) {
                 return;
             }
         std::memcpy(p.peerId, h.peerId, 20);
-        p.key.ipv4 = p.address.ipv4;
+        p.key.ip = p.address.ip;
         p.key.id = id;
         pos = kHandshakeBytes;
-        SwarmTrace("peer %d %08x:%u active", p.id, p.address.ipv4, p.address.port);
+        SwarmTrace("peer %d %s active", p.id, PeerAddressTrace(p.address).c_str());
         p.stage = PeerLink::Stage::kActive;
         p.service.connectedMs = Now();
         if (p.outgoing) candidates_.Succeeded(p.address);
@@ -166,14 +166,14 @@ void SwarmLoop::ExchangePeers(uint64_t now) {
     for (const auto& q : peers_) {
         if (q->stage != PeerLink::Stage::kActive) continue;
         if (q->outgoing) reachable.insert(q->address);
-        else if (q->extended.listenPort) reachable.insert(PeerAddress{q->address.ipv4, q->extended.listenPort});
+        else if (q->extended.listenPort) reachable.insert(PeerAddress{q->address.ip, q->extended.listenPort});
     }
     for (auto& q : peers_) {
         if (q->stage != PeerLink::Stage::kActive || q->extended.pexId == 0) continue;
         if (q->pexSentMs && now - q->pexSentMs < kPexIntervalMs) continue;
         std::set<PeerAddress> others = reachable;
         others.erase(q->address);
-        if (q->extended.listenPort) others.erase(PeerAddress{q->address.ipv4, q->extended.listenPort});
+        if (q->extended.listenPort) others.erase(PeerAddress{q->address.ip, q->extended.listenPort});
         std::vector<PeerAddress> added, dropped;
         PexDifference(others, &q->told, &added, &dropped);
         if (added.empty() && dropped.empty()) continue;
@@ -370,13 +370,13 @@ void SwarmLoop::Acquit(uint32_t piece) {
 
 void SwarmLoop::BanPeer(const PeerKey& key, const char* why) {
     bans_.Ban(key);
-    SwarmTrace("ban %08x", key.ipv4);
+    SwarmTrace("ban %s", IpAddressText(key.ip).c_str());
     {
         std::lock_guard<std::mutex> hold(lock_);
         shown_.banned = uint16_t(std::min<size_t>(bans_.Count(), 0xFFFF));
     }
     for (auto& q : peers_)
-        if (q->stage != PeerLink::Stage::kClosed && (q->address.ipv4 == key.ipv4 || q->key.id == key.id)) Close(*q, why);
+        if (q->stage != PeerLink::Stage::kClosed && (q->address.ip.Host() == key.ip.Host() || q->key.id == key.id)) Close(*q, why);
 }
 
 // A piece is ours (verified here or by an HTTP source): counted, told

@@ -3,7 +3,10 @@
 #include "p2sp/swarm/PeerCandidates.h"
 #include "p2sp/swarm/SwarmTrace.h"
 
+#include <ws2tcpip.h>
+
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -12,58 +15,115 @@ bool NonBlocking(SOCKET s) {
     return ioctlsocket(s, FIONBIO, &on) == 0;
 }
 
+// A socket address for `a`, of its family; the length in `*length`.
+void ToSockaddr(const PeerAddress& a, sockaddr_storage* out, int* length) {
+    ZeroMemory(out, sizeof(*out));
+    if (a.ip.IsV4()) {
+        auto* in = reinterpret_cast<sockaddr_in*>(out);
+        in->sin_family = AF_INET;
+        in->sin_addr.s_addr = htonl(a.ip.V4Value());
+        in->sin_port = htons(a.port);
+        *length = sizeof(sockaddr_in);
+    } else {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(out);
+        in6->sin6_family = AF_INET6;
+        memcpy(&in6->sin6_addr, a.ip.bytes, 16);
+        in6->sin6_port = htons(a.port);
+        *length = sizeof(sockaddr_in6);
+    }
+}
+
+bool FromSockaddr(const sockaddr_storage& from, PeerAddress* a) {
+    if (from.ss_family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(from);
+        *a = PeerAddress::V4(ntohl(in.sin_addr.s_addr), ntohs(in.sin_port));
+        return true;
+    }
+    if (from.ss_family == AF_INET6) {
+        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(from);
+        a->ip = IpAddress::V6(reinterpret_cast<const uint8_t*>(&in6.sin6_addr));
+        a->port = ntohs(in6.sin6_port);
+        return true;
+    }
+    return false;
+}
+
+// A listening socket at `at`, or an invalid one.
+ScopedSocket Listening(const sockaddr_storage& at, int length) {
+    ScopedSocket s(socket(at.ss_family, SOCK_STREAM, IPPROTO_TCP));
+    if (!s.valid()) return s;
+    BOOL on = TRUE;
+    setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof(on));
+    // IPv4 has a socket of its own: this one takes IPv6 only.
+    if (at.ss_family == AF_INET6)
+        setsockopt(s.get(), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof(on));
+    if (bind(s.get(), reinterpret_cast<const sockaddr*>(&at), length) != 0 || listen(s.get(), 16) != 0 ||
+        !NonBlocking(s.get()))
+        s.reset();
+    return s;
+}
+
 }  // namespace
 
 void SwarmLoop::Listen() {
     for (uint32_t port = options_.firstPort; port <= options_.lastPort; ++port) {
-        ScopedSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        if (!s.valid()) return;
-        BOOL exclusive = TRUE;
-        setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-                   sizeof(exclusive));
-        sockaddr_in at;
-        ZeroMemory(&at, sizeof(at));
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(options_.listenAddress);
-        at.sin_port = htons(uint16_t(port));
-        if (bind(s.get(), reinterpret_cast<sockaddr*>(&at), sizeof(at)) != 0) continue;
-        if (listen(s.get(), 16) != 0 || !NonBlocking(s.get())) continue;
+        sockaddr_storage at;
+        int length = 0;
+        ToSockaddr(PeerAddress::V4(options_.listenAddress, uint16_t(port)), &at, &length);
+        ScopedSocket s = Listening(at, length);
+        if (!s.valid()) continue;
         listener_.reset(s.release());
         listenPort_ = uint16_t(port);
-        return;
+        break;
     }
     // No port free: outgoing connections only; they carry pieces both ways.
+    if (!listener_.valid()) return;
+    // The same port over IPv6: every interface when IPv4 listens on every
+    // one, loopback when it listens on loopback, none for another address.
+    PeerAddress v6;
+    v6.port = listenPort_;
+    if ((options_.listenAddress >> 24) == 127) v6.ip.bytes[15] = 1;
+    else if (options_.listenAddress != 0) return;
+    sockaddr_storage at;
+    int length = 0;
+    ToSockaddr(v6, &at, &length);
+    listener6_ = Listening(at, length);
+    SwarmTrace(listener6_.valid() ? "listening on IPv6 too" : "no IPv6 listener (%d)", WSAGetLastError());
 }
 
 void SwarmLoop::Dial(uint64_t now) {
     for (const PeerAddress& a : tracker_->TakePeers()) {
         exchanged_.erase(a);  // the tracker knows it too
         if (candidates_.Knows(a)) continue;
-        if (candidates_.Add(a)) SwarmTrace("candidate %08x:%u", a.ipv4, a.port);
+        if (candidates_.Add(a)) SwarmTrace("candidate %s", PeerAddressTrace(a).c_str());
     }
     const size_t most = size_t(std::min(options_.maxPeers, 60));
     if (peers_.size() >= most) return;
     const auto skip = [&](const PeerAddress& a) {
-        if (bans_.Banned(a.ipv4) || Connected(a)) return true;
-        if (ConnectionsWith(a.ipv4) >= options_.maxPerAddress) return true;
+        if (bans_.Banned(a.ip) || Connected(a)) return true;
+        if (ConnectionsWith(a.ip) >= options_.maxPerAddress) return true;
         // Ourselves, as the tracker lists us.
-        return listenPort_ && a.port == listenPort_ && (a.ipv4 == options_.listenAddress || (a.ipv4 >> 24) == 127);
+        if (!listenPort_ || a.port != listenPort_) return false;
+        if (a.ip.IsV4()) return a.ip.V4Value() == options_.listenAddress || (a.ip.V4Value() >> 24) == 127;
+        return a.ip == IpAddress::V6(reinterpret_cast<const uint8_t*>(&in6addr_loopback));
     };
     for (const PeerAddress& a : candidates_.Due(now, std::min(kDialsPerSync, most - peers_.size()), skip)) {
-        ScopedSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        if (!s.valid() || !NonBlocking(s.get())) continue;
-        sockaddr_in to;
-        ZeroMemory(&to, sizeof(to));
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(a.ipv4);
-        to.sin_port = htons(a.port);
-        if (connect(s.get(), reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0 &&
+        sockaddr_storage to;
+        int length = 0;
+        ToSockaddr(a, &to, &length);
+        ScopedSocket s(socket(to.ss_family, SOCK_STREAM, IPPROTO_TCP));
+        if (!s.valid() || !NonBlocking(s.get())) {
+            // No socket of this family (a system without IPv6): not the peer's fault.
+            if (!s.valid()) candidates_.Forget(a);
+            continue;
+        }
+        if (connect(s.get(), reinterpret_cast<sockaddr*>(&to), length) != 0 &&
             WSAGetLastError() != WSAEWOULDBLOCK) {
-            SwarmTrace("dial %08x:%u failed %d", a.ipv4, a.port, WSAGetLastError());
+            SwarmTrace("dial %s failed %d", PeerAddressTrace(a).c_str(), WSAGetLastError());
             candidates_.Failed(a);
             continue;
         }
-        SwarmTrace("dial %08x:%u", a.ipv4, a.port);
+        SwarmTrace("dial %s", PeerAddressTrace(a).c_str());
         PeerPtr p(new PeerLink);
         p->id = nextPeerId_++;
         p->address = a;
@@ -82,29 +142,29 @@ bool SwarmLoop::Connected(const PeerAddress& a) const {
     return false;
 }
 
-int SwarmLoop::ConnectionsWith(uint32_t ipv4) const {
+int SwarmLoop::ConnectionsWith(const IpAddress& ip) const {
+    const IpAddress host = ip.Host();
     int n = 0;
-    for (const auto& p : peers_) n += p->address.ipv4 == ipv4 && p->stage != PeerLink::Stage::kClosed ? 1 : 0;
+    for (const auto& p : peers_) n += p->address.ip.Host() == host && p->stage != PeerLink::Stage::kClosed ? 1 : 0;
     return n;
 }
 
-void SwarmLoop::Accept() {
+void SwarmLoop::Accept(SOCKET listener) {
     for (;;) {
-        sockaddr_in from;
+        sockaddr_storage from;
         int length = sizeof(from);
-        SOCKET s = accept(listener_.get(), reinterpret_cast<sockaddr*>(&from), &length);
+        SOCKET s = accept(listener, reinterpret_cast<sockaddr*>(&from), &length);
         if (s == INVALID_SOCKET) return;
         ScopedSocket owned(s);
         PeerAddress a;
-        a.ipv4 = ntohl(from.sin_addr.s_addr);
-        a.port = ntohs(from.sin_port);
+        if (!FromSockaddr(from, &a)) continue;
         // Refused before a byte is read: a banned host, one that has its
         // share of our slots already, addresses no peer has, or no room.
-        if (bans_.Banned(a.ipv4)) {
-            SwarmTrace("refused banned %08x", a.ipv4);
+        if (bans_.Banned(a.ip)) {
+            SwarmTrace("refused banned %s", PeerAddressTrace(a).c_str());
             continue;
         }
-        if (!PeerAddressUsable(a, options_.allowLoopback) || ConnectionsWith(a.ipv4) >= options_.maxPerAddress ||
+        if (!PeerAddressUsable(a, options_.allowLoopback) || ConnectionsWith(a.ip) >= options_.maxPerAddress ||
             peers_.size() >= size_t(std::min(options_.maxPeers, 60)) || !NonBlocking(s))
             continue;
         PeerPtr p(new PeerLink);
@@ -113,7 +173,7 @@ void SwarmLoop::Accept() {
         p->socket.reset(owned.release());
         p->stage = PeerLink::Stage::kHandshake;
         p->openedMs = p->lastReceiveMs = p->lastSendMs = Now();
-        SwarmTrace("accepted peer %d %08x:%u", p->id, a.ipv4, a.port);
+        SwarmTrace("accepted peer %d %s", p->id, PeerAddressTrace(a).c_str());
         SendHandshake(*p);
         peers_.push_back(std::move(p));
     }
@@ -125,8 +185,9 @@ void SwarmLoop::Poll() {
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     int count = 0;
-    if (listener_.valid()) {
-        FD_SET(listener_.get(), &readable);
+    for (const ScopedSocket* l : {&listener_, &listener6_}) {
+        if (!l->valid()) continue;
+        FD_SET(l->get(), &readable);
         ++count;
     }
     for (auto& p : peers_) {
@@ -147,7 +208,8 @@ void SwarmLoop::Poll() {
     }
     timeval wait = {0, kSelectMicroseconds};
     if (select(0, &readable, &writable, &failed, &wait) <= 0) return;
-    if (listener_.valid() && FD_ISSET(listener_.get(), &readable)) Accept();
+    for (const ScopedSocket* l : {&listener_, &listener6_})
+        if (l->valid() && FD_ISSET(l->get(), &readable)) Accept(l->get());
     for (size_t i = 0; i < peers_.size(); ++i) {
         PeerLink& p = *peers_[i];
         if (p.stage == PeerLink::Stage::kClosed) continue;
@@ -206,7 +268,8 @@ void SwarmLoop::Flush(PeerLink& p) {
 
 void SwarmLoop::Close(PeerLink& p, const char* why) {
     if (p.stage == PeerLink::Stage::kClosed) return;
-    SwarmTrace("close peer %d %08x:%u: %s", p.id, p.address.ipv4, p.address.port, why);
+    SwarmTrace("close peer %d %s: %s (got %llu sent %llu)", p.id, PeerAddressTrace(p.address).c_str(), why,
+               static_cast<unsigned long long>(p.downloaded), static_cast<unsigned long long>(p.uploaded));
     // A dial that never reached the handshake counts against the address.
     if (p.outgoing && p.stage != PeerLink::Stage::kActive) candidates_.Failed(p.address);
     if (p.stage == PeerLink::Stage::kActive) picker_.PeerHasAll(p.has, -1);

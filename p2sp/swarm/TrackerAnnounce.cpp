@@ -16,50 +16,34 @@ const char* EventName(AnnounceEvent event) {
 
 std::string Decimal(uint64_t v) { return std::to_string(static_cast<unsigned long long>(v)); }
 
-// Dotted IPv4 only ("a.b.c.d", each 0..255): a tracker that names peers by
-// host name or IPv6 gets those peers skipped.
-bool ParseDottedIpv4(const std::string& text, uint32_t* out) {
-    uint32_t value = 0;
-    size_t pos = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (pos >= text.size() || text[pos] != '.') return false;
-            ++pos;
-        }
-        size_t start = pos;
-        uint32_t octet = 0;
-        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && pos - start < 3) {
-            octet = octet * 10 + uint32_t(text[pos] - '0');
-            ++pos;
-        }
-        if (pos == start || octet > 255) return false;
-        value = (value << 8) | octet;
+// Compact peers: `width` address bytes (4 or 16) and 2 port bytes each,
+// network order.
+void ReadCompactPeers(const std::string& b, size_t width, std::vector<PeerAddress>* out) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(b.data());
+    for (size_t i = 0; i + width + 2 <= b.size() && out->size() < kMaxAnnouncePeers; i += width + 2) {
+        PeerAddress a;
+        if (width == 4) a.ip = IpAddress::V4(uint32_t(bytes[i]) << 24 | uint32_t(bytes[i + 1]) << 16 |
+                                             uint32_t(bytes[i + 2]) << 8 | bytes[i + 3]);
+        else a.ip = IpAddress::V6(bytes + i);
+        a.port = uint16_t(bytes[i + width] << 8 | bytes[i + width + 1]);
+        if (a.port != 0) out->push_back(a);
     }
-    if (pos != text.size()) return false;
-    *out = value;
-    return true;
 }
 
 void ReadPeers(const BencodeValue& peers, std::vector<PeerAddress>* out) {
     if (peers.IsString()) {
-        // Compact: 4 address bytes and 2 port bytes per peer, network order.
-        const std::string& b = peers.text;
-        for (size_t i = 0; i + 6 <= b.size() && out->size() < kMaxAnnouncePeers; i += 6) {
-            auto byte = [&](size_t k) { return uint32_t(static_cast<unsigned char>(b[i + k])); };
-            PeerAddress a;
-            a.ipv4 = (byte(0) << 24) | (byte(1) << 16) | (byte(2) << 8) | byte(3);
-            a.port = uint16_t((byte(4) << 8) | byte(5));
-            if (a.port != 0) out->push_back(a);
-        }
+        ReadCompactPeers(peers.text, 4, out);
         return;
     }
     if (!peers.IsList()) return;
+    // Dictionaries name the address as text: dotted IPv4 or IPv6; a tracker
+    // that names peers by host name gets those peers skipped.
     for (const BencodeValue& peer : peers.items) {
         if (out->size() >= kMaxAnnouncePeers) break;
         const BencodeValue* ip = peer.Find("ip");
         const BencodeValue* port = peer.Find("port");
         PeerAddress a;
-        if (!ip || !ip->IsString() || !ParseDottedIpv4(ip->text, &a.ipv4)) continue;
+        if (!ip || !ip->IsString() || !ParseIpAddress(ip->text, &a.ip)) continue;
         if (!port || !port->IsInteger() || port->integer <= 0 || port->integer > 65535) continue;
         a.port = uint16_t(port->integer);
         out->push_back(a);
@@ -127,6 +111,11 @@ bool ParseAnnounceReply(const uint8_t* data, size_t size, AnnounceReply* out) {
     out->leechers = IntegerOr(root, "incomplete", -1);
     if (const BencodeValue* warning = root.Find("warning message"))
         if (warning->IsString()) out->warning = warning->text.substr(0, 512);
+    // IPv6 peers (compact, 18 bytes each) take at most half the places, so
+    // a long list of either family leaves room for the other.
+    if (const BencodeValue* peers6 = root.Find("peers6")) {
+        if (peers6->IsString()) ReadCompactPeers(peers6->text.substr(0, 18 * (kMaxAnnouncePeers / 2)), 16, &out->peers);
+    }
     if (const BencodeValue* peers = root.Find("peers")) ReadPeers(*peers, &out->peers);
     return true;
 }

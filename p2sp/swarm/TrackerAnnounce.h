@@ -4,6 +4,8 @@
 // failure reason). No platform code: the request goes out elsewhere.
 #pragma once
 
+#include "p2sp/swarm/PeerAddress.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,13 +31,6 @@ std::string BuildAnnounceUrl(const std::string& announce, const AnnounceParams& 
 // Bytes as a query value: unreserved characters stay, every other byte is %XX.
 std::string PercentEncodeBytes(const uint8_t* data, size_t size);
 
-struct PeerAddress {
-    uint32_t ipv4 = 0;  // host order: 127.0.0.1 is 0x7f000001
-    uint16_t port = 0;
-    bool operator==(const PeerAddress& o) const { return ipv4 == o.ipv4 && port == o.port; }
-    bool operator<(const PeerAddress& o) const { return ipv4 != o.ipv4 ? ipv4 < o.ipv4 : port < o.port; }
-};
-
 struct AnnounceReply {
     std::string failure;  // non-empty: the tracker refused; nothing else is set
     std::string warning;
@@ -51,5 +46,6 @@ constexpr size_t kMaxAnnouncePeers = 200;
 constexpr size_t kMaxAnnounceReplyBytes = 1u << 20;
 
 // False when the answer is not a bencoded dictionary with either a failure
-// reason or an interval and peers. Peers with port 0 are skipped.
+// reason or an interval and peers ("peers", and compact IPv6 "peers6").
+// Peers with port 0 are skipped.
 bool ParseAnnounceReply(const uint8_t* data, size_t size, AnnounceReply* out);

@@ -124,7 +124,7 @@ UdpReply ParseUdpAnnounceReply(const uint8_t* data, size_t size, uint32_t transa
     out->seeders = Get32(data + 16);
     for (size_t at = 20; at + 6 <= size && out->peers.size() < kMaxAnnouncePeers; at += 6) {
         PeerAddress peer;
-        peer.ipv4 = Get32(data + at);
+        peer.ip = IpAddress::V4(Get32(data + at));
         peer.port = uint16_t((data[at + 4] << 8) | data[at + 5]);
         if (peer.port != 0) out->peers.push_back(peer);
     }

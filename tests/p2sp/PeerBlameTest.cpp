@@ -9,7 +9,13 @@
 
 namespace {
 
-PeerKey Key(uint32_t ip, char id) { return PeerKey{ip, std::string(20, id)}; }
+PeerKey Key(uint32_t ip, char id) { return PeerKey{IpAddress::V4(ip), std::string(20, id)}; }
+
+IpAddress V6(const char* text) {
+    IpAddress a;
+    EXPECT_TRUE(ParseIpAddress(text, &a)) << text;
+    return a;
+}
 
 BlockBlame::Digest D(uint8_t v) {
     BlockBlame::Digest d{};
@@ -22,11 +28,20 @@ TEST(PeerBans, TwoBadPiecesFromOneHostBanItsAddressAndItsId) {
     EXPECT_FALSE(bans.Strike(Key(0x0A000001, 'a')));
     // Back with a new id from the same host: the strikes add up.
     EXPECT_TRUE(bans.Strike(Key(0x0A000001, 'b')));
-    EXPECT_TRUE(bans.Banned(0x0A000001));
+    EXPECT_TRUE(bans.Banned(IpAddress::V4(0x0A000001)));
     EXPECT_TRUE(bans.BannedId(std::string(20, 'b')));
     EXPECT_TRUE(bans.Banned(Key(0x0A000002, 'b'))) << "the id from another address";
     EXPECT_FALSE(bans.Banned(Key(0x0A000002, 'c')));
     EXPECT_EQ(bans.Count(), 1u);
+}
+
+// An IPv6 home line is handed a whole /64: another address in it is the
+// same host, one outside it is not.
+TEST(PeerBans, AnIpv6BanHoldsForItsWholeSlash64) {
+    PeerBans bans;
+    bans.Ban(PeerKey{V6("2001:db8:1:2::10"), std::string(20, 'x')});
+    EXPECT_TRUE(bans.Banned(V6("2001:db8:1:2:ffff::1")));
+    EXPECT_FALSE(bans.Banned(V6("2001:db8:1:3::10")));
 }
 
 TEST(BlockBlame, TheSenderOfTheBadBlockIsNamedNotTheHonestOnes) {

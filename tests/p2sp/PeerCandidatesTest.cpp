@@ -7,12 +7,7 @@
 
 namespace {
 
-PeerAddress At(uint32_t ip, uint16_t port) {
-    PeerAddress a;
-    a.ipv4 = ip;
-    a.port = port;
-    return a;
-}
+PeerAddress At(uint32_t ip, uint16_t port) { return PeerAddress::V4(ip, port); }
 
 TEST(PeerCandidates, OnlyAddressesAPeerCanHave) {
     struct Case {
@@ -35,6 +30,29 @@ TEST(PeerCandidates, OnlyAddressesAPeerCanHave) {
     for (const Case& c : cases) {
         EXPECT_EQ(PeerAddressUsable(At(c.ip, c.port), false), c.usable) << std::hex << c.ip << ":" << c.port;
         EXPECT_EQ(PeerAddressUsable(At(c.ip, c.port), true), c.withLoopback) << std::hex << c.ip;
+    }
+    const struct {
+        const char* ip;
+        bool usable, withLoopback;
+    } v6[] = {
+        {"2001:db8::1", true, true},
+        {"2a02:8108:1:2::beef", true, true},
+        {"fd00::5", true, true},            // unique local: a peer on the same network
+        {"::", false, false},
+        {"::1", false, true},
+        {"::ffff:127.0.0.1", false, true},  // IPv4 in IPv6 clothes is judged as IPv4
+        {"::ffff:224.0.0.1", false, false},
+        {"::10.0.0.1", false, false},       // IPv4-compatible, deprecated
+        {"ff02::1", false, false},          // multicast
+        {"fe80::1", false, false},          // link-local: no scope to dial it in
+        {"febf::1", false, false},
+    };
+    for (const auto& c : v6) {
+        PeerAddress a;
+        ASSERT_TRUE(ParseIpAddress(c.ip, &a.ip)) << c.ip;
+        a.port = 6881;
+        EXPECT_EQ(PeerAddressUsable(a, false), c.usable) << c.ip;
+        EXPECT_EQ(PeerAddressUsable(a, true), c.withLoopback) << c.ip;
     }
 }
 
@@ -75,3 +93,42 @@ TEST(PeerCandidates, TheTableIsBounded) {
 }
 
 }  // namespace
+
+TEST(IpAddress, TextFormsAreReadAndWrittenShortest) {
+    const struct {
+        const char* text;
+        const char* written;  // nullptr: not an address
+    } cases[] = {
+        {"198.18.0.1", "198.18.0.1"},
+        {"2001:0db8:0000:0000:0000:0000:0000:0001", "2001:db8::1"},
+        {"2001:db8:0:0:1:0:0:1", "2001:db8::1:0:0:1"},  // the first of two equal runs
+        {"::", "::"},
+        {"::1", "::1"},
+        {"fe80::", "fe80::"},
+        {"1:2:3:4:5:6:7:8", "1:2:3:4:5:6:7:8"},
+        {"1:0:3:4:5:6:7:8", "1:0:3:4:5:6:7:8"},         // a single zero group stays
+        {"::ffff:198.18.0.1", "198.18.0.1"},             // mapped IPv4 is IPv4
+        {"64:ff9b::1.2.3.4", "64:ff9b::102:304"},
+        {"1:2:3:4:5:6:7:8:9", nullptr},
+        {"1:2:3:4:5:6:7::8", nullptr},                   // "::" must stand for a group
+        {"1::2::3", nullptr},
+        {":1::", nullptr},
+        {"1:", nullptr},
+        {"12345::", nullptr},
+        {"::g", nullptr},
+        {"[::1]", nullptr},
+        {"fe80::1%eth0", nullptr},
+        {"1.2.3", nullptr},
+        {"::1.2.3.4.5", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        IpAddress a;
+        const bool read = ParseIpAddress(c.text, &a);
+        EXPECT_EQ(c.written != nullptr, read) << c.text;
+        if (read) {
+            EXPECT_EQ(c.written, IpAddressText(a)) << c.text;
+        }
+    }
+    EXPECT_EQ(0xC6120001u, IpAddress::V4(0xC6120001u).V4Value());
+}

@@ -11,7 +11,7 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
-PeerAddress At(uint32_t ipv4, uint16_t port) { return PeerAddress{ipv4, port}; }
+PeerAddress At(uint32_t ipv4, uint16_t port) { return PeerAddress::V4(ipv4, port); }
 
 }  // namespace
 
@@ -68,6 +68,26 @@ TEST(PeerExchange, MessagesCarryAtMostFiftyPeersEachWay) {
     EXPECT_FALSE(ParsePex(ragged.data(), ragged.size(), &taken)) << "not whole addresses";
     const std::vector<uint8_t> huge(kMaxExtendedBytes + 1, 'x');
     EXPECT_FALSE(ParsePex(huge.data(), huge.size(), &taken));
+}
+
+// IPv6 peers go under their own keys, which IPv4-only clients skip; both
+// families are read back, within one limit.
+TEST(PeerExchange, Ipv6PeersTravelUnderTheirOwnKeys) {
+    PeerAddress v6;
+    ASSERT_TRUE(ParseIpAddress("2001:db8::1", &v6.ip));
+    v6.port = 6881;
+    const std::vector<uint8_t> message = PexPayload({At(0x7f000001u, 6882), v6}, {v6});
+    const std::string sixteen("\x20\x01\x0d\xb8\0\0\0\0\0\0\0\0\0\0\0\x01\x1a\xe1", 18);
+    EXPECT_EQ(std::string("d5:added6:\x7f\0\0\x01\x1a\xe2" "7:added.f1:\0" "6:added618:", 39) + sixteen +
+                  std::string("8:added6.f1:\0" "7:dropped0:" "8:dropped618:", 37) + sixteen + "e",
+              std::string(message.begin(), message.end()));
+    std::vector<PeerAddress> taken;
+    ASSERT_TRUE(ParsePex(message.data(), message.size(), &taken));
+    ASSERT_EQ(2u, taken.size());
+    EXPECT_EQ(At(0x7f000001u, 6882), taken[0]);
+    EXPECT_EQ(v6, taken[1]);
+    const std::vector<uint8_t> ragged = Bytes("d6:added66:abcdefe");
+    EXPECT_FALSE(ParsePex(ragged.data(), ragged.size(), &taken));
 }
 
 TEST(PeerExchange, ExtendedMessagesAreReadOnlyWhenOffered) {

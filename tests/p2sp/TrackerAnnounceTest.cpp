@@ -78,9 +78,9 @@ TEST(TrackerAnnounce, CompactPeersAreReadInNetworkOrder) {
     EXPECT_EQ(reply.seeders, 3);
     EXPECT_EQ(reply.leechers, 1);
     ASSERT_EQ(reply.peers.size(), 2u);  // the one with port 0 is skipped
-    EXPECT_EQ(reply.peers[0].ipv4, 0x7f000001u);
+    EXPECT_EQ(reply.peers[0].ip, IpAddress::V4(0x7f000001u));
     EXPECT_EQ(reply.peers[0].port, 6881);
-    EXPECT_EQ(reply.peers[1].ipv4, 0x0a010203u);
+    EXPECT_EQ(reply.peers[1].ip, IpAddress::V4(0x0a010203u));
     EXPECT_EQ(reply.peers[1].port, 51413);
 }
 
@@ -92,12 +92,35 @@ TEST(TrackerAnnounce, DictionaryPeersAreReadAndOddOnesSkipped) {
                       "d2:ip3:::14:porti7000ee"
                       "d2:ip9:127.0.0.14:porti70000ee"
                       "d2:ip13:127.0.0.256.14:porti1ee"
+                      "d2:ip11:2001:db8::74:porti7001ee"
+                      "d2:ip9:[2001::1]4:porti7000ee"
+                      "d2:ip8:1:2:3:4:4:porti7000ee"
                       "i5e"
                       "ee",
                       &reply));
-    ASSERT_EQ(reply.peers.size(), 1u);
-    EXPECT_EQ(reply.peers[0].ipv4, 0x7f000001u);
+    ASSERT_EQ(reply.peers.size(), 3u);
+    EXPECT_EQ(reply.peers[0].ip, IpAddress::V4(0x7f000001u));
     EXPECT_EQ(reply.peers[0].port, 7000);
+    EXPECT_EQ(IpAddressText(reply.peers[1].ip), "::1");  // read; the dialler judges it
+    EXPECT_EQ(IpAddressText(reply.peers[2].ip), "2001:db8::7");
+    EXPECT_EQ(reply.peers[2].port, 7001);
+}
+
+TEST(TrackerAnnounce, CompactIpv6PeersAreReadBesideIpv4Ones) {
+    const std::string v6("\x20\x01\x0d\xb8\0\0\0\0\0\0\0\0\0\0\0\x01\x1a\xe1", 18);
+    AnnounceReply reply;
+    ASSERT_TRUE(Parse(std::string("d8:intervali60e5:peers6:\x7f\0\0\x01\x1a\xe2", 30) + "6:peers618:" + v6 + "e",
+                      &reply));
+    ASSERT_EQ(reply.peers.size(), 2u);
+    EXPECT_EQ(IpAddressText(reply.peers[0].ip), "2001:db8::1");
+    EXPECT_EQ(reply.peers[0].port, 6881);
+    EXPECT_EQ(reply.peers[1].ip, IpAddress::V4(0x7f000001u));
+    // However long either list, IPv6 peers take at most half the places.
+    std::string many4, many6;
+    for (int i = 0; i < 300; ++i) many4 += std::string("\x7f\0\0\x01\x1a\xe1", 6), many6 += v6;
+    ASSERT_TRUE(Parse("d8:intervali60e5:peers1800:" + many4 + "6:peers65400:" + many6 + "e", &reply));
+    EXPECT_EQ(reply.peers.size(), kMaxAnnouncePeers);
+    EXPECT_FALSE(reply.peers[kMaxAnnouncePeers / 2].ip == reply.peers[0].ip);
 }
 
 TEST(TrackerAnnounce, AFailureReasonIsReported) {

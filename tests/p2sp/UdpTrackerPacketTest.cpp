@@ -130,9 +130,9 @@ TEST(UdpTrackerPacket, AnnounceAnswersGivePeersAndFigures) {
     EXPECT_EQ(3, reply.leechers);
     EXPECT_EQ(5, reply.seeders);
     ASSERT_EQ(2u, reply.peers.size());
-    EXPECT_EQ(0x7F000001u, reply.peers[0].ipv4);
+    EXPECT_EQ(IpAddress::V4(0x7F000001u), reply.peers[0].ip);
     EXPECT_EQ(17291, reply.peers[0].port);
-    EXPECT_EQ(0x0A000009u, reply.peers[1].ipv4);
+    EXPECT_EQ(IpAddress::V4(0x0A000009u), reply.peers[1].ip);
     EXPECT_EQ(6881, reply.peers[1].port);
     EXPECT_EQ(UdpReply::kOther, ParseUdpAnnounceReply(b.data(), 19, 7, &reply)) << "shorter than the head";
     EXPECT_EQ(UdpReply::kOther, ParseUdpAnnounceReply(b.data(), b.size(), 8, &reply));

@@ -653,12 +653,45 @@ sys.exit(0 if seeder and "X" in seeder.get("flags", "") else 1)' && { told=0; br
     [ $told -eq 0 ] || { echo "    qbittorrent never met the seeder through the engine"; return 1; }
 }
 
+# IPv6 peers: a tracker names transmission and our engine at ::1 only
+# ("peers6"), the task's URL is missing. The engine dials transmission over
+# IPv6 and gets every byte from it; a second copy then gets the file from
+# both, and the first accepts it over IPv6.
+scenario_ipv6_peers_are_dialled_and_accepted() {
+    local dir=$work/ipv6 name=ipv6.bin
+    mkdir -p "$dir/dl" "$dir/dl2"
+    make_file "$dir/$name" $((3 * MIB))
+    mktorrent -a "http://127.0.0.1:17290/announce" -l 15 -n "$name" -o "$work/srv/$name.torrent" "$dir/$name" \
+        >/dev/null || return 1
+    python3 "$root/tests/servers/static_tracker.py" --port 17290 --peer "[::1]:17262" --peer "[::1]:17275" \
+        >"$dir/tracker.out" 2>&1 </dev/null &
+    pids+=($!)
+    fault_pids+=($!)
+    transmission_start "$dir/peer" 17261 17262 && mkdir -p "$dir/peer/data" && cp "$dir/$name" "$dir/peer/data/" &&
+        transmission_add 17261 "$work/srv/$name.torrent" "$dir/peer/data" || { echo "    transmission did not start"; return 1; }
+    local seeding=1
+    for _ in $(seq 100); do transmission_done 17261 && { seeding=0; break; }; sleep 0.2; done
+    [ $seeding -eq 0 ] || { echo "    transmission never had the file"; return 1; }
+    P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") get_bg "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" \
+        --seed "$HTTP_URL/$name.torrent" --port 17275 --seed-for 60
+    local got=1
+    for _ in $(seq 300); do cmp -s "$dir/$name" "$dir/dl/$name" && { got=0; break; }; sleep 0.2; done
+    [ $got -eq 0 ] || { stop_pid "$BG_PID"; echo "    the engine never got the file"; return 1; }
+    get "$HTTP_URL/missing/$name?status=404" "$dir/dl2/$name" --seed "$HTTP_URL/$name.torrent" --port 17276
+    stop_pid "$BG_PID"
+    tr -d '\r' <"$work/bg.out" | grep -v '^progress\|^speeds\|^swarm' | sed 's/^/    /' >>"$work/harness.log"
+    finished && same_file "$dir/$name" "$dir/dl2/$name" || return 1
+    trace_has "$dir/trace.txt" 'listening on IPv6 too' &&
+        trace_has "$dir/trace.txt" 'peer [0-9]* \[::1\]:17262 active' &&
+        trace_has "$dir/trace.txt" 'accepted peer [0-9]* \[::1\]:'
+}
+
 all=(from_transmission from_qbittorrent from_aria2 to_transmission to_qbittorrent to_aria2
      corrupt_peer_is_banned peer_leaving_mid_piece tracker_down unusable_torrents_leave_http_alone
      mixed_web_seed_and_slow_peer kill_and_resume_fetches_no_piece_twice complete_at_start_is_seeded
      stop_seed_ends_seeding silent_and_slow_peers_never_hold_http_back hostile_hosts_take_few_slots_and_are_closed
      a_corrupt_block_in_shared_pieces_is_traced a_banned_peer_cannot_return_under_a_new_id late_blocks_never_land
-     dead_trackers_never_block_the_api peers_are_exchanged_with_qbittorrent)
+     dead_trackers_never_block_the_api peers_are_exchanged_with_qbittorrent ipv6_peers_are_dialled_and_accepted)
 
 selected=(${P2SP_SCENARIOS:-${all[*]}})
 for s in "${selected[@]}"; do
