@@ -21,6 +21,8 @@
 # and the engine's requests are short, so nginx would not hold the total.
 #
 # usage: bench/swarm.sh [BIN_DIR]   (default: build/win64/bin)
+#        bench/swarm.sh --lab [BIN_DIR], or BENCH_LAB=1: players behind home
+#        routers in the network lab instead (bench/swarm-lab.sh, needs root)
 # Environment: BENCH_SIZE_MIB (default 256), BENCH_COPIES (default 8),
 # BENCH_ORIGIN_RATE (bytes per second, default 16000000), BENCH_CAPS (upload
 # caps in bytes per second, "default" for the engine's own, default
@@ -31,6 +33,10 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${1:-}" = --lab ] || [ -n "${BENCH_LAB:-}" ]; then
+    [ "${1:-}" = --lab ] && shift
+    exec "$ROOT/bench/swarm-lab.sh" "$@"
+fi
 BIN_DIR=$(realpath "${1:-$ROOT/build/win64/bin}")
 SIZE_MIB=${BENCH_SIZE_MIB:-256}
 COPIES=${BENCH_COPIES:-8}
@@ -40,10 +46,10 @@ CAPS=(${BENCH_CAPS:-default 4194304 unlimited})
 PORTAL=$PORT TRACKER=$((PORT + 1)) FIRST_PEER=$((PORT + 2))
 WORK=$(mktemp -d /tmp/p2sp-swarm.XXXXXX)
 SIZE=$((SIZE_MIB * 1048576))
-DEFAULT_CAP=1048576  # the engine's UploadBudget::kDefaultCap
-UNLIMITED=4294967295
 
 . "$ROOT/scripts/wine-common.sh"
+. "$ROOT/bench/swarm-common.sh"
+DEFAULT_CAP=$SWARM_DEFAULT_CAP UNLIMITED=$SWARM_UNLIMITED
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$BIN_DIR")/wineprefix}
 export WINEDEBUG=-all
 
@@ -62,10 +68,8 @@ done
 mkdir -p "$WORK/www" "$WORK/tracker"
 head -c "$SIZE" /dev/urandom >"$WORK/www/game.bin"
 chmod a+r "$WORK/www/game.bin"
-mktorrent -a "http://127.0.0.1:$TRACKER/announce" -l 18 -n game.bin -w "http://127.0.0.1:$PORTAL/game.bin" \
-    -o "$WORK/www/game.torrent" "$WORK/www/game.bin" >/dev/null
-chmod a+r "$WORK/www/game.torrent"
-python3 "$ROOT/tests/servers/torrent_info.py" "$WORK/www/game.torrent" >"$WORK/tracker/whitelist"
+swarm_torrent "$WORK/www/game.bin" "http://127.0.0.1:$TRACKER/announce" "http://127.0.0.1:$PORTAL/game.bin" \
+    "$WORK/www/game.torrent" "$WORK/tracker/whitelist"
 
 python3 "$ROOT/tests/servers/range_server.py" --port "$PORTAL" --root "$WORK/www" --log "$WORK/origin.log" \
     --total-rate "$ORIGIN_RATE" >/dev/null 2>&1 </dev/null &
@@ -78,7 +82,6 @@ for port in $PORTAL $TRACKER; do
 done
 
 winpath() { echo "Z:${1//\//\\}"; }
-seconds() { awk -v ms="$1" 'BEGIN {printf "%.1f", ms / 1000}'; }
 
 # run LABEL SEED_UNTIL_LAST [harness options]: COPIES harnesses at once; the
 # figures go to $WORK/summary.txt as "LABEL slowest median served peak failed".
@@ -102,9 +105,7 @@ run() {
     # Copies that stay seed until every copy has its file.
     if [ "$stay" = yes ]; then
         while :; do
-            local done_count
-            done_count=$(cat "$WORK"/out/log-*.txt 2>/dev/null | grep -c '^finished state' || true)
-            [ "$done_count" -ge "$COPIES" ] && break
+            [ "$(copies_done "$WORK"/out/log-*.txt)" -ge "$COPIES" ] && break
             local alive=0 pid
             for pid in "${copies[@]}"; do kill -0 "$pid" 2>/dev/null && alive=1; done
             [ $alive -eq 1 ] || break
@@ -117,16 +118,15 @@ run() {
     local times=() ms_list=()
     for i in $(seq 1 "$COPIES"); do
         local ms
-        ms=$(tr -d '\r' <"$WORK/out/log-$i.txt" | sed -n 's/^finished state [0-9]*, [0-9]* bytes in \([0-9]*\) ms/\1/p')
-        [ -z "$ms" ] && ms=-1
+        ms=$(copy_ms "$WORK/out/log-$i.txt")
         cmp -s "$WORK/www/game.bin" "$WORK/out/$i/game.bin" || failed=$((failed + 1))
         times+=("$(seconds "$ms")")
         ms_list+=("$ms")
     done
     local slowest median served peak
-    slowest=$(printf '%s\n' "${ms_list[@]}" | sort -n | tail -1)
-    median=$(printf '%s\n' "${ms_list[@]}" | sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : int((a[NR/2] + a[NR/2+1]) / 2)}')
-    served=$(python3 -c 'import json,sys; print(sum(json.loads(l)["sent"] for l in open(sys.argv[1]) if l.strip()))' "$WORK/origin.log")
+    slowest=$(slowest_ms "${ms_list[@]}")
+    median=$(median_ms "${ms_list[@]}")
+    served=$(origin_served "$WORK/origin.log")
     peak=$(cat "$WORK/out"/mem-*.txt 2>/dev/null | sort -n | tail -1)
     echo "  $label: copies ${times[*]} s" >&2
     echo "$label $slowest $median $served $((${peak:-0} / 1024)) $failed" >>"$WORK/summary.txt"

@@ -1,6 +1,7 @@
 #include "p2sp/swarm/SwarmLoop.h"
 
 #include "p2sp/PieceHash.h"
+#include "p2sp/swarm/DuplicateLink.h"
 #include "p2sp/swarm/SwarmTrace.h"
 
 #include <algorithm>
@@ -34,11 +35,20 @@ void SwarmLoop::Parse(PeerLink& p) {
             Close(p, "banned");
             return;
         }
-        for (const auto& q : peers_)
-            if (q.get() != &p && q->stage == PeerLink::Stage::kActive && q->key.id == id) {
-                Close(p, "already connected");  // the same peer both ways: one connection is enough
-                return;
+        // The same peer both ways: one connection is enough, the same one
+        // at both ends.
+        for (const auto& q : peers_) {
+            if (q.get() == &p || q->stage != PeerLink::Stage::kActive || q->key.id != id) continue;
+            if (KeepNewerLink(p.outgoing, q->outgoing, peerId_, h.peerId)) {
+                Close(*q, "already connected");
+                continue;
             }
+            // The dial itself succeeded: not a failure of the address.
+            if (p.outgoing) candidates_.Succeeded(p.address);
+            p.outgoing = false;
+            Close(p, "already connected");
+            return;
+        }
         std::memcpy(p.peerId, h.peerId, 20);
         p.key.ip = p.address.ip;
         p.key.id = id;
@@ -370,7 +380,8 @@ void SwarmLoop::Acquit(uint32_t piece) {
 
 void SwarmLoop::BanPeer(const PeerKey& key, const char* why) {
     bans_.Ban(key);
-    SwarmTrace("ban %s", IpAddressText(key.ip).c_str());
+    if (key.ip.IsV4()) SwarmTrace("ban %08x", key.ip.V4Value());
+    else SwarmTrace("ban %s", IpAddressText(key.ip).c_str());
     {
         std::lock_guard<std::mutex> hold(lock_);
         shown_.banned = uint16_t(std::min<size_t>(bans_.Count(), 0xFFFF));

@@ -117,6 +117,15 @@ void SwarmLoop::Dial(uint64_t now) {
             if (!s.valid()) candidates_.Forget(a);
             continue;
         }
+        // Listening on one IPv4 address, we dial from it too: peers see the
+        // address they can dial back, and a machine with several keeps its
+        // swarm on the one it was given.
+        if (options_.listenAddress != 0 && a.ip.IsV4()) {
+            sockaddr_storage from;
+            int fromLength = 0;
+            ToSockaddr(PeerAddress::V4(options_.listenAddress, 0), &from, &fromLength);
+            bind(s.get(), reinterpret_cast<sockaddr*>(&from), fromLength);
+        }
         if (connect(s.get(), reinterpret_cast<sockaddr*>(&to), length) != 0 &&
             WSAGetLastError() != WSAEWOULDBLOCK) {
             SwarmTrace("dial %s failed %d", PeerAddressTrace(a).c_str(), WSAGetLastError());

@@ -1,9 +1,12 @@
 // Which addresses a swarm dials: never one no peer can have (unless tests
 // allow loopback), each again only after a wait that grows with its
 // failures, forgotten after a few, in a bounded table.
+#include "p2sp/swarm/DuplicateLink.h"
 #include "p2sp/swarm/PeerCandidates.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -131,4 +134,27 @@ TEST(IpAddress, TextFormsAreReadAndWrittenShortest) {
         }
     }
     EXPECT_EQ(0xC6120001u, IpAddress::V4(0xC6120001u).V4Value());
+}
+
+// Two players dial each other at once: whichever handshake each end sees
+// first, both ends keep the same connection.
+TEST(DuplicateLink, BothEndsKeepTheSameConnection) {
+    uint8_t low[20], high[20];
+    std::memset(low, 'a', 20);
+    std::memset(high, 'a', 20);
+    high[19] = 'b';
+    // Connection 0 is dialled by the low end, 1 by the high end. At each
+    // end: which completes first, and which one is kept.
+    for (int lowFirst = 0; lowFirst < 2; ++lowFirst) {
+        for (int highFirst = 0; highFirst < 2; ++highFirst) {
+            const auto kept = [](int first, const uint8_t* ours, const uint8_t* theirs, int ourDial) {
+                const int second = 1 - first;
+                return KeepNewerLink(second == ourDial, first == ourDial, ours, theirs) ? second : first;
+            };
+            EXPECT_EQ(0, kept(lowFirst, low, high, 0)) << lowFirst << highFirst;
+            EXPECT_EQ(0, kept(highFirst, high, low, 1)) << lowFirst << highFirst;
+        }
+    }
+    EXPECT_FALSE(KeepNewerLink(false, false, low, high)) << "a peer that came again keeps its first";
+    EXPECT_FALSE(KeepNewerLink(true, true, high, low));
 }

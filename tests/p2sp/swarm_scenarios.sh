@@ -139,7 +139,7 @@ transmission_done() {  # RPC_PORT: 0 when every torrent is complete
 }
 
 # qbittorrent-nox with its own profile; Web UI and peers on loopback.
-qbit_start() {  # DIR WEBUI_PORT PEER_PORT [pex: true|false, default false]
+qbit_start() {  # DIR WEBUI_PORT PEER_PORT [pex: true|false, default false] [download KiB/s, default unlimited]
     mkdir -p "$1/profile/qBittorrent/config" "$1/data"
     cat >"$1/profile/qBittorrent/config/qBittorrent.conf" <<CONF
 [LegalNotice]
@@ -156,6 +156,8 @@ Session\\PeXEnabled=${4:-false}
 Session\\Encryption=0
 Session\\DefaultSavePath=$1/data
 Session\\MultiConnectionsPerIp=true
+Session\\GlobalDLSpeedLimit=${5:-0}
+Session\\IgnoreLimitsOnLAN=false
 Session\\QueueingSystemEnabled=false
 
 [Preferences]
@@ -653,6 +655,80 @@ sys.exit(0 if seeder and "X" in seeder.get("flags", "") else 1)' && { told=0; br
     [ $told -eq 0 ] || { echo "    qbittorrent never met the seeder through the engine"; return 1; }
 }
 
+# The other way: qbittorrent tells our engine of a seeder only it knows.
+# aria2 seeds without a tracker; qbittorrent (its downloads held to 16 KiB/s,
+# so it stays a leecher that has little to give) is told of aria2 and of our
+# engine; the engine's tracker names nobody and its URL is missing. Only
+# qbittorrent's ut_pex (its first comes about a minute after the handshake)
+# brings the engine to aria2.
+scenario_peers_are_learned_from_qbittorrent() {
+    local dir=$work/pexin name=pexin.bin hash
+    mkdir -p "$dir/seed" "$dir/dl"
+    make_file "$dir/seed/$name" $((4 * MIB))
+    mktorrent -a "http://127.0.0.1:17290/announce" -l 15 -n "$name" -o "$work/srv/$name.torrent" "$dir/seed/$name" \
+        >/dev/null || return 1
+    python3 "$root/tests/servers/static_tracker.py" --port 17290 >"$dir/tracker.out" 2>&1 </dev/null &
+    pids+=($!)
+    fault_pids+=($!)
+    hash=$(python3 "$root/tests/servers/torrent_info.py" "$work/srv/$name.torrent")
+    aria2_start "$dir/seed" 17266 "$work/srv/$name.torrent"
+    wait_port 17266 || { echo "    aria2 does not listen"; return 1; }
+    qbit_start "$dir/qb" 17264 17265 true 16 && qbit_add 17264 "$work/srv/$name.torrent" "$dir/qb/data" ||
+        { echo "    qbittorrent did not start"; return 1; }
+    P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") get_bg "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" \
+        --seed "$HTTP_URL/$name.torrent" --port 17275
+    wait_port 17275 || { echo "    the engine does not listen"; return 1; }
+    curl -sf -d "hashes=$hash&peers=127.0.0.1:17266|127.0.0.1:17275" \
+        "http://127.0.0.1:17264/api/v2/torrents/addPeers" >/dev/null || { echo "    qbittorrent refused the peers"; return 1; }
+    wait_bg
+    finished && same_file "$dir/seed/$name" "$dir/dl/$name" || return 1
+    # aria2 is never a candidate from a tracker: dialled because qbittorrent
+    # told of it, and the file came from it.
+    trace_has "$dir/trace.txt" 'told of [1-9]' && trace_has "$dir/trace.txt" 'peer [0-9]* 7f000001:17266 active' &&
+        trace_has "$dir/trace.txt" 'close peer [0-9]* 7f000001:17266: .*(got [1-9]' &&
+        ! trace_has "$dir/trace.txt" 'candidate 7f000001:17266' >/dev/null
+}
+
+# And transmission: a copy of our engine that seeds dials transmission (a
+# leecher held to 16 KiB/s) from a host of its own (transmission takes one
+# connection per address); a second copy, whose tracker names only
+# transmission and whose URL is missing, gets the file from the seeding copy:
+# transmission's ut_pex tells each of the other, and one dials.
+scenario_peers_are_learned_from_transmission() {
+    local dir=$work/pextr name=pextr.bin
+    mkdir -p "$dir/tr" "$dir/seed" "$dir/dl"
+    make_file "$work/srv/$name" $((4 * MIB))
+    mktorrent -a "http://127.0.0.1:17290/announce" -l 15 -n "$name" -o "$work/srv/$name.torrent" "$work/srv/$name" \
+        >/dev/null || return 1
+    mktorrent -a "http://127.0.0.1:17291/announce" -l 15 -n "$name" -o "$dir/tr.torrent" "$work/srv/$name" \
+        >/dev/null || return 1
+    python3 "$root/tests/servers/static_tracker.py" --port 17290 --peer 127.0.0.1:17262 >"$dir/tracker.out" 2>&1 </dev/null &
+    pids+=($!)
+    fault_pids+=($!)
+    python3 "$root/tests/servers/static_tracker.py" --port 17291 >"$dir/tracker2.out" 2>&1 </dev/null &
+    pids+=($!)
+    fault_pids+=($!)
+    transmission_start "$dir/tr" 17261 17262 && transmission-remote 127.0.0.1:17261 -d 16 >/dev/null &&
+        transmission_add 17261 "$dir/tr.torrent" "$dir/tr/data" || { echo "    transmission did not start"; return 1; }
+    P2SP_SWARM_TRACE=$(winpath "$dir/seed-trace.txt") get_bg "$HTTP_URL/$name" "$dir/seed/$name" \
+        --seed "$HTTP_URL/$name.torrent" --listen-address 127.0.0.12 --port 17276 --seed-for 140
+    local seeder=$BG_PID
+    P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") get "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" \
+        --seed "$HTTP_URL/$name.torrent" --port 17275
+    stop_pid "$seeder"
+    finished && same_file "$work/srv/$name" "$dir/dl/$name" || return 1
+    # The file came from the seeding copy, over a connection one of the two
+    # dialled after transmission told it of the other (no tracker names
+    # either copy): whichever heard first.
+    trace_has "$dir/trace.txt" 'close peer [0-9]* 7f00000c:[0-9]*: .*(got [1-9]' || return 1
+    if grep -q 'dial 7f00000c:17276' "$dir/trace.txt"; then
+        ! trace_has "$dir/trace.txt" 'candidate 7f00000c:17276' >/dev/null
+    else
+        trace_has "$dir/seed-trace.txt" 'dial 7f000001:17275' &&
+            ! trace_has "$dir/seed-trace.txt" 'candidate 7f000001:17275' >/dev/null
+    fi
+}
+
 # IPv6 peers: a tracker names transmission and our engine at ::1 only
 # ("peers6"), the task's URL is missing. The engine dials transmission over
 # IPv6 and gets every byte from it; a second copy then gets the file from
@@ -691,7 +767,8 @@ all=(from_transmission from_qbittorrent from_aria2 to_transmission to_qbittorren
      mixed_web_seed_and_slow_peer kill_and_resume_fetches_no_piece_twice complete_at_start_is_seeded
      stop_seed_ends_seeding silent_and_slow_peers_never_hold_http_back hostile_hosts_take_few_slots_and_are_closed
      a_corrupt_block_in_shared_pieces_is_traced a_banned_peer_cannot_return_under_a_new_id late_blocks_never_land
-     dead_trackers_never_block_the_api peers_are_exchanged_with_qbittorrent ipv6_peers_are_dialled_and_accepted)
+     dead_trackers_never_block_the_api peers_are_exchanged_with_qbittorrent
+     peers_are_learned_from_qbittorrent peers_are_learned_from_transmission ipv6_peers_are_dialled_and_accepted)
 
 selected=(${P2SP_SCENARIOS:-${all[*]}})
 for s in "${selected[@]}"; do
