@@ -10,12 +10,14 @@
 # defaults: it listens on every interface, asks its router for a mapping and
 # uses no loopback peer; every setting is printed with the figures.
 #
-# Two runs with the same players: HTTP alone (no torrent), then the swarm,
+# Three runs with the same players: HTTP alone (no torrent), then the swarm,
 # every copy seeding until the last has finished (within the engine's seeding
-# limits). Printed per run: the slowest and median copy, the slowest against
-# HTTP alone, what the origin served over the file size, the copies that are
-# not the file byte for byte, and which pairs of players exchanged data, by
-# kind of pair (both mapped, one mapped, neither).
+# limits), first as shipped (TCP and uTP, introductions between players that
+# cannot dial each other), then over TCP alone (SetP2spOption(9, "0")).
+# Printed per run: the slowest and median copy, the slowest against HTTP
+# alone, what the origin served over the file size, the copies that are not
+# the file byte for byte, and which pairs of players exchanged data, by kind
+# of pair (both mapped, one mapped, neither).
 #
 # Who exchanged with whom comes from the copies' swarm traces: a connection's
 # close line names the peer's address and the block bytes got from it and
@@ -185,7 +187,7 @@ run, homes, mapped = sys.argv[1], int(sys.argv[2]), {int(h) for h in sys.argv[3]
 # close peer <id> <address>:<port>: <why> (got <bytes> sent <bytes>); the
 # address is an IPv4 address as 8 hex digits, most significant first.
 close = re.compile(r"^close peer (-?\d+) ([0-9a-f]{8}|\[[^\]]*\]):(\d+): (.*) \(got (\d+) sent (\d+)\)\s*$")
-accepted = re.compile(r"^accepted peer (-?\d+) ")
+accepted = re.compile(r"^accepted (?:uTP )?peer (-?\d+) ")
 got = {}       # (home, peer home) -> bytes the home got from it
 sent = {}      # (home, peer home) -> bytes it sent there
 links = {}     # (home, peer home) -> [dialled with blocks, accepted with blocks]
@@ -262,6 +264,8 @@ if [ -z "${BENCH_SWARM_ONLY:-}" ]; then
 fi
 echo "  running the swarm, every copy seeding until the last has finished..." >&2
 run swarm --seed "$TORRENT_URL" --seed-until "$(winpath "$WORK/swarm/all-done")"
+echo "  running it again over TCP alone..." >&2
+run swarm-tcp --seed "$TORRENT_URL" --seed-until "$(winpath "$WORK/swarm-tcp/all-done")" --no-utp
 
 echo
 printf '| %-24s | %9s | %9s | %13s | %20s | %16s | %6s | %12s | %11s | %10s |\n' "run" "slowest" "median" \
@@ -275,6 +279,7 @@ while read -r label slowest median served failed both one neither; do
         name="HTTP alone" ratio=- bound=- both=- one=- neither=-
     else
         name="swarm, seed to the last"
+        [ "$label" = swarm-tcp ] && name="... over TCP alone"
         # The origin and every player's uplink are all that can feed the copies.
         bound=$(awk -v n="$HOMES" -v f="$SIZE" -v r="$ORIGIN_RATE" -v c="$SWARM_DEFAULT_CAP" -v u="$((UPLINK_KIB * 1024))" \
             'BEGIN {printf "%.1f s", n * f / (r + n * (c < u ? c : u))}')
@@ -292,6 +297,10 @@ echo "the copies' bytes over the origin's rate plus every player's upload (cap a
 echo "time the slowest can take. Pairs: the pairs of homes whose players exchanged blocks, of all such pairs, by"
 echo "how many of the two routers map ports (from the players' swarm traces)."
 echo
+echo "as shipped (TCP and uTP, introductions):"
 cat "$WORK/swarm/pairs.txt"
+echo
+echo "over TCP alone:"
+cat "$WORK/swarm-tcp/pairs.txt"
 echo
 echo "lab run took $((SECONDS - started)) s in all (lab, prefixes, every run)"

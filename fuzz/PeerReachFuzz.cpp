@@ -1,11 +1,12 @@
 // Any bytes as what peers and the home router send about reaching peers:
-// the extension handshake and a peer exchange message, a PCP or NAT-PMP
-// answer, and a UPnP router's answers (SSDP, description, HTTP). The first
+// the extension handshake, a peer exchange message, an introduction, a PCP
+// or NAT-PMP answer, and a UPnP router's answers (SSDP, description, HTTP). The first
 // byte picks which. Nothing is read out of bounds, no more peers are taken
 // than allowed, and nothing points away from the router that described it.
 #include "fuzz/FuzzCheck.h"
 #include "p2sp/portmap/MapPackets.h"
 #include "p2sp/portmap/UpnpIgd.h"
+#include "p2sp/swarm/HolePunch.h"
 #include "p2sp/swarm/PeerExchange.h"
 
 #include <string>
@@ -21,7 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ExtendedHandshake h;
         ParseExtendedHandshake(body, n, &h);
         std::vector<PeerAddress> added;
-        if (ParsePex(body, n, &added)) FUZZ_CHECK(added.size() <= kMaxPexPeers, "more peers than allowed");
+        std::vector<uint8_t> flags;
+        if (ParsePex(body, n, &added, &flags)) {
+            FUZZ_CHECK(added.size() <= kMaxPexPeers, "more peers than allowed");
+            FUZZ_CHECK(flags.size() == added.size(), "flags that are not one a peer");
+        }
+        HolePunchMessage punch;
+        if (ParseHolePunch(body, n, &punch)) FUZZ_CHECK(n == 12 || n == 24, "an introduction of another length");
         break;
     }
     case 1: {

@@ -314,6 +314,49 @@ def peer_reach():
           b"30\r\n<UPnPError><errorCode>718</errorCode></UPnPError>\r\n0\r\n\r\n")
 
 
+def utp_packet(kind, conn, seq, ack, wnd=1 << 20, sack=b"", unknown=False, payload=b""):
+    """A uTP version 1 datagram: kind 0 data, 1 FIN, 2 state, 3 reset, 4 SYN;
+    with `unknown`, an extension of an unknown type (8 bytes) before the
+    selective ack."""
+    chain = []
+    if unknown:
+        chain.append((2, bytes(8)))
+    if sack:
+        chain.append((1, sack))
+    first = chain[0][0] if chain else 0
+    out = struct.pack(">BBHIIIHH", (kind << 4) | 1, first, conn, 1000, 500, wnd, seq, ack)
+    for i, (_, body) in enumerate(chain):
+        following = chain[i + 1][0] if i + 1 < len(chain) else 0
+        out += bytes([following, len(body)]) + body
+    return out + payload
+
+
+def utp():
+    # A record fed to the socket: control (bit 0 sets the socket's own
+    # connection id, bit 1 reads what arrived, bits 2-7 move the clock by
+    # 16 ms steps), a 2-byte length, the datagram. The first byte picks the
+    # socket: 0 answered dialler, 1 dialler waiting, 2 acceptor of the first record.
+    def rec(packet, control=0x05):
+        return bytes([control]) + struct.pack(">H", len(packet)) + packet
+    conn = 0x1234
+    write("utp", "state-alone", utp_packet(2, conn, 0x8000, 1))
+    write("utp", "unknown-extension-then-sack", utp_packet(2, conn, 0x8000, 2, sack=b"\x05\x00\x00\x00", unknown=True))
+    write("utp", "answered-acks-and-data", b"\x00" + rec(utp_packet(2, conn, 0x8000, 2))
+          + rec(utp_packet(2, conn, 0x8000, 3, sack=b"\x03\x00\x00\x00"))
+          + rec(utp_packet(0, conn, 0x8000, 4, payload=b"hello"), 0x07)
+          + rec(utp_packet(0, conn, 0x8002, 4, payload=b"later"))
+          + rec(utp_packet(1, conn, 0x8003, 6), 0x07) + rec(b"", 0xff))
+    write("utp", "answered-window-zero", b"\x00" + rec(utp_packet(2, conn, 0x8000, 1, wnd=0))
+          + rec(b"", 0xfd) + rec(utp_packet(2, conn, 0x8000, 2, wnd=0)) + rec(b"", 0xfd))
+    write("utp", "answered-reset", b"\x00" + rec(utp_packet(3, conn, 0x8000, 1)))
+    write("utp", "dialler-answered", b"\x01" + rec(utp_packet(2, conn, 700, 1))
+          + rec(utp_packet(0, conn, 700, 2, payload=b"x" * 100), 0x07) + rec(b"", 0xff))
+    write("utp", "dialler-unanswered", b"\x01" + rec(b"", 0xfc) + rec(b"", 0xfc) + rec(b"", 0xfc))
+    write("utp", "acceptor", b"\x02" + rec(utp_packet(4, 0x4000, 1, 0))
+          + rec(utp_packet(0, 0x4001, 2, 0, payload=b"data"), 0x06)
+          + rec(utp_packet(4, 0x4000, 1, 0), 0x04) + rec(utp_packet(1, 0x4001, 3, 0), 0x06))
+
+
 def escape(data):
     return "".join(chr(b) if 32 <= b < 127 and chr(b) not in '"\\' else "\\x%02x" % b for b in data)
 
@@ -347,6 +390,7 @@ def main():
     bencode()
     peer_wire()
     peer_reach()
+    utp()
     config_signature()
     dicts()
 

@@ -224,7 +224,9 @@ int P2SP_API RemoveTask(int taskId) {
 // upload cap in bytes per second, option 6 the seeding limits
 // ("PERCENT:MINUTES"), option 7 whether loopback peers are allowed ("1",
 // tests only), option 8 whether swarms ask the home router to map their port
-// ("1", the default, or "0"). Returns 1 for a known option with a sound value, else 0.
+// ("1", the default, or "0"), option 9 whether they speak uTP and take
+// introductions ("1", the default, "0", or "only" for uTP alone). Returns 1
+// for a known option with a sound value, else 0.
 int P2SP_API SetP2spOption(int option, const wchar_t* value, int valueBytes) {
     return NoThrow(0, [&] {
         std::wstring text;
@@ -249,6 +251,7 @@ int P2SP_API SetP2spOption(int option, const wchar_t* value, int valueBytes) {
             if (text != L"0" && text != L"1") return 0;
             engine.mapper.SetEnabled(text == L"1");
             return 1;
+        case P2SP_OPTION_UTP: return ParseUtpOption(text, &engine.swarm.utp) ? 1 : 0;
         default: return 0;
         }
     });

@@ -47,6 +47,8 @@ struct P2spReachInfo {
     uint16_t dialled;           // connected now that we dialled
     uint16_t accepted;          // connected now that dialled us
     uint16_t exchanged;         // connected now that another peer told us of
+    uint16_t utp;               // connected now over uTP (the rest over TCP)
+    uint16_t introduced;        // connected now through an introduction (hole punching)
 };
 
 struct P2spTaskInfo {
@@ -66,7 +68,7 @@ struct P2spTaskInfo {
     P2spSourceInfo sources[P2SP_MAX_SOURCE_INFO];  // 76: the task's URL, then mirrors
     P2spSwarmInfo swarm;        // 268
     P2spReachInfo reach;        // 301
-    uint8_t reserved310[286];
+    uint8_t reserved314[282];
 };
 #pragma pack(pop)
 
@@ -80,7 +82,7 @@ static_assert(sizeof(P2spSourceInfo) == 24, "source entries are 24 bytes");
 static_assert(offsetof(P2spTaskInfo, sources) == 76, "source entries at 76");
 static_assert(sizeof(P2spSwarmInfo) == 33, "the swarm entry is 33 bytes");
 static_assert(offsetof(P2spTaskInfo, swarm) == 268, "the swarm entry at 268");
-static_assert(sizeof(P2spReachInfo) == 9, "the reach entry is 9 bytes");
+static_assert(sizeof(P2spReachInfo) == 13, "the reach entry is 13 bytes");
 static_assert(offsetof(P2spTaskInfo, reach) == 301, "the reach entry at 301");
 
 enum : uint8_t {
@@ -121,6 +123,10 @@ enum {
     // "1", the default: every later swarm that listens asks the home router
     // to map its port (PCP, NAT-PMP, then UPnP IGD); "0": never.
     P2SP_OPTION_PORT_MAPPING = 8,
+    // "1", the default: every later swarm also speaks uTP on its listening
+    // port and has peers introduced through others (hole punching); "0":
+    // TCP only; "only": uTP alone (tests).
+    P2SP_OPTION_UTP = 9,
 };
 
 extern "C" {

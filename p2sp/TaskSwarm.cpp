@@ -59,6 +59,8 @@ void Task::QuerySwarm(P2spTaskInfo* info) {
     info->reach.dialled = f.dialled;
     info->reach.accepted = f.accepted;
     info->reach.exchanged = f.exchanged;
+    info->reach.utp = f.utp;
+    info->reach.introduced = f.introduced;
     info->swarm.state = !swarm_->Running() ? P2SP_SWARM_NONE
                         : info->state == P2SP_STATE_FINISHED ? P2SP_SWARM_SEEDING
                                                               : P2SP_SWARM_DOWNLOADING;

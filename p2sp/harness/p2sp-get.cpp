@@ -28,6 +28,8 @@
 //   --port-mapping           SetP2spOption(8, "1"): the router is asked to map the port, whatever
 //                            P2SP_PORT_MAPPING says (the scripts set it to 0)
 //   --no-port-mapping        SetP2spOption(8, "0"): it is not
+//   --no-utp                 SetP2spOption(9, "0"): TCP only, no introductions
+//   --utp-only               SetP2spOption(9, "only"): peers over uTP alone
 //   --no-loopback-peers      leave the engine's default: no peer on 127.0.0.0/8 (the harness
 //                            allows them, since its tests run every peer on one machine)
 // The slowest exported call is printed at the end: "api slowest <ms> ms (<name>)".
@@ -162,8 +164,9 @@ void PrintSwarm(const P2spTaskInfo& info) {
            unsigned(s.bannedPeers), unsigned(s.badPieces), unsigned(s.listenPort), unsigned(s.announces),
            unsigned(s.trackerFailures));
     const P2spReachInfo& r = info.reach;
-    printf("reach mapped-port %u mapping %u dialled %u accepted %u exchanged %u\n", unsigned(r.mappedPort),
-           unsigned(r.mapping), unsigned(r.dialled), unsigned(r.accepted), unsigned(r.exchanged));
+    printf("reach mapped-port %u mapping %u dialled %u accepted %u exchanged %u utp %u introduced %u\n",
+           unsigned(r.mappedPort), unsigned(r.mapping), unsigned(r.dialled), unsigned(r.accepted),
+           unsigned(r.exchanged), unsigned(r.utp), unsigned(r.introduced));
 }
 
 // After the download: seeding goes on for `seconds`, or until `untilFile`
@@ -201,6 +204,7 @@ int main() {
     unsigned restartAfterMs = 0, killDelayMs = 0;
     bool listen = true, capSet = false, loopbackPeers = true;
     int portMapping = -1;  // the engine's default
+    const wchar_t* utp = nullptr;  // the engine's default
     std::wstring ports, listenAddress = L"127.0.0.1", seedLimits, seedUntil;
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
@@ -221,6 +225,8 @@ int main() {
         else if (arg == L"--no-loopback-peers") loopbackPeers = false;
         else if (arg == L"--no-port-mapping") portMapping = 0;
         else if (arg == L"--port-mapping") portMapping = 1;
+        else if (arg == L"--no-utp") utp = L"0";
+        else if (arg == L"--utp-only") utp = L"only";
         else if (arg == L"--seed-limits" && hasValue) seedLimits = argv[++i];
         else if (arg == L"--seed-until" && hasValue) seedUntil = argv[++i];
         else if (arg == L"--restart-after-ms" && hasValue) restartAfterMs = unsigned(wcstoul(argv[++i], nullptr, 10));
@@ -242,7 +248,8 @@ int main() {
                         "       [--dll PATH]\n"
                         "       [--seed-for N] [--port P[-LAST]] [--listen-address A] [--no-listen]\n"
                         "       [--upload-cap N] [--stop-seed-after N] [--seed-limits P:M] [--seed-until FILE]\n"
-                        "       [--restart-after-ms N] [--no-loopback-peers] [--[no-]port-mapping]\n");
+                        "       [--restart-after-ms N] [--no-loopback-peers] [--[no-]port-mapping]\n"
+                        "       [--no-utp | --utp-only]\n");
         return kExitUsage;
     }
     Engine e;
@@ -268,6 +275,7 @@ int main() {
     }
     if (loopbackPeers) e.SetP2spOption(P2SP_OPTION_LOOPBACK_PEERS, L"1", 2);
     if (portMapping >= 0) e.SetP2spOption(P2SP_OPTION_PORT_MAPPING, portMapping ? L"1" : L"0", 2);
+    if (utp) e.SetP2spOption(P2SP_OPTION_UTP, utp, int(wcslen(utp) * sizeof(wchar_t)));
 
     int id = CreateAndStart(e, url, path);
     if (id <= 0) {

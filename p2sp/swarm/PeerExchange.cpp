@@ -12,33 +12,41 @@ void AppendString(const std::string& s, std::string* out) {
 
 void AppendInteger(int64_t v, std::string* out) { *out += "i" + std::to_string(v) + "e"; }
 
-// Compact peers of one family: 4 or 16 address bytes and 2 port bytes each.
-std::string Compact(const std::vector<PeerAddress>& peers, bool v6) {
+// Compact peers of one family: 4 or 16 address bytes and 2 port bytes each;
+// with `flags`, their flag bytes in the same order.
+std::string Compact(const std::vector<PeerAddress>& peers, bool v6, const std::vector<uint8_t>* flags = nullptr,
+                    std::string* flagBytes = nullptr) {
     std::string out;
-    for (const PeerAddress& a : peers) {
+    for (size_t i = 0; i < peers.size(); ++i) {
+        const PeerAddress& a = peers[i];
         if (a.ip.IsV4() == v6) continue;
         const uint8_t* address = v6 ? a.ip.bytes : a.ip.bytes + 12;
         out.append(reinterpret_cast<const char*>(address), v6 ? 16 : 4);
         out += char(a.port >> 8);
         out += char(a.port & 0xff);
+        if (flagBytes) *flagBytes += char(flags && i < flags->size() ? (*flags)[i] : 0);
     }
     return out;
 }
 
-// Reads compact peers of one family into `added`, up to kMaxPexPeers in all;
-// false when the list is not a whole number of entries.
-bool ReadCompact(const BencodeValue* list, bool v6, std::vector<PeerAddress>* added) {
+// Reads compact peers of one family into `added` (their flags, from the
+// "<key>.f" string, into `flags`), up to kMaxPexPeers in all; false when the
+// list is not a whole number of entries.
+bool ReadCompact(const BencodeValue* list, const BencodeValue* flagList, bool v6, std::vector<PeerAddress>* added,
+                 std::vector<uint8_t>* flags) {
     if (!list) return true;
     const size_t width = v6 ? 18 : 6;
     if (!list->IsString() || list->text.size() % width != 0) return false;
     const auto* bytes = reinterpret_cast<const uint8_t*>(list->text.data());
-    for (size_t at = 0; at < list->text.size() && added->size() < kMaxPexPeers; at += width) {
+    const std::string* f = flagList && flagList->IsString() ? &flagList->text : nullptr;
+    for (size_t at = 0, n = 0; at < list->text.size() && added->size() < kMaxPexPeers; at += width, ++n) {
         PeerAddress a;
         if (v6) a.ip = IpAddress::V6(bytes + at);
         else a.ip = IpAddress::V4(uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 |
                                   uint32_t(bytes[at + 2]) << 8 | bytes[at + 3]);
         a.port = uint16_t(bytes[at + width - 2] << 8 | bytes[at + width - 1]);
         added->push_back(a);
+        if (flags) flags->push_back(f && n < f->size() ? uint8_t((*f)[n]) : 0);
     }
     return true;
 }
@@ -54,10 +62,14 @@ BencodeLimits SmallLimits() {
 
 }  // namespace
 
-std::vector<uint8_t> ExtendedHandshakePayload(uint16_t listenPort) {
+std::vector<uint8_t> ExtendedHandshakePayload(uint16_t listenPort, bool holepunch, const IpAddress* yourIp) {
     std::string out = "d";
     AppendString("m", &out);
     out += "d";
+    if (holepunch) {
+        AppendString("ut_holepunch", &out);
+        AppendInteger(kOurHolepunchId, &out);
+    }
     AppendString("ut_pex", &out);
     AppendInteger(kOurPexId, &out);
     out += "e";
@@ -67,6 +79,11 @@ std::vector<uint8_t> ExtendedHandshakePayload(uint16_t listenPort) {
     }
     AppendString("v", &out);
     AppendString("QelvoP2SP", &out);
+    if (yourIp) {
+        AppendString("yourip", &out);
+        const bool v4 = yourIp->IsV4();
+        AppendString(std::string(reinterpret_cast<const char*>(yourIp->bytes + (v4 ? 12 : 0)), v4 ? 4 : 16), &out);
+    }
     out += "e";
     return Bytes(out);
 }
@@ -79,26 +96,40 @@ bool ParseExtendedHandshake(const uint8_t* data, size_t size, ExtendedHandshake*
     if (const BencodeValue* m = root.Find("m")) {
         const BencodeValue* pex = m->Find("ut_pex");
         if (pex && pex->IsInteger() && pex->integer >= 1 && pex->integer <= 255) h.pexId = uint8_t(pex->integer);
+        const BencodeValue* punch = m->Find("ut_holepunch");
+        if (punch && punch->IsInteger() && punch->integer >= 1 && punch->integer <= 255)
+            h.holepunchId = uint8_t(punch->integer);
     }
     const BencodeValue* p = root.Find("p");
     if (p && p->IsInteger() && p->integer >= 1 && p->integer <= 65535) h.listenPort = uint16_t(p->integer);
+    const BencodeValue* you = root.Find("yourip");
+    if (you && you->IsString() && (you->text.size() == 4 || you->text.size() == 16)) {
+        const auto* b = reinterpret_cast<const uint8_t*>(you->text.data());
+        h.yourIp = you->text.size() == 4
+                       ? IpAddress::V4(uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3])
+                       : IpAddress::V6(b);
+        h.saidYourIp = true;
+    }
     *out = h;
     return true;
 }
 
-std::vector<uint8_t> PexPayload(const std::vector<PeerAddress>& added, const std::vector<PeerAddress>& dropped) {
+std::vector<uint8_t> PexPayload(const std::vector<PeerAddress>& added, const std::vector<PeerAddress>& dropped,
+                                const std::vector<uint8_t>& addedFlags) {
     // Keys in sorted order, as bencoding wants them.
-    const std::string added4 = Compact(added, false), added6 = Compact(added, true);
+    std::string flags4, flags6;
+    const std::string added4 = Compact(added, false, &addedFlags, &flags4);
+    const std::string added6 = Compact(added, true, &addedFlags, &flags6);
     std::string out = "d";
     AppendString("added", &out);
     AppendString(added4, &out);
     AppendString("added.f", &out);
-    AppendString(std::string(added4.size() / 6, '\0'), &out);
+    AppendString(flags4, &out);
     if (!added6.empty()) {
         AppendString("added6", &out);
         AppendString(added6, &out);
         AppendString("added6.f", &out);
-        AppendString(std::string(added6.size() / 18, '\0'), &out);
+        AppendString(flags6, &out);
     }
     AppendString("dropped", &out);
     AppendString(Compact(dropped, false), &out);
@@ -111,12 +142,14 @@ std::vector<uint8_t> PexPayload(const std::vector<PeerAddress>& added, const std
     return Bytes(out);
 }
 
-bool ParsePex(const uint8_t* data, size_t size, std::vector<PeerAddress>* added) {
+bool ParsePex(const uint8_t* data, size_t size, std::vector<PeerAddress>* added, std::vector<uint8_t>* flags) {
     if (size > kMaxExtendedBytes) return false;
     BencodeValue root;
     if (DecodeBencode(data, size, &root, SmallLimits()) != BencodeError::kNone || !root.IsDictionary()) return false;
     added->clear();
-    return ReadCompact(root.Find("added"), false, added) && ReadCompact(root.Find("added6"), true, added);
+    if (flags) flags->clear();
+    return ReadCompact(root.Find("added"), root.Find("added.f"), false, added, flags) &&
+           ReadCompact(root.Find("added6"), root.Find("added6.f"), true, added, flags);
 }
 
 void PexDifference(const std::set<PeerAddress>& now, std::set<PeerAddress>* told, std::vector<PeerAddress>* added,

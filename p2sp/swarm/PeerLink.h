@@ -1,6 +1,7 @@
-// One TCP connection to a peer, Winsock, non-blocking: the socket, what
-// came in and is not yet parsed, what waits to go out, and the peer's side
-// of the protocol state. The swarm's loop drives it; no policy here.
+// One connection to a peer: a non-blocking TCP socket, or a uTP connection
+// over the swarm's UDP socket; what came in and is not yet parsed, what waits
+// to go out, and the peer's side of the protocol state. The swarm's loop
+// drives it; no policy here.
 #pragma once
 
 #include "p2sp/SpeedMeter.h"
@@ -11,6 +12,7 @@
 #include "p2sp/swarm/PeerWire.h"
 #include "p2sp/swarm/PiecePicker.h"
 #include "p2sp/swarm/TrackerAnnounce.h"
+#include "p2sp/utp/UtpSocket.h"
 
 #include "base/ScopedSocket.h"
 
@@ -18,6 +20,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -28,7 +32,11 @@ struct PeerLink {
     PeerAddress address;
     bool outgoing = false;
     bool exchanged = false;  // dialled because another peer told us of it
-    ScopedSocket socket;
+    bool introduced = false;  // dialled (or dialled us) after an introduction
+    bool secondTry = false;   // a dial over the other transport after the first failed
+    ScopedSocket socket;      // TCP
+    std::unique_ptr<UtpSocket> utp;  // or uTP
+    uint64_t utpTracedMs = 0;        // its figures last went to the trace then
     Stage stage = Stage::kConnecting;
     bool handshakeSent = false;
     uint8_t peerId[20] = {};
@@ -57,6 +65,7 @@ struct PeerLink {
     bool extensions = false;
     ExtendedHandshake extended;
     std::set<PeerAddress> told;  // the peers we told it of
+    std::deque<uint64_t> punchesMs;  // its recent introduction requests (either way)
     uint64_t pexSentMs = 0;
     uint64_t pexReceivedMs = 0;
 

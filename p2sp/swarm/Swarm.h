@@ -40,6 +40,8 @@ struct SwarmFigures {
     uint16_t dialled = 0;     // active peers by how they were reached
     uint16_t accepted = 0;
     uint16_t exchanged = 0;
+    uint16_t utp = 0;         // active peers over uTP
+    uint16_t introduced = 0;  // active peers reached through an introduction
     uint16_t announces = 0;
     uint16_t trackerFailures = 0;
 };

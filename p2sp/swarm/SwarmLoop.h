@@ -1,7 +1,7 @@
 // The state and work of one swarm's thread (see Swarm.h): connections,
 // the peer protocol, giving back, and the task's segment map. Its parts are
-// in SwarmLoop_win.cpp, SwarmSockets_win.cpp, SwarmProtocol_win.cpp and
-// SwarmUpload_win.cpp.
+// in SwarmLoop_win.cpp, SwarmSockets_win.cpp, SwarmUtp_win.cpp,
+// SwarmProtocol_win.cpp, SwarmIntroductions_win.cpp and SwarmUpload_win.cpp.
 #pragma once
 
 // Winsock 2 must come before anything that includes windows.h.
@@ -12,6 +12,7 @@
 #include "p2sp/portmap/PortMapper.h"
 #include "p2sp/swarm/BlockBlame.h"
 #include "p2sp/swarm/Choker.h"
+#include "p2sp/swarm/HolePunch.h"
 #include "p2sp/swarm/HeldPieces.h"
 #include "p2sp/swarm/PeerBans.h"
 #include "p2sp/swarm/PeerCandidates.h"
@@ -60,6 +61,12 @@ private:
     static constexpr size_t kMaxReceivePerRound = 512u << 10;
     static constexpr size_t kDialsPerSync = 8;
     static constexpr uint64_t kHandshakeTimeoutMs = 20000;
+    static constexpr uint64_t kConnectTimeoutMs = 8000;     // a TCP dial nobody answers
+    static constexpr uint64_t kIntroductionMs = 30000;      // an introduction's dials are expected this long
+    static constexpr uint64_t kAskAgainMs = 300000;         // one introduction asked per peer this often
+    static constexpr size_t kMaxTold = 500;                 // peers remembered from peer exchange
+    static constexpr size_t kDatagramsPerRound = 1024;
+    static constexpr size_t kMaxOurAddresses = 8;
     static constexpr uint64_t kIdleTimeoutMs = 180000;
     static constexpr uint64_t kKeepAliveMs = 90000;
     static constexpr uint64_t kHandedBackMs = 5000;   // a piece given to HTTP is not taken back for this long
@@ -69,6 +76,7 @@ private:
     static constexpr long kSelectMicroseconds = 50000;
 
     static uint64_t Now() { return GetTickCount64(); }
+    static void RandomBytes(uint8_t* out, size_t n);
     // Milliseconds from `then` to `now`; 0 when `then` is later.
     static uint64_t Since(uint64_t now, uint64_t then) { return now > then ? now - then : 0; }
 
@@ -76,7 +84,9 @@ private:
     // (SwarmSockets_win.cpp).
     void Listen();
     void Dial(uint64_t now);
-    bool Connected(const PeerAddress& a) const;
+    void DialTcp(const PeerAddress& a, uint64_t now, bool secondTry);
+    // A new outgoing link, in the stage kConnecting.
+    PeerLink& AddDialled(const PeerAddress& a, uint64_t now);
     // Connections with this host (IpAddress::Host), each direction.
     int ConnectionsWith(const IpAddress& ip) const;
     void Accept(SOCKET listener);
@@ -85,10 +95,44 @@ private:
     void Flush(PeerLink& p);
     void Close(PeerLink& p, const char* why);
     void Reap();
+    // A dial that never connected: the other transport is tried, or the
+    // address counts a failure and an introduction may be asked for.
+    void DialFailed(PeerLink& p);
     // Time-outs, snubbed requests, useless peers and keep-alives of one peer.
     void Housekeep(PeerLink& p, uint64_t now);
     // Cancels every request out to `p` (snubbed, or its pieces went elsewhere).
     void CancelAll(PeerLink& p);
+
+    // uTP on the listening port (SwarmUtp_win.cpp).
+    static uint64_t NowUs();
+    void OpenUtp();
+    bool UtpAllowed() const { return options_.utp != UtpMode::kOff && udp_.valid(); }
+    bool TcpAllowed() const { return options_.utp != UtpMode::kOnly; }
+    void DialUtp(const PeerAddress& a, uint64_t now, bool secondTry, bool introduced);
+    void ReceiveDatagrams();
+    void AcceptUtp(const PeerAddress& from, const UtpHeader& syn, uint64_t nowUs);
+    // Ticks a uTP link, moves its stage along, reads and writes it.
+    void ServiceUtp(PeerLink& p);
+    void ReceiveUtp(PeerLink& p);
+    void FlushUtp(PeerLink& p);
+    void SendDatagrams(PeerLink& p);
+    uint16_t NewUtpId(const PeerAddress& a) const;
+
+    // Introductions between peers that cannot dial each other
+    // (SwarmIntroductions_win.cpp).
+    bool HandleHolePunch(PeerLink& p, const PeerMessage& m);
+    void SendHolePunch(PeerLink& p, const HolePunchMessage& m);
+    // Asks the peer that told us of `a` to introduce us, when it can.
+    void AskIntroduction(const PeerAddress& a, uint64_t now);
+    // Where `p` can be dialled: the address we dialled, or an accepted
+    // peer's address at the port it listens on; port 0 when not known.
+    PeerAddress DialBack(const PeerLink& p) const;
+    // Whether a link is with the peer that can be dialled at `a`; with
+    // `pendingTcp` false, a TCP dial not yet answered does not count (an
+    // introduction dials over uTP beside it).
+    bool LinkedTo(const PeerAddress& a, bool pendingTcp = true) const;
+    // Whether we were introduced to this host lately (its dial is one).
+    bool Introduced(const IpAddress& ip, uint64_t now);
 
     // The peer protocol: handshake, messages, pieces asked and checked
     // (SwarmProtocol_win.cpp).
@@ -157,6 +201,18 @@ private:
     int nextPeerId_ = 1;
     PeerCandidates candidates_;
     std::set<PeerAddress> exchanged_;  // candidates only peers told us of
+    // What peer exchange said of an address, and who said it (its link id).
+    struct Told {
+        uint8_t flags = 0;
+        int teller = 0;
+        uint64_t askedMs = 0;  // when we last asked the teller to introduce us
+    };
+    std::map<PeerAddress, Told> told_;
+    std::vector<std::pair<PeerAddress, bool>> redials_;  // dials over the other transport: address, over uTP
+    std::map<IpAddress, uint64_t> introductions_;  // hosts we were introduced to, until then
+    std::set<IpAddress> ourAddresses_;  // where peers say they see us from
+    ScopedSocket udp_;  // uTP, on the listening port
+    std::vector<uint8_t> datagram_;
     PeerBans bans_;
     BlockBlame blame_;
     HeldPieces held_;

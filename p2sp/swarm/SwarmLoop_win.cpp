@@ -8,9 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-void RandomBytes(uint8_t* out, size_t n) {
+void SwarmLoop::RandomBytes(uint8_t* out, size_t n) {
     if (BCryptGenRandom(nullptr, out, ULONG(n), BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
         LARGE_INTEGER t;
         QueryPerformanceCounter(&t);
@@ -23,8 +21,6 @@ void RandomBytes(uint8_t* out, size_t n) {
         }
     }
 }
-
-}  // namespace
 
 SwarmLoop::SwarmLoop(const TorrentMeta& meta, const uint8_t infoHash[20], const SwarmOptions& options,
                      SegmentMap* map, SwarmStorage* storage)
@@ -55,6 +51,7 @@ void SwarmLoop::Shutdown() {
     if (listener_.valid() && options_.mapper) options_.mapper->Unmap(listenPort_);
     listener_.reset();
     listener6_.reset();
+    udp_.reset();
     if (winsock_) WSACleanup();
     winsock_ = false;
 }
@@ -197,10 +194,12 @@ void SwarmLoop::FollowMapping() {
 void SwarmLoop::Publish() {
     std::lock_guard<std::mutex> hold(lock_);
     uint16_t active = 0;
-    uint16_t dialled = 0, exchanged = 0;
+    uint16_t dialled = 0, exchanged = 0, utp = 0, introduced = 0;
     for (const auto& p : peers_) {
         if (p->stage != PeerLink::Stage::kActive) continue;
         ++active;
+        utp += p->utp ? 1 : 0;
+        introduced += p->introduced ? 1 : 0;
         dialled += p->outgoing && !p->exchanged ? 1 : 0;
         exchanged += p->outgoing && p->exchanged ? 1 : 0;
     }
@@ -208,6 +207,8 @@ void SwarmLoop::Publish() {
     shown_.dialled = dialled;
     shown_.exchanged = exchanged;
     shown_.accepted = uint16_t(active - dialled - exchanged);
+    shown_.utp = utp;
+    shown_.introduced = introduced;
     shown_.listenPort = listenPort_;
     shown_.mappedPort = mapped_.externalPort;
     shown_.mapping = uint8_t(mapped_.method);

@@ -54,6 +54,14 @@ bool ParseListenOption(const std::wstring& text, SwarmOptions* options) {
     return true;
 }
 
+bool ParseUtpOption(const std::wstring& text, UtpMode* mode) {
+    if (text == L"0") *mode = UtpMode::kOff;
+    else if (text == L"1") *mode = UtpMode::kOn;
+    else if (text == L"only") *mode = UtpMode::kOnly;
+    else return false;
+    return true;
+}
+
 bool ParseUploadCapOption(const std::wstring& text, uint32_t* cap) {
     size_t pos = 0;
     uint64_t value = 0;

@@ -61,7 +61,8 @@ void SwarmLoop::Parse(PeerLink& p) {
         if (picker_.Have().Count() > 0) AppendBitfield(picker_.Have(), &p.out);
         p.extensions = h.Extensions();
         if (p.extensions)
-            AppendExtended(0, ExtendedHandshakePayload(mapped_.externalPort ? mapped_.externalPort : listenPort_),
+            AppendExtended(0, ExtendedHandshakePayload(mapped_.externalPort ? mapped_.externalPort : listenPort_,
+                                                       UtpAllowed(), &p.address.ip),
                            &p.out);
     }
     WireLimits limits;
@@ -110,11 +111,14 @@ bool SwarmLoop::Handle(PeerLink& p, const PeerMessage& m) {
         }
         return true;
     case PeerMessageType::kBitfield: {
-        // Only as the first message: a later one would rewrite what the
-        // peer said it has, and the counts of every piece with it.
-        if (!first) return false;
+        // As the first message; a later one (aria2 sends one when its
+        // download is complete) may only add pieces, as a batch of haves:
+        // a peer does not lose a piece it said it has.
         Bitfield has;
         if (!has.FromWire(m.payload, m.payloadSize, picker_.PieceCount())) return false;
+        if (!first)
+            for (size_t i = 0; i < has.Size(); ++i)
+                if (p.has.Get(i) && !has.Get(i)) return false;
         picker_.PeerHasAll(p.has, -1);
         p.has = has;
         picker_.PeerHasAll(p.has, +1);
@@ -150,16 +154,31 @@ bool SwarmLoop::Handle(PeerLink& p, const PeerMessage& m) {
 }
 
 bool SwarmLoop::HandleExtended(PeerLink& p, const PeerMessage& m) {
-    if (m.index == 0) return ParseExtendedHandshake(m.payload, m.payloadSize, &p.extended);
+    if (m.index == 0) {
+        if (!ParseExtendedHandshake(m.payload, m.payloadSize, &p.extended)) return false;
+        // Where peers see us from: the tracker lists us there, and dialling
+        // ourselves through our own router is of no use.
+        if (p.extended.saidYourIp && ourAddresses_.size() < kMaxOurAddresses) ourAddresses_.insert(p.extended.yourIp);
+        return true;
+    }
+    if (m.index == kOurHolepunchId) return HandleHolePunch(p, m);
     if (m.index != kOurPexId) return true;  // an extension we did not offer
     const uint64_t now = Now();
     // One message a minute is the rule; a peer that floods is not heard.
     if (p.pexReceivedMs && now - p.pexReceivedMs < kPexIntervalMs / 2) return true;
     p.pexReceivedMs = now;
     std::vector<PeerAddress> added;
-    if (!ParsePex(m.payload, m.payloadSize, &added)) return false;
+    std::vector<uint8_t> flags;
+    if (!ParsePex(m.payload, m.payloadSize, &added, &flags)) return false;
     SwarmTrace("peer %d told of %u peers", p.id, unsigned(added.size()));
-    for (const PeerAddress& a : added) {
+    for (size_t i = 0; i < added.size(); ++i) {
+        const PeerAddress& a = added[i];
+        // What it says of each, and that it said it, for an introduction
+        // later: kept for peers the tracker names too.
+        if (told_.count(a) || told_.size() < kMaxTold) told_[a] = Told{flags[i], p.id, told_[a].askedMs};
+        // One nobody could dial but that takes introductions: asked at once,
+        // since our own dial would only be dropped by its router.
+        if ((flags[i] & kPexHolepunch) && !(flags[i] & kPexReachable) && !LinkedTo(a)) AskIntroduction(a, now);
         if (candidates_.Knows(a) || exchanged_.size() >= PeerCandidates::kMaxCandidates) continue;
         if (candidates_.Add(a)) exchanged_.insert(a);
     }
@@ -170,13 +189,19 @@ void SwarmLoop::ExchangePeers(uint64_t now) {
     // Exchanged addresses the candidates forgot (failed too often) go too.
     for (auto it = exchanged_.begin(); it != exchanged_.end();)
         it = candidates_.Knows(*it) ? std::next(it) : exchanged_.erase(it);
-    // Where each active peer can be dialled: the address we dialled, or the
-    // port an accepted one said it listens on.
+    for (auto it = told_.begin(); it != told_.end();)
+        it = candidates_.Knows(it->first) ? std::next(it) : told_.erase(it);
+    // Where each active peer can be dialled (the address we dialled, or the
+    // port an accepted one said it listens on), and what we know of it.
     std::set<PeerAddress> reachable;
+    std::map<PeerAddress, uint8_t> flagsOf;
     for (const auto& q : peers_) {
         if (q->stage != PeerLink::Stage::kActive) continue;
-        if (q->outgoing) reachable.insert(q->address);
-        else if (q->extended.listenPort) reachable.insert(PeerAddress{q->address.ip, q->extended.listenPort});
+        const PeerAddress at = DialBack(*q);
+        if (at.port == 0) continue;
+        reachable.insert(at);
+        flagsOf[at] = uint8_t((q->utp ? kPexUtp : 0) | (q->extended.holepunchId ? kPexHolepunch : 0) |
+                              (q->outgoing ? kPexReachable : 0) | (q->has.All() ? kPexSeed : 0));
     }
     for (auto& q : peers_) {
         if (q->stage != PeerLink::Stage::kActive || q->extended.pexId == 0) continue;
@@ -187,7 +212,9 @@ void SwarmLoop::ExchangePeers(uint64_t now) {
         std::vector<PeerAddress> added, dropped;
         PexDifference(others, &q->told, &added, &dropped);
         if (added.empty() && dropped.empty()) continue;
-        AppendExtended(q->extended.pexId, PexPayload(added, dropped), &q->out);
+        std::vector<uint8_t> flags;
+        for (const PeerAddress& a : added) flags.push_back(flagsOf[a]);
+        AppendExtended(q->extended.pexId, PexPayload(added, dropped, flags), &q->out);
         SwarmTrace("peer %d told of %u added, %u dropped", q->id, unsigned(added.size()), unsigned(dropped.size()));
         q->pexSentMs = now;
         Flush(*q);

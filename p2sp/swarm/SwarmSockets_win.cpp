@@ -1,6 +1,7 @@
 #include "p2sp/swarm/SwarmLoop.h"
 
 #include "p2sp/swarm/PeerCandidates.h"
+#include "p2sp/swarm/PeerSockaddr_win.h"
 #include "p2sp/swarm/SwarmTrace.h"
 
 #include <ws2tcpip.h>
@@ -13,39 +14,6 @@ namespace {
 bool NonBlocking(SOCKET s) {
     u_long on = 1;
     return ioctlsocket(s, FIONBIO, &on) == 0;
-}
-
-// A socket address for `a`, of its family; the length in `*length`.
-void ToSockaddr(const PeerAddress& a, sockaddr_storage* out, int* length) {
-    ZeroMemory(out, sizeof(*out));
-    if (a.ip.IsV4()) {
-        auto* in = reinterpret_cast<sockaddr_in*>(out);
-        in->sin_family = AF_INET;
-        in->sin_addr.s_addr = htonl(a.ip.V4Value());
-        in->sin_port = htons(a.port);
-        *length = sizeof(sockaddr_in);
-    } else {
-        auto* in6 = reinterpret_cast<sockaddr_in6*>(out);
-        in6->sin6_family = AF_INET6;
-        memcpy(&in6->sin6_addr, a.ip.bytes, 16);
-        in6->sin6_port = htons(a.port);
-        *length = sizeof(sockaddr_in6);
-    }
-}
-
-bool FromSockaddr(const sockaddr_storage& from, PeerAddress* a) {
-    if (from.ss_family == AF_INET) {
-        const auto& in = reinterpret_cast<const sockaddr_in&>(from);
-        *a = PeerAddress::V4(ntohl(in.sin_addr.s_addr), ntohs(in.sin_port));
-        return true;
-    }
-    if (from.ss_family == AF_INET6) {
-        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(from);
-        a->ip = IpAddress::V6(reinterpret_cast<const uint8_t*>(&in6.sin6_addr));
-        a->port = ntohs(in6.sin6_port);
-        return true;
-    }
-    return false;
 }
 
 // A listening socket at `at`, or an invalid one.
@@ -78,6 +46,11 @@ void SwarmLoop::Listen() {
     }
     // No port free: outgoing connections only; they carry pieces both ways.
     if (!listener_.valid()) return;
+    if (options_.utp != UtpMode::kOff) OpenUtp();
+    if (!TcpAllowed()) {
+        listener_.reset();  // the port stays ours through the UDP socket
+        return;
+    }
     // The same port over IPv6: every interface when IPv4 listens on every
     // one, loopback when it listens on loopback, none for another address.
     PeerAddress v6;
@@ -98,57 +71,77 @@ void SwarmLoop::Dial(uint64_t now) {
         if (candidates_.Add(a)) SwarmTrace("candidate %s", PeerAddressTrace(a).c_str());
     }
     const size_t most = size_t(std::min(options_.maxPeers, 60));
+    // Dials over the other transport, after the first failed to connect.
+    std::vector<std::pair<PeerAddress, bool>> redials;
+    redials.swap(redials_);
+    for (const auto& r : redials) {
+        if (peers_.size() >= most || LinkedTo(r.first)) continue;
+        if (r.second) DialUtp(r.first, now, true, false);
+        else DialTcp(r.first, now, true);
+    }
     if (peers_.size() >= most) return;
     const auto skip = [&](const PeerAddress& a) {
-        if (bans_.Banned(a.ip) || Connected(a)) return true;
+        // Connected either way: an accepted peer listens there too.
+        if (bans_.Banned(a.ip) || LinkedTo(a)) return true;
         if (ConnectionsWith(a.ip) >= options_.maxPerAddress) return true;
-        // Ourselves, as the tracker lists us.
+        // Ourselves, as the tracker lists us: at our router's address, or
+        // where we listen.
+        if (ourAddresses_.count(a.ip) && (a.port == listenPort_ || a.port == mapped_.externalPort)) return true;
         if (!listenPort_ || a.port != listenPort_) return false;
         if (a.ip.IsV4()) return a.ip.V4Value() == options_.listenAddress || (a.ip.V4Value() >> 24) == 127;
         return a.ip == IpAddress::V6(reinterpret_cast<const uint8_t*>(&in6addr_loopback));
     };
     for (const PeerAddress& a : candidates_.Due(now, std::min(kDialsPerSync, most - peers_.size()), skip)) {
-        sockaddr_storage to;
-        int length = 0;
-        ToSockaddr(a, &to, &length);
-        ScopedSocket s(socket(to.ss_family, SOCK_STREAM, IPPROTO_TCP));
-        if (!s.valid() || !NonBlocking(s.get())) {
-            // No socket of this family (a system without IPv6): not the peer's fault.
-            if (!s.valid()) candidates_.Forget(a);
-            continue;
-        }
-        // Listening on one IPv4 address, we dial from it too: peers see the
-        // address they can dial back, and a machine with several keeps its
-        // swarm on the one it was given.
-        if (options_.listenAddress != 0 && a.ip.IsV4()) {
-            sockaddr_storage from;
-            int fromLength = 0;
-            ToSockaddr(PeerAddress::V4(options_.listenAddress, 0), &from, &fromLength);
-            bind(s.get(), reinterpret_cast<sockaddr*>(&from), fromLength);
-        }
-        if (connect(s.get(), reinterpret_cast<sockaddr*>(&to), length) != 0 &&
-            WSAGetLastError() != WSAEWOULDBLOCK) {
-            SwarmTrace("dial %s failed %d", PeerAddressTrace(a).c_str(), WSAGetLastError());
-            candidates_.Failed(a);
-            continue;
-        }
-        SwarmTrace("dial %s", PeerAddressTrace(a).c_str());
-        PeerPtr p(new PeerLink);
-        p->id = nextPeerId_++;
-        p->address = a;
-        p->outgoing = true;
-        p->exchanged = exchanged_.count(a) != 0;
-        p->socket.reset(s.release());
-        p->stage = PeerLink::Stage::kConnecting;
-        p->openedMs = p->lastReceiveMs = p->lastSendMs = now;
-        peers_.push_back(std::move(p));
+        // uTP first where peer exchange said the peer speaks it (uTP over
+        // IPv4 only), TCP first otherwise.
+        const auto told = told_.find(a);
+        const bool utpFirst = UtpAllowed() && a.ip.IsV4() &&
+                              (!TcpAllowed() || (told != told_.end() && (told->second.flags & kPexUtp)));
+        if (utpFirst) DialUtp(a, now, false, false);
+        else if (TcpAllowed()) DialTcp(a, now, false);
     }
 }
 
-bool SwarmLoop::Connected(const PeerAddress& a) const {
-    for (const auto& p : peers_)
-        if (p->outgoing && p->address == a && p->stage != PeerLink::Stage::kClosed) return true;
-    return false;
+void SwarmLoop::DialTcp(const PeerAddress& a, uint64_t now, bool secondTry) {
+    sockaddr_storage to;
+    int length = 0;
+    ToSockaddr(a, &to, &length);
+    ScopedSocket s(socket(to.ss_family, SOCK_STREAM, IPPROTO_TCP));
+    if (!s.valid() || !NonBlocking(s.get())) {
+        // No socket of this family (a system without IPv6): not the peer's fault.
+        if (!s.valid()) candidates_.Forget(a);
+        return;
+    }
+    // Listening on one IPv4 address, we dial from it too: peers see the
+    // address they can dial back, and a machine with several keeps its
+    // swarm on the one it was given.
+    if (options_.listenAddress != 0 && a.ip.IsV4()) {
+        sockaddr_storage from;
+        int fromLength = 0;
+        ToSockaddr(PeerAddress::V4(options_.listenAddress, 0), &from, &fromLength);
+        bind(s.get(), reinterpret_cast<sockaddr*>(&from), fromLength);
+    }
+    if (connect(s.get(), reinterpret_cast<sockaddr*>(&to), length) != 0 && WSAGetLastError() != WSAEWOULDBLOCK) {
+        SwarmTrace("dial %s failed %d", PeerAddressTrace(a).c_str(), WSAGetLastError());
+        candidates_.Failed(a);
+        return;
+    }
+    SwarmTrace("dial %s", PeerAddressTrace(a).c_str());
+    PeerLink& p = AddDialled(a, now);
+    p.socket.reset(s.release());
+    p.secondTry = secondTry;
+}
+
+PeerLink& SwarmLoop::AddDialled(const PeerAddress& a, uint64_t now) {
+    PeerPtr p(new PeerLink);
+    p->id = nextPeerId_++;
+    p->address = a;
+    p->outgoing = true;
+    p->exchanged = exchanged_.count(a) != 0;
+    p->stage = PeerLink::Stage::kConnecting;
+    p->openedMs = p->lastReceiveMs = p->lastSendMs = now;
+    peers_.push_back(std::move(p));
+    return *peers_.back();
 }
 
 int SwarmLoop::ConnectionsWith(const IpAddress& ip) const {
@@ -199,8 +192,12 @@ void SwarmLoop::Poll() {
         FD_SET(l->get(), &readable);
         ++count;
     }
+    if (udp_.valid()) {
+        FD_SET(udp_.get(), &readable);
+        ++count;
+    }
     for (auto& p : peers_) {
-        if (p->stage == PeerLink::Stage::kClosed || count >= FD_SETSIZE) continue;
+        if (p->stage == PeerLink::Stage::kClosed || p->utp || count >= FD_SETSIZE) continue;
         SOCKET s = p->socket.get();
         if (p->stage == PeerLink::Stage::kConnecting) {
             FD_SET(s, &writable);
@@ -215,13 +212,18 @@ void SwarmLoop::Poll() {
         Sleep(kSelectMicroseconds / 1000);
         return;
     }
-    timeval wait = {0, kSelectMicroseconds};
-    if (select(0, &readable, &writable, &failed, &wait) <= 0) return;
+    // uTP's timers want a short wait.
+    timeval wait = {0, udp_.valid() ? kSelectMicroseconds / 5 : kSelectMicroseconds};
+    const int ready = select(0, &readable, &writable, &failed, &wait);
+    if (ready > 0 && udp_.valid() && FD_ISSET(udp_.get(), &readable)) ReceiveDatagrams();
+    for (size_t i = 0; i < peers_.size(); ++i)
+        if (peers_[i]->utp && peers_[i]->stage != PeerLink::Stage::kClosed) ServiceUtp(*peers_[i]);
+    if (ready <= 0) return;
     for (const ScopedSocket* l : {&listener_, &listener6_})
         if (l->valid() && FD_ISSET(l->get(), &readable)) Accept(l->get());
     for (size_t i = 0; i < peers_.size(); ++i) {
         PeerLink& p = *peers_[i];
-        if (p.stage == PeerLink::Stage::kClosed) continue;
+        if (p.stage == PeerLink::Stage::kClosed || p.utp) continue;
         SOCKET s = p.socket.get();
         if (p.stage == PeerLink::Stage::kConnecting) {
             if (FD_ISSET(s, &failed)) {
@@ -238,6 +240,10 @@ void SwarmLoop::Poll() {
 }
 
 void SwarmLoop::Receive(PeerLink& p) {
+    if (p.utp) {
+        ReceiveUtp(p);
+        return;
+    }
     size_t total = 0;
     while (total < kMaxReceivePerRound && p.stage != PeerLink::Stage::kClosed) {
         size_t old = p.in.size();
@@ -256,6 +262,10 @@ void SwarmLoop::Receive(PeerLink& p) {
 }
 
 void SwarmLoop::Flush(PeerLink& p) {
+    if (p.utp) {
+        FlushUtp(p);
+        return;
+    }
     while (p.Pending() > 0) {
         int sent = send(p.socket.get(), reinterpret_cast<const char*>(p.out.data() + p.outSent),
                         int(std::min<size_t>(p.Pending(), 1u << 20)), 0);
@@ -279,16 +289,39 @@ void SwarmLoop::Close(PeerLink& p, const char* why) {
     if (p.stage == PeerLink::Stage::kClosed) return;
     SwarmTrace("close peer %d %s: %s (got %llu sent %llu)", p.id, PeerAddressTrace(p.address).c_str(), why,
                static_cast<unsigned long long>(p.downloaded), static_cast<unsigned long long>(p.uploaded));
-    // A dial that never reached the handshake counts against the address.
-    if (p.outgoing && p.stage != PeerLink::Stage::kActive) candidates_.Failed(p.address);
+    if (p.outgoing && p.stage == PeerLink::Stage::kConnecting) DialFailed(p);
+    // A dial that connected but never reached the handshake counts against the address.
+    else if (p.outgoing && p.stage != PeerLink::Stage::kActive) candidates_.Failed(p.address);
     if (p.stage == PeerLink::Stage::kActive) picker_.PeerHasAll(p.has, -1);
     picker_.PeerGone(p.id);
     p.asked.clear();
     p.wanted.clear();
     p.stage = PeerLink::Stage::kClosed;
     p.socket.reset();
+    if (p.utp) {
+        // A FIN goes out at once; what answers it later finds no link and is dropped.
+        p.utp->Close(NowUs());
+        SendDatagrams(p);
+        p.utp.reset();
+    }
     // Pieces nobody is asked for now go back to the other sources soon
     // (HandBackStalled); what of them arrived is fetched again whole.
+}
+
+void SwarmLoop::DialFailed(PeerLink& p) {
+    const bool overUtp = p.utp != nullptr;
+    if (p.introduced) return;  // the introduction was the last try
+    // A peer behind a router that lets nothing in, and that takes
+    // introductions: no use trying TCP; asked through the peer that told of it.
+    const auto told = told_.find(p.address);
+    const bool unreachable = told != told_.end() && (told->second.flags & kPexHolepunch) &&
+                             !(told->second.flags & kPexReachable);
+    if (!p.secondTry && !(overUtp && unreachable) && (overUtp ? TcpAllowed() : UtpAllowed() && p.address.ip.IsV4())) {
+        redials_.emplace_back(p.address, !overUtp);
+        return;
+    }
+    candidates_.Failed(p.address);
+    AskIntroduction(p.address, Now());
 }
 
 void SwarmLoop::Reap() {
@@ -300,7 +333,11 @@ void SwarmLoop::Reap() {
 void SwarmLoop::Housekeep(PeerLink& p, uint64_t now) {
     if (p.stage == PeerLink::Stage::kClosed) return;
     if (p.stage != PeerLink::Stage::kActive) {
-        if (Since(now, p.openedMs) > kHandshakeTimeoutMs) Close(p, "no handshake");
+        // A uTP dial times out by itself (UtpSocket::kConnectTimeoutUs).
+        if (p.stage == PeerLink::Stage::kConnecting && !p.utp && Since(now, p.openedMs) > kConnectTimeoutMs)
+            Close(p, "connect timed out");
+        else if (Since(now, p.openedMs) > kHandshakeTimeoutMs)
+            Close(p, "no handshake");
         return;
     }
     if (Since(now, p.lastReceiveMs) > kIdleTimeoutMs) {

@@ -11,7 +11,7 @@
 #                   (MASQUERADE with connection tracking), drops what arrives
 #                   unsolicited from the Internet, and shapes the player's
 #                   uplink (token bucket on its Internet side, 1024 KiB/s by
-#                   default).
+#                   default, with a queue of 400 ms: LAB_QUEUE_MS).
 #   <prefix>-p<i>   home i's player, 198.19.<i>.2, its default route the router.
 #
 # A router may also offer port mapping (lab_start_portmap): NAT-PMP, PCP and
@@ -77,6 +77,11 @@ lab_add_home() {
     ip -n "$player" addr add "$(lab_player_address "$i")/24" dev eth0
     ip -n "$player" link set eth0 up
     ip -n "$player" route add default via "198.19.$i.1"
+    # The player's computer sends TCP as a home computer's system does,
+    # whatever this machine uses: loss-based, filling the router's queue
+    # until it drops (CUBIC; Reno where this machine allows only it).
+    ip netns exec "$player" sysctl -qw net.ipv4.tcp_congestion_control=cubic 2>/dev/null ||
+        ip netns exec "$player" sysctl -qw net.ipv4.tcp_congestion_control=reno 2>/dev/null || true
     ip netns exec "$router" sysctl -qw net.ipv4.ip_forward=1
     # Address translation, and nothing unsolicited from the Internet: only
     # replies, and what a port mapping forwards (DNAT), reach the home.
@@ -87,7 +92,10 @@ lab_add_home() {
     ip netns exec "$router" iptables -A INPUT -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT
     ip netns exec "$router" iptables -A INPUT -i wan -j DROP
     # The player's uplink: what leaves the router towards the Internet.
-    ip netns exec "$router" tc qdisc add dev wan root tbf rate "$((uplink * 8))kibit" burst 32kb latency 100ms
+    # Its queue holds LAB_QUEUE_MS of traffic (400 ms by default), as a home
+    # router's buffer does: a bulk upload makes everything else wait that long.
+    ip netns exec "$router" tc qdisc add dev wan root tbf rate "$((uplink * 8))kibit" burst 32kb \
+        latency "${LAB_QUEUE_MS:-400}ms"
 }
 
 # lab_start_portmap HOME [PROTOCOLS] [LOG]: the port-mapping service of the

@@ -7,7 +7,8 @@
 # cannot be reached, finds so, and still gets the game: over HTTP from a slow
 # origin and over its own connections to the others, one of them to a player
 # it heard of only from another (peer exchange). When a seeder ends, its
-# router's rule is gone.
+# router's rule is gone. TCP only: introductions over uTP are
+# lab_holepunch.sh's.
 #
 # usage: lab_swarm.sh <64-bit build dir>   Exit 77 (skipped) without root.
 set -uo pipefail
@@ -16,6 +17,7 @@ root=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
 . "$here/lab.sh"
 . "$root/scripts/wine-common.sh"
+. "$here/lab_players.sh"
 why=$(lab_can_run) || { echo "skipped: $why"; exit 77; }
 command -v opentracker >/dev/null && command -v mktorrent >/dev/null ||
     { echo "skipped: needs opentracker and mktorrent (scripts/install-deps.sh)"; exit 77; }
@@ -23,57 +25,12 @@ command -v opentracker >/dev/null && command -v mktorrent >/dev/null ||
 work=$(mktemp -d /tmp/vorla-lab-swarm.XXXXXX)
 chmod 755 "$work"
 trap 'lab_down; rm -rf "$work"' EXIT
-failures=0
-check() {  # DESCRIPTION COMMAND...
-    if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
-}
-MIB=1048576
-
 lab_up 3 || { echo "FAILED: the lab could not be built"; exit 1; }
-origin=$(lab_host_address 1) tracker=$(lab_host_address 2)
 lab_start_portmap 1 pcp,natpmp "$work/router1.log" && lab_start_portmap 3 upnp "$work/router3.log" || exit 1
 
-# The origin (every response may be paced: ?rate=) and the tracker.
-mkdir -p "$work/srv" "$work/tracker"
-head -c $((4 * MIB)) /dev/urandom >"$work/srv/game.bin"
-announce="http://$tracker:6969/announce"
-mktorrent -a "$announce" -l 15 -n game.bin -o "$work/srv/game.torrent" "$work/srv/game.bin" >/dev/null
-python3 "$root/tests/servers/torrent_info.py" "$work/srv/game.torrent" >"$work/tracker/whitelist"
-chmod -R a+rX "$work/srv"
-ip netns exec "$(lab_ns inet)" python3 "$root/tests/servers/range_server.py" --host "$origin" --port 8080 \
-    --root "$work/srv" --log "$work/origin.log" </dev/null >"$work/origin.out" 2>&1 &
-ip netns exec "$(lab_ns inet)" opentracker -i "$tracker" -p 6969 -P 6969 -d "$work/tracker" -w whitelist \
-    </dev/null >"$work/tracker.out" 2>&1 &
-disown -a  # both end with the lab
-lab_exec inet python3 "$root/tests/servers/torrent_info.py" --wait-allowed "$announce" "$work/srv/game.torrent" ||
-    { echo "FAILED: the tracker never accepted the torrent"; exit 1; }
+lab_origin_and_tracker 4 || { echo "FAILED: the tracker never accepted the torrent"; exit 1; }
 
-# harness HOME ARGS...: p2sp-get.exe under Wine in the home's player, with a
-# prefix of its own (a copy of the build's), in the background; its output
-# in $work/p<HOME>.log.
-harness() {
-    local home=$1 prefix=$work/prefix$1
-    shift
-    [ -d "$prefix" ] || cp -a "$build/wineprefix" "$prefix"
-    ip netns exec "$(lab_ns "p$home")" env WINEPREFIX="$prefix" P2SP_SWARM_TRACE="$(winpath "$work/trace$home.txt")" \
-        "$WINE64" "$build/bin/p2sp-get.exe" "$@" \
-        --listen-address 0.0.0.0 --port 6881 --no-loopback-peers --port-mapping --poll-ms 500 --timeout-s 150 \
-        </dev/null >"$work/p$home.log" 2>&1 &
-    disown
-}
-reach() {  # HOME FIELD: the last value of a field of the harness's reach line
-    tr -d '\r' <"$work/p$1.log" | sed -n "s/^reach .*$2 \([0-9]*\).*/\1/p" | tail -1
-}
-wait_for() {  # SECONDS COMMAND...: until the command succeeds
-    local until=$((SECONDS + $1))
-    shift
-    until "$@"; do [ $SECONDS -ge $until ] && return 1; sleep 0.5; done
-}
-most() {  # HOME FIELD: the highest value the field took
-    tr -d '\r' <"$work/p$1.log" | sed -n "s/^reach .*$2 \([0-9]*\).*/\1/p" | sort -n | tail -1
-}
 mapped() { [ "$(reach "$1" mapped-port)" != "" ] && [ "$(reach "$1" mapped-port)" != 0 ]; }
-seeding() { grep -q "^seeding until" "$work/p$1.log"; }
 rules() { lab_exec "r$1" iptables -t nat -S PREROUTING | grep -c DNAT; }
 # A BitTorrent handshake from the Internet to the home's public address:
 # answered with the torrent's info hash when the player is reached.
@@ -96,15 +53,7 @@ except OSError:
 PY
 }
 not_reached_at() { ! reached_at "$@"; }
-md5() { md5sum <"$1" | cut -d' ' -f1; }
-same_file() { [ -f "$1" ] && [ "$(md5 "$1")" = "$(md5 "$work/srv/game.bin")" ]; }
 
-torrent=http://$origin:8080/game.torrent
-get() {  # HOME URL-QUERY: the harness fetching the game and seeding until told to stop
-    mkdir -p "$work/dl$1"
-    harness "$1" "http://$origin:8080/game.bin$2" "$(winpath "$work/dl$1/game.bin")" --seed "$torrent" \
-        --seed-until "$(winpath "$work/stop-seeding")" --seed-limits 0:0
-}
 active() { [ "$(reach "$1" dialled)" -ge 1 ] 2>/dev/null; }
 
 # The engine behind a mapping router: granted a mapping by the method, one
@@ -118,18 +67,18 @@ mapped_and_reached() {  # HOME P2SP_MAPPING_* NAME
 }
 
 # Player 1, behind PCP: fetches the game and seeds it, reachable.
-get 1 ""
+get 1 "" --port-mapping --no-utp
 mapped_and_reached 1 1 PCP
 
 # Player 2, behind a router without mapping, the origin at 64 KiB/s for it:
 # the tracker names player 1 only.
-get 2 "?rate=65536"
+get 2 "?rate=65536" --port-mapping --no-utp
 check "the unmapped player dials the seeder" wait_for 60 active 2
 # Player 3, behind UPnP IGD, comes later, its origin as slow: player 2
 # hears of it only from player 1 (peer exchange: seeds do not stay connected
 # to seeds, so a seed tells of the players still fetching), and dials it at
 # its router.
-get 3 "?rate=65536"
+get 3 "?rate=65536" --port-mapping --no-utp
 mapped_and_reached 3 3 "UPnP IGD"
 exchanged() { [ "$(most 2 exchanged)" -ge 1 ] 2>/dev/null; }
 check "player 2 dials player 3, learned through player 1" wait_for 30 exchanged

@@ -121,11 +121,14 @@ wait_leechers() {
 }
 
 # ---- the independent clients -----------------------------------------------
-# transmission-daemon: RPC and peers on loopback, no DHT, LPD, uTP or port mapping.
+# transmission-daemon: RPC and peers on loopback, no DHT, LPD or port mapping;
+# uTP only when TR_UTP=1.
 transmission_start() {  # DIR RPC_PORT PEER_PORT
     mkdir -p "$1/cfg" "$1/data"
+    local utp=--no-utp
+    [ "${TR_UTP:-0}" = 1 ] && utp=--utp
     transmission-daemon -f -g "$1/cfg" -w "$1/data" -p "$2" -r 127.0.0.1 -P "$3" -i 127.0.0.1 -I ::1 \
-        -O -Y --no-utp -M -T -et --log-error >"$1/daemon.out" 2>&1 </dev/null &
+        -O -Y $utp -M -T -et --log-error >"$1/daemon.out" 2>&1 </dev/null &
     TR_PID=$!
     pids+=($TR_PID)
     wait_port "$2"
@@ -138,7 +141,8 @@ transmission_done() {  # RPC_PORT: 0 when every torrent is complete
     transmission-remote "127.0.0.1:$1" -l 2>/dev/null | awk 'NR>1 && $1 ~ /^[0-9]/ && $2 != "100%" {bad=1} END {exit bad}'
 }
 
-# qbittorrent-nox with its own profile; Web UI and peers on loopback.
+# qbittorrent-nox with its own profile; Web UI and peers on loopback; peers
+# over TCP and uTP, or QB_PROTOCOL (TCP or UTP) alone.
 qbit_start() {  # DIR WEBUI_PORT PEER_PORT [pex: true|false, default false] [download KiB/s, default unlimited]
     mkdir -p "$1/profile/qBittorrent/config" "$1/data"
     cat >"$1/profile/qBittorrent/config/qBittorrent.conf" <<CONF
@@ -156,6 +160,7 @@ Session\\PeXEnabled=${4:-false}
 Session\\Encryption=0
 Session\\DefaultSavePath=$1/data
 Session\\MultiConnectionsPerIp=true
+Session\\BTProtocol=${QB_PROTOCOL:-Both}
 Session\\GlobalDLSpeedLimit=${5:-0}
 Session\\IgnoreLimitsOnLAN=false
 Session\\QueueingSystemEnabled=false
@@ -245,9 +250,13 @@ trace_has() {  # TRACE PATTERN
 
 # ---- scenarios ----------------------------------------------------------------
 # Our engine fetches from a client that is the only seeder; the task's URL is
-# refused (404), so every byte comes from that peer.
-from_client() {  # KIND
-    local kind=$1 dir=$work/from-$1 name=from-$1.bin
+# refused (404), so every byte comes from that peer. With "utp", the client
+# and the engine speak uTP alone (transmission takes TCP too: the engine
+# dials it over uTP only).
+from_client() {  # KIND [utp]
+    local kind=$1 over=${2:-tcp} dir=$work/from-$1${2:+-$2} name=from-$1${2:+-$2}.bin
+    local TR_UTP=0 QB_PROTOCOL=Both engine=()
+    [ "$over" = utp ] && TR_UTP=1 QB_PROTOCOL=UTP engine=(--utp-only)
     mkdir -p "$dir"
     make_file "$dir/$name" $((3 * MIB))
     make_torrent "$dir/$name" "$name" || return 1
@@ -261,9 +270,16 @@ from_client() {  # KIND
     esac || { echo "    $kind did not start"; return 1; }
     wait_seeders "$dir/$name.torrent" || return 1
     mkdir -p "$dir/dl"
-    get "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17270-17274
+    P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") get "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" \
+        --seed "$HTTP_URL/$name.torrent" --port 17270-17274 "${engine[@]}"
     finished && same_file "$dir/$name" "$dir/dl/$name" || return 1
     [ "$(swarm_figure got)" -eq $((3 * MIB)) ] || { echo "    not every byte came from the peer"; return 1; }
+    [ "$over" = tcp ] || over_utp "$dir/trace.txt"
+}
+# The engine's trace shows a peer active over uTP and no TCP dial.
+over_utp() {  # TRACE
+    trace_has "$1" '^dial uTP' && trace_has "$1" '^peer [0-9]* .* active' || return 1
+    ! grep -q '^dial [0-9a-f[]' "$1" || { echo "    a dial over TCP"; return 1; }
 }
 
 # A client downloads what only our engine seeds: the client starts first
@@ -271,8 +287,10 @@ from_client() {  # KIND
 # dials the client it learns from the tracker and seeds to it; the client
 # has no other source. (Transmission never dials loopback addresses a
 # tracker names, so the engine must be the one that dials.)
-to_client() {  # KIND
-    local kind=$1 dir=$work/to-$1 name=to-$1.bin
+to_client() {  # KIND [utp]
+    local kind=$1 over=${2:-tcp} dir=$work/to-$1${2:+-$2} name=to-$1${2:+-$2}.bin
+    local TR_UTP=0 QB_PROTOCOL=Both engine=()
+    [ "$over" = utp ] && TR_UTP=1 QB_PROTOCOL=UTP engine=(--utp-only)
     mkdir -p "$dir/dl" "$dir/peer"
     make_file "$work/srv/$name" $((3 * MIB))
     make_torrent "$work/srv/$name" "$name" || return 1
@@ -287,7 +305,8 @@ to_client() {  # KIND
     # The finished file's rename is slowed down: requests that arrive while
     # neither file can be read must still be served.
     P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") P2SP_TEST_RENAME_PAUSE_MS=1500 \
-        get_bg "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17275-17279 --seed-for 90
+        get_bg "$HTTP_URL/$name" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17275-17279 --seed-for 90 \
+        "${engine[@]}"
     local ok=1
     for _ in $(seq 300); do
         case $kind in
@@ -305,7 +324,8 @@ to_client() {  # KIND
         sed 's/^/    trace: /' "$dir/trace.txt" 2>/dev/null | tail -40 >>"$work/harness.log"
         return 1
     fi
-    same_file "$work/srv/$name" "$dir/peer/data/$name"
+    same_file "$work/srv/$name" "$dir/peer/data/$name" || return 1
+    [ "$over" = tcp ] || over_utp "$dir/trace.txt"
 }
 
 scenario_from_transmission() { from_client transmission; }
@@ -314,6 +334,10 @@ scenario_from_aria2() { from_client aria2; }
 scenario_to_transmission() { to_client transmission; }
 scenario_to_qbittorrent() { to_client qbittorrent; }
 scenario_to_aria2() { to_client aria2; }
+scenario_from_transmission_over_utp() { from_client transmission utp; }
+scenario_from_qbittorrent_over_utp() { from_client qbittorrent utp; }
+scenario_to_transmission_over_utp() { to_client transmission utp; }
+scenario_to_qbittorrent_over_utp() { to_client qbittorrent utp; }
 
 # A peer that sends corrupt pieces is banned, and the file still comes out
 # right (HTTP and the good peer carry it).
@@ -512,8 +536,8 @@ scenario_silent_and_slow_peers_never_hold_http_back() {
 
 # Hosts that misbehave get little and lose their connection: a flood of
 # connections from one address gets a few slots only; a peer that streams
-# blocks nobody asked for, and one that sends its bitfield twice, are
-# closed. The download goes on.
+# blocks nobody asked for, and one whose second bitfield takes back the
+# pieces its first gave, are closed. The download goes on.
 scenario_hostile_hosts_take_few_slots_and_are_closed() {
     local dir=$work/hostile name=hostile.bin
     mkdir -p "$dir/dl"
@@ -768,7 +792,8 @@ all=(from_transmission from_qbittorrent from_aria2 to_transmission to_qbittorren
      stop_seed_ends_seeding silent_and_slow_peers_never_hold_http_back hostile_hosts_take_few_slots_and_are_closed
      a_corrupt_block_in_shared_pieces_is_traced a_banned_peer_cannot_return_under_a_new_id late_blocks_never_land
      dead_trackers_never_block_the_api peers_are_exchanged_with_qbittorrent
-     peers_are_learned_from_qbittorrent peers_are_learned_from_transmission ipv6_peers_are_dialled_and_accepted)
+     peers_are_learned_from_qbittorrent peers_are_learned_from_transmission ipv6_peers_are_dialled_and_accepted
+     from_transmission_over_utp from_qbittorrent_over_utp to_transmission_over_utp to_qbittorrent_over_utp)
 
 selected=(${P2SP_SCENARIOS:-${all[*]}})
 for s in "${selected[@]}"; do

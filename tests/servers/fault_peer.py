@@ -19,7 +19,7 @@ from --file, with one fault:
   --mode late         holds every request --block-delay seconds, then sends
                       the block corrupted (arriving after others took the piece)
   --mode unsolicited  sends blocks nobody asked for, as fast as it can
-  --mode rebitfield   sends a second bitfield after its unchoke
+  --mode rebitfield   sends a second bitfield after its unchoke, withdrawing every piece
   --mode flood        dials --dial HOST:PORT --connections times from its
                       address and handshakes on each; logs how many the
                       engine answered
@@ -179,7 +179,7 @@ class Peer:
                     unchoked = True
                     conn.sendall(message(1))
                     if self.mode == "rebitfield":
-                        conn.sendall(self.bitfield())
+                        conn.sendall(message(5, bytes((self.pieces + 7) // 8)))
                         self.write_log("second bitfield sent")
                 elif kind == 8:
                     self.write_log("cancel %d %d" % struct.unpack(">II", body[1:9]))
