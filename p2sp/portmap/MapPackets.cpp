@@ -8,6 +8,8 @@ constexpr uint8_t kNatPmpVersion = 0;
 constexpr uint8_t kPcpVersion = 2;
 constexpr uint8_t kPcpMap = 1;
 constexpr uint8_t kTcp = 6;
+constexpr uint8_t kUdp = 17;
+constexpr uint8_t kNatPmpUdp = 1;
 constexpr uint8_t kNatPmpTcp = 2;
 constexpr uint8_t kAnswerBit = 0x80;
 constexpr size_t kPcpHeader = 24;
@@ -52,16 +54,18 @@ bool ParseNatPmpAddressAnswer(const uint8_t* data, size_t size, MapAnswer* answe
     return true;
 }
 
-std::vector<uint8_t> NatPmpMapRequest(uint16_t internalPort, uint16_t wantedExternalPort, uint32_t lifetime) {
-    std::vector<uint8_t> out{kNatPmpVersion, kNatPmpTcp, 0, 0};
+std::vector<uint8_t> NatPmpMapRequest(uint16_t internalPort, uint16_t wantedExternalPort, uint32_t lifetime,
+                                      bool udp) {
+    std::vector<uint8_t> out{kNatPmpVersion, udp ? kNatPmpUdp : kNatPmpTcp, 0, 0};
     Put16(out, internalPort);
     Put16(out, lifetime ? wantedExternalPort : 0);
     Put32(out, lifetime);
     return out;
 }
 
-bool ParseNatPmpMapAnswer(const uint8_t* data, size_t size, uint16_t internalPort, MapAnswer* answer) {
-    if (size < 8 || data[0] != kNatPmpVersion || data[1] != (kAnswerBit | kNatPmpTcp)) return false;
+bool ParseNatPmpMapAnswer(const uint8_t* data, size_t size, uint16_t internalPort, MapAnswer* answer, bool udp) {
+    if (size < 8 || data[0] != kNatPmpVersion || data[1] != (kAnswerBit | (udp ? kNatPmpUdp : kNatPmpTcp)))
+        return false;
     *answer = MapAnswer{};
     answer->result = Get16(data + 2);
     if (answer->result != 0) return true;
@@ -72,12 +76,12 @@ bool ParseNatPmpMapAnswer(const uint8_t* data, size_t size, uint16_t internalPor
 }
 
 std::vector<uint8_t> PcpMapRequest(const uint8_t nonce[12], uint32_t clientIpv4, uint16_t internalPort,
-                                   uint16_t wantedExternalPort, uint32_t lifetime) {
+                                   uint16_t wantedExternalPort, uint32_t lifetime, bool udp) {
     std::vector<uint8_t> out{kPcpVersion, kPcpMap, 0, 0};
     Put32(out, lifetime);
     PutMappedIpv4(out, clientIpv4);
     out.insert(out.end(), nonce, nonce + 12);
-    out.push_back(kTcp);
+    out.push_back(udp ? kUdp : kTcp);
     out.insert(out.end(), 3, 0);
     Put16(out, internalPort);
     Put16(out, lifetime ? wantedExternalPort : 0);
@@ -87,7 +91,7 @@ std::vector<uint8_t> PcpMapRequest(const uint8_t nonce[12], uint32_t clientIpv4,
 }
 
 bool ParsePcpMapAnswer(const uint8_t* data, size_t size, const uint8_t nonce[12], uint16_t internalPort,
-                       MapAnswer* answer) {
+                       MapAnswer* answer, bool udp) {
     if (size < kPcpHeader || size > kMapAnswerMax || size % 4 != 0) return false;
     if (data[0] != kPcpVersion || data[1] != (kAnswerBit | kPcpMap)) return false;
     *answer = MapAnswer{};
@@ -96,7 +100,7 @@ bool ParsePcpMapAnswer(const uint8_t* data, size_t size, const uint8_t nonce[12]
     if (answer->result != 0) return true;
     if (size < kPcpHeader + kPcpMapPayload) return false;
     const uint8_t* map = data + kPcpHeader;
-    if (std::memcmp(map, nonce, 12) != 0 || map[12] != kTcp || Get16(map + 16) != internalPort) return false;
+    if (std::memcmp(map, nonce, 12) != 0 || map[12] != (udp ? kUdp : kTcp) || Get16(map + 16) != internalPort) return false;
     answer->externalPort = Get16(map + 18);
     uint32_t external = 0;
     if (GetMappedIpv4(map + 20, &external)) answer->externalIpv4 = external;

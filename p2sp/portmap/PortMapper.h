@@ -44,19 +44,22 @@ public:
 
     void SetEnabled(bool enabled) { enabled_ = enabled; }
     bool Enabled() const { return enabled_.load(); }
-    // A TCP port listens: map it. Returns at once; the thread starts on the
-    // first call.
-    void Map(uint16_t port);
+    // A TCP port (with `udp`, a UDP port) listens: map it. Returns at once;
+    // the thread starts on the first call.
+    void Map(uint16_t port, bool udp = false);
     // The port no longer listens: its mapping is deleted soon.
-    void Unmap(uint16_t port);
-    Mapping Get(uint16_t port);
+    void Unmap(uint16_t port, bool udp = false);
+    Mapping Get(uint16_t port, bool udp = false);
     // Deletes every mapping, giving that at most `budgetMs`, and ends the
     // thread. Later calls to Map start it again.
     void Shutdown(DWORD budgetMs = kShutdownBudgetMs);
 
 private:
+    // Entries are keyed by port, UDP ones above 0xFFFF.
+    static uint32_t Key(uint16_t port, bool udp) { return port | (udp ? 0x10000u : 0u); }
     struct Entry {
         bool wanted = true;
+        bool udp = false;
         Mapping granted;
         uint64_t renewAt = 0;  // tick count; 0: ask now
         uint8_t nonce[12] = {};
@@ -75,7 +78,7 @@ private:
 
     std::atomic<bool> enabled_{true};
     std::mutex lock_;  // guards entries_ and the thread's start
-    std::map<uint16_t, Entry> entries_;
+    std::map<uint32_t, Entry> entries_;
     std::thread thread_;
     ScopedHandle wake_;
     std::atomic<bool> stop_{false};

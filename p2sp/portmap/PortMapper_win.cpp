@@ -27,11 +27,12 @@ uint64_t Now() { return GetTickCount64(); }
 
 PortMapper::~PortMapper() { Shutdown(); }
 
-void PortMapper::Map(uint16_t port) {
+void PortMapper::Map(uint16_t port, bool udp) {
     if (!enabled_.load() || port == 0) return;
     std::lock_guard<std::mutex> hold(lock_);
-    Entry& entry = entries_[port];
+    Entry& entry = entries_[Key(port, udp)];
     entry.wanted = true;
+    entry.udp = udp;
     if (!wake_.valid()) wake_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!thread_.joinable()) {
         stop_ = false;
@@ -40,17 +41,17 @@ void PortMapper::Map(uint16_t port) {
     SetEvent(wake_.get());
 }
 
-void PortMapper::Unmap(uint16_t port) {
+void PortMapper::Unmap(uint16_t port, bool udp) {
     std::lock_guard<std::mutex> hold(lock_);
-    auto it = entries_.find(port);
+    auto it = entries_.find(Key(port, udp));
     if (it == entries_.end()) return;
     it->second.wanted = false;
     if (wake_.valid()) SetEvent(wake_.get());
 }
 
-PortMapper::Mapping PortMapper::Get(uint16_t port) {
+PortMapper::Mapping PortMapper::Get(uint16_t port, bool udp) {
     std::lock_guard<std::mutex> hold(lock_);
-    auto it = entries_.find(port);
+    auto it = entries_.find(Key(port, udp));
     return it == entries_.end() || !it->second.wanted ? Mapping() : it->second.granted;
 }
 
@@ -95,7 +96,7 @@ void PortMapper::Run() {
 void PortMapper::Work(uint64_t deadline) {
     // One entry at a time, the lock not held while the router is asked.
     for (;;) {
-        uint16_t port = 0;
+        uint32_t key = 0;
         Entry entry;
         bool found = false;
         {
@@ -108,7 +109,7 @@ void PortMapper::Work(uint64_t deadline) {
                     continue;
                 }
                 if (!it->second.wanted || (!stop_.load() && it->second.renewAt <= now)) {
-                    port = it->first;
+                    key = it->first;
                     entry = it->second;
                     found = true;
                     break;
@@ -117,10 +118,11 @@ void PortMapper::Work(uint64_t deadline) {
             }
         }
         if (!found) return;
+        const uint16_t port = uint16_t(key);
         if (!entry.wanted) {
             if (Now() < deadline) Delete(port, entry, deadline);
             std::lock_guard<std::mutex> hold(lock_);
-            auto it = entries_.find(port);
+            auto it = entries_.find(key);
             if (it != entries_.end() && !it->second.wanted) entries_.erase(it);
             continue;
         }
@@ -130,7 +132,7 @@ void PortMapper::Work(uint64_t deadline) {
             entry.renewAt = Now() + (Now() < silentUntil_ ? kSilentRouterMs : kRetryMs);
         }
         std::lock_guard<std::mutex> hold(lock_);
-        auto it = entries_.find(port);
+        auto it = entries_.find(key);
         if (it == entries_.end()) continue;
         if (it->second.wanted) {
             it->second = entry;
@@ -190,12 +192,12 @@ bool PortMapper::TryPcp(uint16_t port, Entry* entry, uint32_t lifetime, uint64_t
     MapAnswer answer;
     const std::vector<uint8_t> request =
         PcpMapRequest(entry->nonce, local_, port, entry->granted.externalPort ? entry->granted.externalPort : port,
-                      lifetime);
+                      lifetime, entry->udp);
     // A delete is sent while stopping too: only its deadline cuts it short.
     const bool answered = UdpAsk(gateway_, kMapServerPort, request, lifetime ? kAskWaitsMs : kDeleteWaitsMs, deadline,
                                  lifetime ? stop_ : never_, [&](const uint8_t* data, size_t size) {
                                      return IsUnsupportedVersionAnswer(data, size) ||
-                                            ParsePcpMapAnswer(data, size, entry->nonce, port, &answer);
+                                            ParsePcpMapAnswer(data, size, entry->nonce, port, &answer, entry->udp);
                                  });
     // An answer in another version leaves `answer` empty: no port, no lease.
     if (!answered || answer.result != 0 || lifetime == 0 || answer.externalPort == 0 || answer.lifetime == 0)
@@ -210,12 +212,12 @@ bool PortMapper::TryPcp(uint16_t port, Entry* entry, uint32_t lifetime, uint64_t
 bool PortMapper::TryNatPmp(uint16_t port, Entry* entry, uint32_t lifetime, uint64_t deadline) {
     MapAnswer answer;
     const std::vector<uint8_t> request =
-        NatPmpMapRequest(port, entry->granted.externalPort ? entry->granted.externalPort : port, lifetime);
+        NatPmpMapRequest(port, entry->granted.externalPort ? entry->granted.externalPort : port, lifetime, entry->udp);
     bool unsupported = false;
     const bool answered = UdpAsk(gateway_, kMapServerPort, request, lifetime ? kAskWaitsMs : kDeleteWaitsMs, deadline,
                                  lifetime ? stop_ : never_, [&](const uint8_t* data, size_t size) {
                                      if (IsUnsupportedVersionAnswer(data, size)) return unsupported = true;
-                                     return ParseNatPmpMapAnswer(data, size, port, &answer);
+                                     return ParseNatPmpMapAnswer(data, size, port, &answer, entry->udp);
                                  });
     if (!answered || unsupported || answer.result != 0 || lifetime == 0 || answer.externalPort == 0 ||
         answer.lifetime == 0)
@@ -265,15 +267,15 @@ bool PortMapper::TryUpnp(uint16_t port, Entry* entry, uint64_t deadline) {
     std::string body;
     uint32_t lease = kUpnpLeaseSeconds;
     uint16_t external = entry->granted.externalPort ? entry->granted.externalPort : port;
-    int error = call(AddPortMappingCall(igd_.type, external, port, local_, lease), &body);
+    int error = call(AddPortMappingCall(igd_.type, external, port, local_, lease, entry->udp), &body);
     if (error == kUpnpOnlyPermanent) {
         lease = 0;
-        error = call(AddPortMappingCall(igd_.type, external, port, local_, lease), &body);
+        error = call(AddPortMappingCall(igd_.type, external, port, local_, lease, entry->udp), &body);
     }
     if (error == kUpnpConflict && entry->granted.externalPort == 0) {
         // Another host holds the port there: one other, outside the usual range.
         external = uint16_t(port < 55536 ? port + 10000 : port - 10000);
-        error = call(AddPortMappingCall(igd_.type, external, port, local_, lease), &body);
+        error = call(AddPortMappingCall(igd_.type, external, port, local_, lease, entry->udp), &body);
     }
     if (error != 0) return false;
     uint32_t address = 0;
@@ -293,7 +295,7 @@ void PortMapper::Delete(uint16_t port, const Entry& entry, uint64_t deadline) {
     case MapMethod::kUpnp: {
         std::string raw;
         if (igdKnown_)
-            TcpAsk(igd_.control, SoapRequest(igd_, DeletePortMappingCall(igd_.type, entry.granted.externalPort)),
+            TcpAsk(igd_.control, SoapRequest(igd_, DeletePortMappingCall(igd_.type, entry.granted.externalPort, entry.udp)),
                    std::min(deadline, Now() + kHttpWaitMs), never_, &raw);
         break;
     }

@@ -181,19 +181,20 @@ bool FindConnectionService(const std::string& description, const IgdUrl& locatio
 }
 
 SoapCall AddPortMappingCall(const std::string& serviceType, uint16_t externalPort, uint16_t internalPort,
-                            uint32_t internalClientIpv4, uint32_t leaseSeconds) {
+                            uint32_t internalClientIpv4, uint32_t leaseSeconds, bool udp) {
     return Call(serviceType, "AddPortMapping",
                 Argument("NewRemoteHost", "") + Argument("NewExternalPort", std::to_string(externalPort)) +
-                    Argument("NewProtocol", "TCP") + Argument("NewInternalPort", std::to_string(internalPort)) +
+                    Argument("NewProtocol", udp ? "UDP" : "TCP") +
+                    Argument("NewInternalPort", std::to_string(internalPort)) +
                     Argument("NewInternalClient", DottedIpv4(internalClientIpv4)) + Argument("NewEnabled", "1") +
                     Argument("NewPortMappingDescription", "QelvoP2SP") +
                     Argument("NewLeaseDuration", std::to_string(leaseSeconds)));
 }
 
-SoapCall DeletePortMappingCall(const std::string& serviceType, uint16_t externalPort) {
+SoapCall DeletePortMappingCall(const std::string& serviceType, uint16_t externalPort, bool udp) {
     return Call(serviceType, "DeletePortMapping",
                 Argument("NewRemoteHost", "") + Argument("NewExternalPort", std::to_string(externalPort)) +
-                    Argument("NewProtocol", "TCP"));
+                    Argument("NewProtocol", udp ? "UDP" : "TCP"));
 }
 
 SoapCall ExternalAddressCall(const std::string& serviceType) { return Call(serviceType, "GetExternalIPAddress", ""); }

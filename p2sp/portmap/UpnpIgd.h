@@ -37,9 +37,10 @@ struct SoapCall {
     std::string action;
     std::string body;
 };
+// TCP mappings, or UDP ones with `udp`.
 SoapCall AddPortMappingCall(const std::string& serviceType, uint16_t externalPort, uint16_t internalPort,
-                            uint32_t internalClientIpv4, uint32_t leaseSeconds);
-SoapCall DeletePortMappingCall(const std::string& serviceType, uint16_t externalPort);
+                            uint32_t internalClientIpv4, uint32_t leaseSeconds, bool udp = false);
+SoapCall DeletePortMappingCall(const std::string& serviceType, uint16_t externalPort, bool udp = false);
 SoapCall ExternalAddressCall(const std::string& serviceType);
 
 // The UPnP error code of a fault answer, 0 when the answer holds none.

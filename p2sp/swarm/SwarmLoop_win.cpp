@@ -49,6 +49,7 @@ void SwarmLoop::Shutdown() {
     for (auto& p : peers_) Close(*p, "swarm ends");  // traced with what each gave and took
     peers_.clear();
     if (listener_.valid() && options_.mapper) options_.mapper->Unmap(listenPort_);
+    if (udp_.valid() && options_.mapper) options_.mapper->Unmap(listenPort_, true);
     listener_.reset();
     listener6_.reset();
     udp_.reset();
@@ -62,6 +63,8 @@ bool SwarmLoop::Open() {
     winsock_ = true;
     if (options_.listen && MayUpload()) Listen();
     if (listener_.valid() && options_.mapper) options_.mapper->Map(listenPort_);
+    // The same port for uTP: peers that dial the router's port reach either.
+    if (udp_.valid() && options_.mapper) options_.mapper->Map(listenPort_, true);
     SyncWithMap(Now());
     figures_.left = meta_.length - haveBytes_;
     AnnounceParams identity;

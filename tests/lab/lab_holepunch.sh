@@ -56,6 +56,7 @@ lab_start_tracker || { echo "FAILED: the tracker did not start again"; exit 1; }
 # to introduce them.
 get 1 "" --port-mapping --upload-cap 32768
 check "the third player is mapped and seeds" wait_for 60 seeding 1
+check "its router forwards the port for TCP and for uTP" wait_for 10 eval 'test "$(rules 1 tcp)/$(rules 1 udp)" = 1/1'
 get 2 "?rate=4096"
 check "player 2 connects to the third" wait_for 60 met 2 "$(lab_router_address 1)"
 get 3 "?rate=4096"
@@ -66,6 +67,7 @@ check "over uTP" wait_for 10 eval 'test "$(most 3 utp)" -ge 1'
 for home in 2 3; do check "player $home gets the game" wait_for 150 same_file "$work/dl$home/game.bin"; done
 touch "$work/stop-seeding"
 wait_for 30 eval 'ended 1 && ended 2 && ended 3'
+check "when the seeder ends, both of its router's rules are gone" test "$(rules 1)" = 0
 got23=$(traded_with 2 "$router3" got) got32=$(traded_with 3 "$router2" got)
 check "the two traded pieces (player 2 got $got23 bytes from 3, player 3 $got32 from 2)" \
     test $((got23 + got32)) -gt 0

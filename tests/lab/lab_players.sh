@@ -76,6 +76,8 @@ most() {  # HOME FIELD: the highest value the field took
     tr -d '\r' <"$work/p$1.log" | sed -n "s/^reach .*$2 \([0-9]*\).*/\1/p" | sort -n | tail -1
 }
 seeding() { grep -q "^seeding until" "$work/p$1.log"; }
+# The forwarding rules a home's router holds (granted mappings), of a protocol.
+rules() { lab_exec "r$1" iptables -t nat -S PREROUTING | grep DNAT | grep -c -- "-p ${2:-}"; }
 # Block bytes HOME got from (or sent to) peers at ADDRESS, from its trace.
 traded_with() {  # HOME ADDRESS got|sent
     local hex

@@ -31,7 +31,6 @@ lab_start_portmap 1 pcp,natpmp "$work/router1.log" && lab_start_portmap 3 upnp "
 lab_origin_and_tracker 4 || { echo "FAILED: the tracker never accepted the torrent"; exit 1; }
 
 mapped() { [ "$(reach "$1" mapped-port)" != "" ] && [ "$(reach "$1" mapped-port)" != 0 ]; }
-rules() { lab_exec "r$1" iptables -t nat -S PREROUTING | grep -c DNAT; }
 # A BitTorrent handshake from the Internet to the home's public address:
 # answered with the torrent's info hash when the player is reached.
 reached_at() {  # HOME PORT

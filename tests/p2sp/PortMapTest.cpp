@@ -36,6 +36,9 @@ TEST(MapPackets, RequestsAreLaidOutAsTheRoutersRead) {
     EXPECT_EQ(std::vector<uint8_t>(kNonce, kNonce + 12), std::vector<uint8_t>(pcp.begin() + 24, pcp.begin() + 36));
     EXPECT_EQ((std::vector<uint8_t>{6, 0, 0, 0, 0x1A, 0xE1, 0x1A, 0xE2}),
               std::vector<uint8_t>(pcp.begin() + 36, pcp.begin() + 44));
+    // uTP's port: the same requests for UDP.
+    EXPECT_EQ(1, NatPmpMapRequest(6881, 6881, 7200, true)[1]);
+    EXPECT_EQ(17, PcpMapRequest(kNonce, 0xC6130102u, 6881, 6882, 7200, true)[36]);
 }
 
 TEST(MapPackets, AnswersAreTakenOnlyForWhatWasAsked) {
@@ -49,6 +52,7 @@ TEST(MapPackets, AnswersAreTakenOnlyForWhatWasAsked) {
     EXPECT_FALSE(ParseNatPmpMapAnswer(nat.data(), 12, 6881, &a)) << "cut short";
     nat[1] = 129;
     EXPECT_FALSE(ParseNatPmpMapAnswer(nat.data(), nat.size(), 6881, &a)) << "a UDP mapping's answer";
+    EXPECT_TRUE(ParseNatPmpMapAnswer(nat.data(), nat.size(), 6881, &a, true)) << "... when UDP was asked";
 
     std::vector<uint8_t> pcp = PcpAnswer(0, kNonce, 6881, 40000);
     ASSERT_TRUE(ParsePcpMapAnswer(pcp.data(), pcp.size(), kNonce, 6881, &a));
@@ -59,6 +63,7 @@ TEST(MapPackets, AnswersAreTakenOnlyForWhatWasAsked) {
     std::vector<uint8_t> stranger = PcpAnswer(0, other, 6881, 40000);
     EXPECT_FALSE(ParsePcpMapAnswer(stranger.data(), stranger.size(), kNonce, 6881, &a)) << "another nonce";
     EXPECT_FALSE(ParsePcpMapAnswer(pcp.data(), pcp.size() - 2, kNonce, 6881, &a)) << "not a multiple of 4";
+    EXPECT_FALSE(ParsePcpMapAnswer(pcp.data(), pcp.size(), kNonce, 6881, &a, true)) << "TCP's answer to a UDP ask";
     std::vector<uint8_t> refused = PcpAnswer(8, kNonce, 6881, 0);
     ASSERT_TRUE(ParsePcpMapAnswer(refused.data(), 24, kNonce, 6881, &a));
     EXPECT_EQ(8, a.result);
@@ -142,4 +147,9 @@ TEST(UpnpIgd, AnswersAndFaultsAreRead) {
     const std::string call = AddPortMappingCall("urn:x:WANIPConnection:1", 6881, 6881, 0xC6130102u, 3600).body;
     EXPECT_NE(std::string::npos, call.find("<NewInternalClient>198.19.1.2</NewInternalClient>"));
     EXPECT_NE(std::string::npos, call.find("<NewLeaseDuration>3600</NewLeaseDuration>"));
+    EXPECT_NE(std::string::npos, call.find("<NewProtocol>TCP</NewProtocol>"));
+    const std::string udp = AddPortMappingCall("urn:x:WANIPConnection:1", 6881, 6881, 0xC6130102u, 3600, true).body;
+    EXPECT_NE(std::string::npos, udp.find("<NewProtocol>UDP</NewProtocol>"));
+    EXPECT_NE(std::string::npos,
+              DeletePortMappingCall("urn:x:WANIPConnection:1", 6881, true).body.find("<NewProtocol>UDP</NewProtocol>"));
 }
