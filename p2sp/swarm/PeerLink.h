@@ -81,4 +81,14 @@ struct PeerLink {
     uint64_t rateUp = 0;
 
     size_t Pending() const { return out.size() - outSent; }
+    // Forgets what of `out` was sent: all of it at once, else in runs of a MiB.
+    void DropSent() {
+        if (outSent == out.size()) {
+            out.clear();
+            outSent = 0;
+        } else if (outSent > (1u << 20)) {
+            out.erase(out.begin(), out.begin() + ptrdiff_t(outSent));
+            outSent = 0;
+        }
+    }
 };

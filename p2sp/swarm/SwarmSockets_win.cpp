@@ -276,13 +276,7 @@ void SwarmLoop::Flush(PeerLink& p) {
         p.outSent += size_t(sent);
         p.lastSendMs = Now();
     }
-    if (p.outSent == p.out.size()) {
-        p.out.clear();
-        p.outSent = 0;
-    } else if (p.outSent > (1u << 20)) {
-        p.out.erase(p.out.begin(), p.out.begin() + ptrdiff_t(p.outSent));
-        p.outSent = 0;
-    }
+    p.DropSent();
 }
 
 void SwarmLoop::Close(PeerLink& p, const char* why) {

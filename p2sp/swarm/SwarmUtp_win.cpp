@@ -181,13 +181,7 @@ void SwarmLoop::FlushUtp(PeerLink& p) {
         p.outSent += taken;
         p.lastSendMs = Now();
     }
-    if (p.outSent == p.out.size()) {
-        p.out.clear();
-        p.outSent = 0;
-    } else if (p.outSent > (1u << 20)) {
-        p.out.erase(p.out.begin(), p.out.begin() + ptrdiff_t(p.outSent));
-        p.outSent = 0;
-    }
+    p.DropSent();
     SendDatagrams(p);
 }
 

@@ -11,17 +11,8 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
-. "$here/lab.sh"
-. "$root/scripts/wine-common.sh"
 . "$here/lab_players.sh"
-why=$(lab_can_run) || { echo "skipped: $why"; exit 77; }
-command -v opentracker >/dev/null && command -v mktorrent >/dev/null ||
-    { echo "skipped: needs opentracker and mktorrent (scripts/install-deps.sh)"; exit 77; }
-[ -f "$build/wineprefix/.vorla-ready" ] || "$root/scripts/wine-prefix.sh" "$build/wineprefix" >/dev/null
-work=$(mktemp -d /tmp/vorla-lab-holepunch.XXXXXX)
-chmod 755 "$work"
-trap 'lab_down; rm -rf "$work"' EXIT
-lab_up 3 || { echo "FAILED: the lab could not be built"; exit 1; }
+lab_begin holepunch 3
 lab_start_portmap 1 pcp,natpmp "$work/router1.log" || exit 1
 lab_origin_and_tracker 4 || { echo "FAILED: the tracker never accepted the torrent"; exit 1; }
 router2=$(lab_router_address 2) router3=$(lab_router_address 3)

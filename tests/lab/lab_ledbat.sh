@@ -11,17 +11,8 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
-. "$here/lab.sh"
-. "$root/scripts/wine-common.sh"
 . "$here/lab_players.sh"
-why=$(lab_can_run) || { echo "skipped: $why"; exit 77; }
-command -v opentracker >/dev/null && command -v mktorrent >/dev/null && command -v curl >/dev/null ||
-    { echo "skipped: needs opentracker, mktorrent and curl (scripts/install-deps.sh)"; exit 77; }
-[ -f "$build/wineprefix/.vorla-ready" ] || "$root/scripts/wine-prefix.sh" "$build/wineprefix" >/dev/null
-work=$(mktemp -d /tmp/vorla-lab-ledbat.XXXXXX)
-chmod 755 "$work"
-trap 'lab_down; rm -rf "$work"' EXIT
-lab_up 1 || { echo "FAILED: the lab could not be built"; exit 1; }
+lab_begin ledbat 1 curl
 lab_origin_and_tracker 64 || { echo "FAILED: the tracker never accepted the torrent"; exit 1; }
 UPLINK=$((1024 * 1024))
 

@@ -1,8 +1,27 @@
 # Players in the network lab, for the lab's tests: the origin and the
 # tracker on its Internet, and the engine harness under Wine in a home's
-# player namespace. Sourced after lab.sh and scripts/wine-common.sh, with
-# $root (the repository), $build (a 64-bit build) and $work (the test's own
-# folder) set.
+# player namespace. Sourced with $root (the repository) and $build (a 64-bit
+# build) set; brings lab.sh and scripts/wine-common.sh.
+
+. "$root/tests/lab/lab.sh"
+. "$root/scripts/wine-common.sh"
+
+# lab_begin NAME HOMES [TOOL...]: a lab test's start. Skipped (exit 77)
+# without root or a tool it needs; the build's Wine prefix made when
+# missing; $work made, removed at exit with the lab; the lab built.
+lab_begin() {
+    local name=$1 homes=$2 tool why
+    shift 2
+    why=$(lab_can_run) || { echo "skipped: $why"; exit 77; }
+    for tool in opentracker mktorrent "$@"; do
+        command -v "$tool" >/dev/null || { echo "skipped: needs $tool (scripts/install-deps.sh)"; exit 77; }
+    done
+    [ -f "$build/wineprefix/.vorla-ready" ] || "$root/scripts/wine-prefix.sh" "$build/wineprefix" >/dev/null
+    work=$(mktemp -d "/tmp/vorla-lab-$name.XXXXXX")
+    chmod 755 "$work"
+    trap 'lab_down; rm -rf "$work"' EXIT
+    lab_up "$homes" || { echo "FAILED: the lab could not be built"; exit 1; }
+}
 
 failures=0
 check() {  # DESCRIPTION COMMAND...
