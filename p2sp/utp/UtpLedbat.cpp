@@ -40,14 +40,17 @@ void UtpLedbat::OnAck(size_t bytesAcked, size_t flightBytes) {
     // A sender that does not fill its window learns nothing of the path
     // beyond it: the window grows to at most a little past what was in flight.
     window_ = std::min(window_, double(flightBytes) + kMaxIncreasePerRtt);
-    window_ = std::clamp(window_, minWindow_, maxWindow_);
+    // Never below two packets for delay or loss (RFC 6817's least window):
+    // at one packet a round trip a long queue slows a block so much that
+    // the peer takes us for stalled and stops asking.
+    window_ = std::clamp(window_, 2 * minWindow_, maxWindow_);
 }
 
 void UtpLedbat::OnLoss(uint64_t nowUs, uint64_t rttUs) {
     if (cutOnce_ && nowUs - lastCutUs_ < rttUs) return;
     cutOnce_ = true;
     lastCutUs_ = nowUs;
-    window_ = std::max(window_ / 2, minWindow_);
+    window_ = std::max(window_ / 2, 2 * minWindow_);
 }
 
 void UtpLedbat::OnTimeout() { window_ = minWindow_; }

@@ -28,7 +28,8 @@ public:
     void OnAck(size_t bytesAcked, size_t flightBytes);
     // A packet was lost: the window halves, at most once per round trip.
     void OnLoss(uint64_t nowUs, uint64_t rttUs);
-    // Nothing came back within the time-out: one packet at a time.
+    // Nothing came back within the time-out: one packet at a time (delay
+    // and loss bring it down to two at least).
     void OnTimeout();
 
     uint32_t window() const { return uint32_t(window_); }
