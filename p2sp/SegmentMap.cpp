@@ -354,6 +354,11 @@ void SegmentMap::Exclude(uint64_t begin, uint64_t end, int source) {
     entry.second |= 1u << (source & 31);
 }
 
+bool SegmentMap::Fetching() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return !owned_.empty();
+}
+
 bool SegmentMap::Complete() const {
     std::lock_guard<std::mutex> hold(lock_);
     return plan_.totalSize > 0 && done_.Covers(0, plan_.totalSize);

@@ -127,6 +127,8 @@ public:
     // were idle for want of work).
     uint64_t Deferrals() const;
 
+    // Whether some connection owns a segment now (HTTP is fetching).
+    bool Fetching() const;
     bool Complete() const;
     RangeSet Done() const;
     uint64_t DoneBytes() const;

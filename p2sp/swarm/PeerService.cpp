@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-size_t PeerService::RequestBudget(uint64_t nowMs) const {
-    if (Snubbed(nowMs)) return 0;
+size_t PeerService::RequestBudget(uint64_t nowMs, bool anotherServes) const {
+    if (Snubbed(nowMs) && anotherServes) return 0;
     if (probation) return 1;
     if (lastBlockMs == 0) return kFirstQueue;
     const uint64_t blocks = uint64_t(rate) * kQueueMs / 1000 / kBlockBytes;

@@ -50,8 +50,11 @@ struct PeerService {
         probation = true;
         waitingSinceMs = 0;
     }
-    // How many requests it may have in flight now.
-    size_t RequestBudget(uint64_t nowMs) const;
+    // How many requests it may have in flight now. A snubbed peer is asked
+    // nothing while `anotherServes` (its blocks go to the sources that send);
+    // when none does, waiting out the pause gains nothing, so it stays on
+    // probation instead: one request at a time until it sends again.
+    size_t RequestBudget(uint64_t nowMs, bool anotherServes = true) const;
     // Nothing came from it and it wanted nothing from us for a while,
     // keep-alives notwithstanding: the slot is better used by another peer.
     bool Useless(uint64_t nowMs, bool interestedInUs) const;

@@ -161,7 +161,9 @@ private:
     // to every peer, and interest in peers that had only it dropped.
     void MarkOurs(uint32_t piece);
     void UpdateInterest(PeerLink& p);
-    void Request(PeerLink& p, uint64_t now);
+    // `anotherServes`: HTTP fetches, or some other active peer unchokes us
+    // and is not snubbed.
+    void Request(PeerLink& p, uint64_t now, bool anotherServes);
 
     // Giving back: serving blocks, choking, the engine's upload cap, the end
     // of seeding (SwarmUpload_win.cpp).

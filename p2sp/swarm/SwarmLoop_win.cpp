@@ -109,9 +109,14 @@ void SwarmLoop::RunOnce() {
     }
     Poll();
     const uint64_t later = Now();  // receiving stamped the peers after `now`
+    // Sources that may send: HTTP while it fetches, and the peers that
+    // unchoke us and are not snubbed (so for a snubbed peer, any other).
+    size_t serving = map_->Fetching() ? 1 : 0;
+    for (const auto& p : peers_)
+        serving += p->stage == PeerLink::Stage::kActive && !p->peerChoking && !p->service.Snubbed(later) ? 1 : 0;
     for (auto& p : peers_) {
         if (p->stage == PeerLink::Stage::kActive) {
-            Request(*p, later);
+            Request(*p, later, serving > 0);
             Upload(*p, later);
         }
         Housekeep(*p, later);

@@ -438,9 +438,9 @@ void SwarmLoop::UpdateInterest(PeerLink& p) {
     AppendSimple(want ? PeerMessageType::kInterested : PeerMessageType::kNotInterested, &p.out);
 }
 
-void SwarmLoop::Request(PeerLink& p, uint64_t now) {
+void SwarmLoop::Request(PeerLink& p, uint64_t now, bool anotherServes) {
     if (completedSeen_ || p.peerChoking || !p.amInterested) return;
-    const size_t budget = p.service.RequestBudget(now);
+    const size_t budget = p.service.RequestBudget(now, anotherServes);
     if (p.asked.size() >= budget) return;
     std::vector<PiecePicker::Block> blocks;
     picker_.Pick(p.id, p.has, budget - p.asked.size(), &blocks);

@@ -23,6 +23,11 @@ TEST(PeerService, ASilentPeerIsSnubbedThenProbedOneRequestAtATime) {
     const uint64_t snubbed = 1000 + PeerService::kSnubMs;
     s.Snub(snubbed);
     EXPECT_EQ(s.RequestBudget(snubbed), 0u) << "its blocks go to others";
+    EXPECT_EQ(s.RequestBudget(snubbed, false), 1u) << "with no other peer sending, a probe at once";
+    PeerService sole = s;
+    sole.Asked(snubbed);
+    sole.Delivered(snubbed + 100, false);
+    EXPECT_GE(sole.RequestBudget(snubbed + 100, false), PeerService::kMinQueue) << "it sends again";
     EXPECT_EQ(s.RequestBudget(snubbed + PeerService::kSnubPauseMs), 1u) << "a probe";
     s.Asked(snubbed + PeerService::kSnubPauseMs);
     s.Delivered(snubbed + PeerService::kSnubPauseMs + 100, false);

@@ -70,6 +70,7 @@ TEST(SegmentMap, EveryByteOnceAcrossClaimsAndSplits) {
             uint64_t delivered = RunToEnd(map, connections, 37, &seen);
             EXPECT_EQ(delivered, total) << total << " bytes, " << connections << " connections";
             EXPECT_TRUE(map.Complete());
+            EXPECT_FALSE(map.Fetching()) << "every connection let go";
             for (size_t b = 0; b < seen.size(); ++b) ASSERT_EQ(seen[b], 1) << "byte " << b << " of " << total;
         }
     }
@@ -93,7 +94,9 @@ TEST(SegmentMap, IdleConnectionTakesTheBackHalfOfTheLargestSegment) {
     SegmentMap map;
     map.Reset(MakePlan(10000, 2, 1, 1000), RangeSet());
     ByteRange a, b, c;
+    EXPECT_FALSE(map.Fetching());
     ASSERT_TRUE(map.Claim(0, 0, &a));
+    EXPECT_TRUE(map.Fetching());
     ASSERT_TRUE(map.Claim(1, 0, &b));
     EXPECT_EQ(a.begin, 0u);
     EXPECT_EQ(b.end, 10000u);
