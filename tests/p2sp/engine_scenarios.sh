@@ -66,9 +66,11 @@ for kind in trusted untrusted; do
         --cert "$work/$kind-cert.pem" --key "$work/$kind-key.pem" >"$work/$kind-server.out" 2>&1 </dev/null &
     pids+=($!)
 done
+mounts=()
 cleanup() {
     kill "${pids[@]}" 2>/dev/null
     wait "${pids[@]}" 2>/dev/null
+    for m in "${mounts[@]}"; do umount -l "$m"; done
     "${WINE[@]}" reg delete "$cert_key" /f >/dev/null 2>&1 </dev/null
 }
 trap cleanup EXIT
@@ -479,7 +481,31 @@ scenario changed_file_starts_over
 scenario changed_file_without_validators_is_caught_by_the_overlap
 scenario changed_file_with_nothing_before_the_first_gap_is_caught
 scenario changed_file_after_a_body_of_unknown_length_is_caught
+# A disk that fills mid-download (a 3 MiB file system for an 8 MiB file):
+# the task ends as a local failure and keeps what it wrote; with room again,
+# a second run takes only what is missing.
+full_disk_fails_then_resumes() {
+    local small=$work/small
+    if [ "$(id -u)" != 0 ]; then
+        echo "    skipped: mounting a small file system needs root" >>"$work/harness.log"
+        return 0
+    fi
+    mkdir -p "$small" && mount -t tmpfs -o size=3m,mode=0777 tmpfs "$small" || { echo "    no tmpfs"; return 1; }
+    mounts+=("$small")
+    make_file "$work/srv/disk.bin" $((8 * MIB))
+    get "$RANGE_URL/disk.bin?rate=4000000" "$small/disk.bin"
+    [ "$RC" = 6 ] || { echo "    first run exit code $RC, expected 6 (local failure)"; return 1; }
+    [ -f "$small/disk.bin.P2P" ] && [ -f "$small/disk.bin.P2P.ctl" ] || { echo "    no partial file"; return 1; }
+    mount -o remount,size=32m "$small"
+    get "$RANGE_URL/disk.bin?rate=4000000" "$small/disk.bin"
+    read -r done total <<<"$(created_progress)"
+    echo "    kept ${done:-?} of ${total:-?}" >>"$work/harness.log"
+    [ "${done:-0}" -ge $((1 * MIB)) ] || { echo "    kept only ${done:-0} bytes of the full disk's run"; return 1; }
+    complete_and_clean "$small/disk.bin" "$work/srv/disk.bin" && taken_again_at_most $((16 * 16 * 1024))
+}
+
 scenario a_file_past_4_gib_resumes_across_the_line
+scenario full_disk_fails_then_resumes
 
 if [ "$failures" -gt 0 ]; then
     echo "$failures scenario(s) failed; harness output:"
