@@ -71,9 +71,9 @@ bool Task::IsWriting() const {
 
 void Task::LoadSavedProgress() {
     RangeRecord saved;
-    if (!FileExists(partPath_) || !LoadResumeRecord(recordPath_, &saved)) return;
-    const RangeSet& usable = ResumableRanges(saved, CurrentBootStamp());
-    if (FileSizeOf(partPath_) < usable.HighestEnd()) return;
+    const uint64_t boot = CurrentBootStamp();
+    if (!FileExists(partPath_) || !LoadResumeRecord(recordPath_, FileSizeOf(partPath_), boot, &saved)) return;
+    const RangeSet& usable = ResumableRanges(saved, boot);
     std::lock_guard<std::mutex> hold(lock_);
     totalBytes_ = saved.totalSize;
     completedBytes_ = usable.CoveredBytes();
@@ -304,9 +304,10 @@ bool Task::Checkpoint(bool force) {
 
 bool Task::LoadUsableRecord() {
     RangeRecord saved;
-    if (!LoadResumeRecord(recordPath_, &saved)) return false;
-    RangeSet usable = ResumableRanges(saved, CurrentBootStamp());
-    if (part_.Size() < usable.HighestEnd()) return false;  // data the record claims is gone
+    const uint64_t boot = CurrentBootStamp();
+    // A record claiming data the file no longer holds is passed over.
+    if (!LoadResumeRecord(recordPath_, part_.Size(), boot, &saved)) return false;
+    RangeSet usable = ResumableRanges(saved, boot);
     RangeSet flushed = saved.done;
     record_ = std::move(saved);
     record_.done = usable;

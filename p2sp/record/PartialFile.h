@@ -42,7 +42,11 @@ bool LoadRecordFile(const std::wstring& path, RangeRecord* record);
 // The record at `recordPath`, else the one at its safe path. The frequent
 // records are not flushed, so a power cut can leave the current one empty or
 // partial; the safe one then still holds what was flushed by its time.
-bool LoadResumeRecord(const std::wstring& recordPath, RangeRecord* record);
+// Either is taken only when the ranges usable at `bootStamp`
+// (ResumableRanges) end within `dataSize`, the partial file's size: a
+// current record claiming more than the file holds (the file was cut short
+// after it) gives way to the safe one rather than the download starting over.
+bool LoadResumeRecord(const std::wstring& recordPath, uint64_t dataSize, uint64_t bootStamp, RangeRecord* record);
 // Writes `<path>.new` and renames it over `path`, so a reader sees the old
 // record or the new one, never a mix. With `flush` the new record reaches the
 // disk before the call returns; without, it outlives the process but not a

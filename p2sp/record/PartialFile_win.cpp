@@ -57,8 +57,14 @@ std::wstring PartPathFor(const std::wstring& target) { return target + L".P2P"; 
 std::wstring RecordPathFor(const std::wstring& target) { return target + L".P2P.ctl"; }
 std::wstring SafeRecordPathFor(const std::wstring& recordPath) { return recordPath + L".safe"; }
 
-bool LoadResumeRecord(const std::wstring& recordPath, RangeRecord* record) {
-    return LoadRecordFile(recordPath, record) || LoadRecordFile(SafeRecordPathFor(recordPath), record);
+bool LoadResumeRecord(const std::wstring& recordPath, uint64_t dataSize, uint64_t bootStamp, RangeRecord* record) {
+    for (const std::wstring& path : {recordPath, SafeRecordPathFor(recordPath)}) {
+        RangeRecord loaded;
+        if (!LoadRecordFile(path, &loaded) || ResumableRanges(loaded, bootStamp).HighestEnd() > dataSize) continue;
+        *record = std::move(loaded);
+        return true;
+    }
+    return false;
 }
 
 bool LoadRecordFile(const std::wstring& path, RangeRecord* record) {

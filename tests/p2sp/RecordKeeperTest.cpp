@@ -1,6 +1,7 @@
 // The keeper's two records: the frequent one, not flushed, and the safe one,
 // written durably with every flush of the data. A power cut may take the
-// frequent one; the safe one must then hold what was flushed.
+// frequent one, or the data file be cut short below what it claims; the
+// safe one must then hold what was flushed.
 #include "p2sp/record/PartialFile.h"
 #include "p2sp/record/RecordKeeper.h"
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace {
+
+constexpr uint64_t kAnySize = ~uint64_t(0);  // no data file to fit
 
 class RecordKeeperFiles : public ::testing::Test {
 protected:
@@ -59,7 +62,7 @@ TEST_F(RecordKeeperFiles, ForcedCheckpointLeavesASafeRecord) {
     ASSERT_TRUE(keeper.Update(data_, Ranges(0, 3000), true));
     EmptyCurrentRecord();
     RangeRecord loaded;
-    ASSERT_TRUE(LoadResumeRecord(record_, &loaded));
+    ASSERT_TRUE(LoadResumeRecord(record_, kAnySize, 0, &loaded));
     EXPECT_EQ(loaded.totalSize, 8000u);
     EXPECT_EQ(loaded.etag, "\"k1\"");
     EXPECT_EQ(loaded.done, Ranges(0, 3000));
@@ -88,8 +91,12 @@ TEST_F(RecordKeeperFiles, ValidCurrentRecordIsLoadedFirst) {
     newer.done = Ranges(0, 4000);
     ASSERT_TRUE(SaveRecordFile(record_, newer, false));
     RangeRecord loaded;
-    ASSERT_TRUE(LoadResumeRecord(record_, &loaded));
+    ASSERT_TRUE(LoadResumeRecord(record_, kAnySize, 0, &loaded));
     EXPECT_EQ(loaded.done, Ranges(0, 4000));
+    // A data file cut short below what it claims: the safe record, not nothing.
+    ASSERT_TRUE(LoadResumeRecord(record_, 3500, 0, &loaded));
+    EXPECT_EQ(loaded.done, Ranges(0, 3000));
+    EXPECT_FALSE(LoadResumeRecord(record_, 2999, 0, &loaded));
 }
 
 TEST_F(RecordKeeperFiles, ForgetDeletesBothRecords) {
@@ -98,7 +105,7 @@ TEST_F(RecordKeeperFiles, ForgetDeletesBothRecords) {
     ASSERT_TRUE(keeper.Update(data_, Ranges(0, 3000), true));
     keeper.Forget();
     RangeRecord loaded;
-    EXPECT_FALSE(LoadResumeRecord(record_, &loaded));
+    EXPECT_FALSE(LoadResumeRecord(record_, kAnySize, 0, &loaded));
     EXPECT_FALSE(FileExists(SafeRecordPathFor(record_)));
 }
 
