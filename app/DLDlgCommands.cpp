@@ -8,24 +8,12 @@
 #include "engine/FileChecks.h"
 #include "app/ProgressFigures.h"
 #include "report/StatisticsMgr.h"
+#include "system/QuietDriveErrors.h"
 #include "system/SystemUtils.h"
 
 namespace {
 
 bool FullCheckSelected(const CDownloaderConfig& config) { return config.GetSafecheck() == L"1"; }
-
-// The recorded folder may be on a card reader or disc drive without media:
-// its probes must fail quietly rather than ask the user to insert a disk.
-class QuietDriveProbes {
-public:
-    QuietDriveProbes() : previous_(::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
-    ~QuietDriveProbes() { ::SetErrorMode(previous_); }
-    QuietDriveProbes(const QuietDriveProbes&) = delete;
-    QuietDriveProbes& operator=(const QuietDriveProbes&) = delete;
-
-private:
-    UINT previous_;
-};
 
 }  // namespace
 
@@ -35,7 +23,7 @@ private:
 int CDLDlg::DetectPreviousDownload() {
     const std::wstring dir = state_.GetDir();
     if (dir.empty()) return 0;
-    QuietDriveProbes quiet;
+    QuietDriveErrors quiet;  // the recorded folder may be on a drive without media
     ISystemVolumes& volumes = *services_.volumes;
     if (!volumes.Exists(dir)) return 0;
     const std::wstring folder = WithTrailingSeparator(dir);

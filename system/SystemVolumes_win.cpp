@@ -2,6 +2,7 @@
 
 #include "base/ScopedHandle.h"
 #include "base/ScopedRegKey.h"
+#include "system/QuietDriveErrors.h"
 #include "system/SystemUtils.h"
 
 const wchar_t* const kSecurityProductKeys[2] = {
@@ -10,17 +11,6 @@ const wchar_t* const kSecurityProductKeys[2] = {
 };
 
 namespace {
-
-// Empty card readers and optical drives must fail quietly, not ask the user
-// to insert a disk.
-class QuietDriveErrors {
-public:
-    QuietDriveErrors() : previous_(::SetErrorMode(SEM_FAILCRITICALERRORS)) {}
-    ~QuietDriveErrors() { ::SetErrorMode(previous_); }
-
-private:
-    UINT previous_;
-};
 
 // Expands the environment variables in text; false when that fails.
 bool ExpandEnvironment(std::wstring& text) {
