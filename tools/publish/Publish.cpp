@@ -414,5 +414,10 @@ int RunPublish(PublishOptions o, std::ostream& out, std::ostream& err, bool prog
     if (!skinPath.empty()) out << "  skin           " << skinPath << "\n";
     out << "  nginx          " << nginxPath << (writeStatsSnippet ? " and " + statsNginxPath : std::string()) << "\n"
         << "  served at      " << o.baseUrl << "/" << configPath << "\n";
+    // The downloader asks its portal's host for the configuration at the
+    // root, whatever path the base URL has.
+    if (!UrlPath(o.baseUrl).empty())
+        out << "  note           a downloader reads " << UrlOrigin(o.baseUrl) << "/" << configPath
+            << " (at the host's root, not under " << UrlPath(o.baseUrl) << "): that address must serve this file\n";
     return kPublished;
 }

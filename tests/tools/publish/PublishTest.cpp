@@ -97,6 +97,13 @@ TEST_F(PublishTest, PublishesTheServedLayout) {
         EXPECT_TRUE(entry.is_regular_file()) << entry.path();
     // The same game again replaces its own files without being asked.
     EXPECT_EQ(kPublished, Publish(Options())) << err_.str();
+    EXPECT_EQ(std::string::npos, out_.str().find("note")) << out_.str();
+    // Under a path, the operator is told where downloaders look instead.
+    PublishOptions under = Options();
+    under.baseUrl = "http://127.0.0.1:17223/portal";
+    ASSERT_EQ(kPublished, Publish(under)) << err_.str();
+    EXPECT_NE(std::string::npos, out_.str().find("a downloader reads http://127.0.0.1:17223/tool/down/7231.html"))
+        << out_.str();
 }
 
 TEST_F(PublishTest, SeedUrlNamesTheTorrentWhenATrackerIsGivenElseTheMetalink) {
