@@ -91,7 +91,7 @@ bool CFolderChecks::LacksFreeSpace(const std::wstring& folder, uint64_t size) {
     // A partial download of this file already holds part of what it needs:
     // its bytes count as free.
     const std::wstring partial = WithTrailingSeparator(folder) + fileName_ + L".P2P";
-    if (volumes_.Exists(partial)) freeBytes += volumes_.FileSize(partial);
+    if (volumes_.Exists(partial)) freeBytes += volumes_.BytesOnDisk(partial);
     return freeBytes <= size;
 }
 

@@ -27,8 +27,9 @@ public:
     virtual bool CanOpenForWriting(const std::wstring& path) = 0;
     virtual bool MakeDirectory(const std::wstring& path) = 0;
     virtual bool RemoveDirectory(const std::wstring& path) = 0;
-    // Size of an existing file, 0 when missing.
-    virtual uint64_t FileSize(const std::wstring& path) = 0;
+    // The bytes an existing file takes on its volume, 0 when missing: its
+    // size, or for a sparse file (a partial download) only what was written.
+    virtual uint64_t BytesOnDisk(const std::wstring& path) = 0;
 };
 
 // The real facts, from the platform.

@@ -90,7 +90,13 @@ public:
 
     bool RemoveDirectory(const std::wstring& path) override { return ::RemoveDirectoryW(path.c_str()) != FALSE; }
 
-    uint64_t FileSize(const std::wstring& path) override { return GetFileSize64(path); }
+    uint64_t BytesOnDisk(const std::wstring& path) override {
+        QuietDriveErrors quiet;
+        DWORD high = 0;
+        const DWORD low = ::GetCompressedFileSizeW(path.c_str(), &high);
+        if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) return 0;
+        return uint64_t(high) << 32 | low;
+    }
 };
 
 }  // namespace

@@ -65,7 +65,7 @@ public:
         return true;
     }
     bool RemoveDirectory(const std::wstring& path) override { return existing.erase(Strip(path)) > 0; }
-    uint64_t FileSize(const std::wstring& path) override {
+    uint64_t BytesOnDisk(const std::wstring& path) override {
         auto it = sizes.find(Strip(path));
         return it == sizes.end() ? 0 : it->second;
     }

@@ -3,6 +3,7 @@
 #include "base/ScopedComPtr.h"
 #include "system/ShellServices.h"
 #include "system/SystemUtils.h"
+#include "system/SystemVolumes.h"
 #include "config/VersionInfo.h"
 #include "base/WebAddress.h"
 
@@ -47,8 +48,11 @@ TEST(FileSize, MissingFileIsZeroAndIsNotCreated) {
     HANDLE writer = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(12345u, GetFileSize64(path));
+    // An ordinary file takes its size on the volume, while another handle writes it too.
+    EXPECT_EQ(12345u, PlatformVolumes().BytesOnDisk(path));
     ::CloseHandle(writer);
     ::DeleteFileW(path.c_str());
+    EXPECT_EQ(0u, PlatformVolumes().BytesOnDisk(path));
 }
 
 std::wstring ShortcutTarget(const std::wstring& shortcut) {

@@ -103,7 +103,7 @@ bool ScriptedVolumes::Exists(const std::wstring& path) {
 bool ScriptedVolumes::CanOpenForWriting(const std::wstring& path) { return PlatformVolumes().CanOpenForWriting(path); }
 bool ScriptedVolumes::MakeDirectory(const std::wstring& path) { return PlatformVolumes().MakeDirectory(path); }
 bool ScriptedVolumes::RemoveDirectory(const std::wstring& path) { return PlatformVolumes().RemoveDirectory(path); }
-uint64_t ScriptedVolumes::FileSize(const std::wstring& path) { return PlatformVolumes().FileSize(path); }
+uint64_t ScriptedVolumes::BytesOnDisk(const std::wstring& path) { return PlatformVolumes().BytesOnDisk(path); }
 
 void RecordingTaskbar::Show(HWND, TaskbarProgress state, unsigned percentage) {
     static const char* const names[] = {"none", "normal", "paused", "error"};

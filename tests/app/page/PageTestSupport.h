@@ -77,7 +77,7 @@ public:
     bool CanOpenForWriting(const std::wstring& path) override;
     bool MakeDirectory(const std::wstring& path) override;
     bool RemoveDirectory(const std::wstring& path) override;
-    uint64_t FileSize(const std::wstring& path) override;
+    uint64_t BytesOnDisk(const std::wstring& path) override;
 };
 
 class FixedFolderDialog : public CSaveLocation::IFolderDialog {
