@@ -3,6 +3,8 @@
 #include "p2sp/Task.h"
 
 #include "p2sp/PieceCheck.h"
+#include "p2sp/TaskLimits.h"
+#include "p2sp/record/RenameOver.h"
 #include "p2sp/swarm/SwarmTrace.h"
 
 #include <algorithm>
@@ -59,8 +61,12 @@ Task::Finish Task::Finalize() {
     if (!part_.Flush()) return Finish::kLocalError;
     if (part_.Size() != record_.totalSize && !part_.Truncate(record_.totalSize)) return Finish::kLocalError;
     part_.Close();
-    if (!MoveFileExW(partPath_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return Finish::kLocalError;
+    // A scanner may look at the whole file now that it is closed: the rename
+    // waits for it a while, and a stop ends the wait (the record still says
+    // complete, so the next start renames).
+    const DWORD renamed = RenameOver(partPath_, target_, MOVEFILE_WRITE_THROUGH, kRenamePatienceMs,
+                                     [this](DWORD ms) { return WaitOrStop(ms); });
+    if (renamed != 0) return stopRequested_.load() ? Finish::kStopped : Finish::kLocalError;
     keeper_.Forget();
     Publish();
     {

@@ -16,3 +16,4 @@ constexpr uint64_t kMinSplit = 512u << 10;            // a re-split leaves both 
 constexpr size_t kMaxSources = 8;                     // the task's URL and up to seven mirrors
 constexpr DWORD kSwarmAloneMs = 20000;                // peers alone, before the task's URL is tried again
 constexpr size_t kReadBufferBytes = ReadSizer::kMaxBytes;
+constexpr DWORD kRenamePatienceMs = 10000;            // the finished file's rename, refused by another program's open

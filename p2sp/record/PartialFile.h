@@ -51,6 +51,9 @@ bool LoadResumeRecord(const std::wstring& recordPath, uint64_t dataSize, uint64_
 // record or the new one, never a mix. With `flush` the new record reaches the
 // disk before the call returns; without, it outlives the process but not a
 // system crash (the record's own rules make that safe, see RangeRecord.h).
+// A rename refused for a moment (another program has either file open) is
+// tried again for up to kRecordRenamePatienceMs.
 bool SaveRecordFile(const std::wstring& path, const RangeRecord& record, bool flush = true);
+constexpr DWORD kRecordRenamePatienceMs = 200;
 uint64_t FileSizeOf(const std::wstring& path);  // 0 when missing
 bool FileExists(const std::wstring& path);

@@ -1,5 +1,7 @@
 #include "p2sp/record/PartialFile.h"
 
+#include "p2sp/record/RenameOver.h"
+
 #include <winioctl.h>
 
 #include <vector>
@@ -105,8 +107,12 @@ bool SaveRecordFile(const std::wstring& path, const RangeRecord& record, bool fl
             written != bytes.size() || (flush && !FlushFileBuffers(file.get())))
             return false;
     }
-    return MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | (flush ? MOVEFILE_WRITE_THROUGH : 0)) !=
-           FALSE;
+    // A scanner that opened the new record for a moment gets a fifth of a
+    // second; a keeper that saves every few milliseconds tries again anyway.
+    return RenameOver(temp, path, flush ? MOVEFILE_WRITE_THROUGH : 0, kRecordRenamePatienceMs, [](DWORD ms) {
+               Sleep(ms);
+               return true;
+           }) == 0;
 }
 
 uint64_t FileSizeOf(const std::wstring& path) {

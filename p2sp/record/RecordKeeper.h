@@ -28,6 +28,7 @@ class RecordKeeper {
 public:
     static constexpr DWORD kRecordMs = 10;    // at most this much arrived data is unrecorded
     static constexpr DWORD kFlushMs = 1000;   // at most this much is unflushed
+    static constexpr DWORD kRecordFailMs = 5000;  // frequent records failing this long fail the download
 
     explicit RecordKeeper(std::wstring path);
 
@@ -35,7 +36,8 @@ public:
     // (`flushed`) and written (`written`, a superset).
     void Reset(const RangeRecord& header, const RangeSet& flushed, const RangeSet& written);
     // Records `written` when due (or at once with `force`, flushing the data
-    // first). False when a record or a flush failed.
+    // first). False when a flush or a forced record failed, or the frequent
+    // records have failed for kRecordFailMs.
     bool Update(PartFile& data, const RangeSet& written, bool force);
     // Waits for a flush in flight (before the data file closes or is renamed).
     void Quiesce() { flusher_.Wait(); }
@@ -54,5 +56,7 @@ private:
     bool haveRecord_ = false;
     DWORD lastRecord_ = 0;
     DWORD lastFlush_ = 0;
+    bool failing_ = false;  // the frequent records have failed since failingSince_
+    DWORD failingSince_ = 0;
     DataFlusher flusher_;
 };

@@ -12,6 +12,7 @@ void RecordKeeper::Reset(const RangeRecord& header, const RangeSet& flushed, con
     flushed_ = flushed;
     lastWritten_ = written;
     haveRecord_ = false;
+    failing_ = false;
     lastRecord_ = lastFlush_ = GetTickCount();
 }
 
@@ -64,7 +65,18 @@ bool RecordKeeper::Update(PartFile& data, const RangeSet& written, bool force) {
     if (now - lastRecord_ < kRecordMs) return true;
     if (!saveDue && haveRecord_ && written == lastWritten_) return true;
     lastRecord_ = now;
-    return Save(written);
+    if (Save(written)) {
+        failing_ = false;
+        return true;
+    }
+    // Another program may hold the record longer than a save waits for it.
+    // The last record saved stands meanwhile (it never claims more than was
+    // written); only saves that keep failing fail the download.
+    if (!failing_) {
+        failing_ = true;
+        failingSince_ = now;
+    }
+    return now - failingSince_ < kRecordFailMs;
 }
 
 void RecordKeeper::Forget() {

@@ -99,6 +99,32 @@ TEST_F(RecordKeeperFiles, ValidCurrentRecordIsLoadedFirst) {
     EXPECT_FALSE(LoadResumeRecord(record_, 2999, 0, &loaded));
 }
 
+TEST_F(RecordKeeperFiles, ARecordHeldByAnotherProgramIsSavedOnceItLetsGo) {
+    RecordKeeper keeper(record_);
+    keeper.Reset(header_, RangeSet(), RangeSet());
+    ASSERT_TRUE(keeper.Update(data_, Ranges(0, 1000), true));
+    // Open for reading, shared with readers only: no rename over it.
+    HANDLE held = CreateFileW(record_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // Saves are due every few milliseconds; for a third of a second each is refused.
+    bool kept = true;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 300; Sleep(RecordKeeper::kRecordMs))
+        kept = kept && keeper.Update(data_, Ranges(0, 2000), false);
+    RangeRecord loaded;
+    const bool readable = LoadRecordFile(record_, &loaded);
+    CloseHandle(held);
+    EXPECT_TRUE(kept) << "refused saves do not end the download";
+    ASSERT_TRUE(readable);
+    EXPECT_TRUE(loaded.written.Empty()) << "the record saved before stands";
+    for (int i = 0; i < 100 && loaded.written.Empty(); ++i) {
+        Sleep(RecordKeeper::kRecordMs);
+        ASSERT_TRUE(keeper.Update(data_, Ranges(0, 2000), false));
+        ASSERT_TRUE(LoadRecordFile(record_, &loaded));
+    }
+    EXPECT_EQ(loaded.written, Ranges(0, 2000));
+    keeper.Quiesce();
+}
+
 TEST_F(RecordKeeperFiles, ForgetDeletesBothRecords) {
     RecordKeeper keeper(record_);
     keeper.Reset(header_, RangeSet(), RangeSet());
