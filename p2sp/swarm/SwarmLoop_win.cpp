@@ -103,6 +103,11 @@ void SwarmLoop::RunOnce() {
         if (!completedSeen_) SyncWithMap(now);
         HandBackStalled(now);
         Dial(now);
+        // Nobody to trade with: peers that announced after us are listed
+        // only in a later answer.
+        if (!completedSeen_ &&
+            std::none_of(peers_.begin(), peers_.end(), [](const PeerPtr& p) { return p->stage == PeerLink::Stage::kActive; }))
+            tracker_->WantPeers();
         CheckSeedLimits(now);
         FollowMapping();
         ExchangePeers(now);

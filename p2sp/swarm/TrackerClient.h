@@ -1,7 +1,8 @@
 // Announces one torrent to its HTTP trackers on a thread of its own, so a
 // slow or dead tracker never holds up the peers: "started" first, then every
-// interval the tracker asks for, "completed" when the file is done and
-// "stopped" at the end. The trackers of a tier are tried in an order
+// interval the tracker asks for (its min interval while the swarm has
+// nobody to trade with), "completed" when the file is done and "stopped" at
+// the end. The trackers of a tier are tried in an order
 // shuffled once (so clients spread over them), the one that answered first
 // next time; tiers one after another. HTTP trackers over WinINet, UDP
 // trackers over Winsock. Stop cuts a running announce short; the "stopped"
@@ -42,6 +43,10 @@ public:
     void Completed();  // announce "completed" now
     // The port peers reach us at changed (a router mapped it): announce now.
     void SetPort(uint16_t port);
+    // The swarm has nobody to trade with: announce again as soon as the
+    // tracker allows (its "min interval", else 5 minutes), not at the full
+    // interval, since peers that announced after us may be listed now.
+    void WantPeers();
     void Stop();
     // Peers learned since the last call.
     std::vector<PeerAddress> TakePeers();
@@ -52,6 +57,9 @@ private:
     void Run();
     // One announce over the tiers; false when no tracker answered usefully.
     bool Announce(AnnounceEvent event, AnnounceReply* reply);
+    // Until the next announce: `regularMs`, or `earlyMs` while peers are
+    // wanted; a stop, a new port or the completed file end it at once.
+    void WaitForNext(DWORD regularMs, DWORD earlyMs);
 
     std::vector<std::vector<std::string>> tiers_;
     UdpTrackerTiming udpTiming_;
@@ -62,6 +70,8 @@ private:
     ScopedHandle stopEvent_;  // manual reset: cuts a running announce short
     std::atomic<bool> stop_{false};
     std::atomic<bool> completed_{false};
+    std::atomic<bool> urgent_{false};     // announce now: completed, or a new port
+    std::atomic<bool> wantPeers_{false};
     std::atomic<uint16_t> port_{0};
     std::atomic<int> announces_{0};
     std::atomic<int> failures_{0};

@@ -10,6 +10,9 @@ namespace {
 
 constexpr int64_t kMinIntervalS = 15;
 constexpr int64_t kMaxIntervalS = 3600;
+// How soon a swarm that wants peers may announce again when the tracker
+// names no "min interval" (UDP trackers never do).
+constexpr int64_t kUnnamedMinIntervalS = 300;
 constexpr DWORD kFirstRetryMs = 15000;
 constexpr DWORD kMaxRetryMs = 300000;
 
@@ -35,11 +38,31 @@ void TrackerClient::Start() {
 
 void TrackerClient::Completed() {
     completed_ = true;
+    urgent_ = true;
     if (wake_) SetEvent(wake_.get());
 }
 
 void TrackerClient::SetPort(uint16_t port) {
-    if (port_.exchange(port) != port && wake_) SetEvent(wake_.get());
+    if (port_.exchange(port) == port) return;
+    urgent_ = true;
+    if (wake_) SetEvent(wake_.get());
+}
+
+void TrackerClient::WantPeers() {
+    if (!wantPeers_.exchange(true) && wake_) SetEvent(wake_.get());
+}
+
+void TrackerClient::WaitForNext(DWORD regularMs, DWORD earlyMs) {
+    HANDLE events[2] = {stopEvent_.get(), wake_.get()};
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD due = wantPeers_.load() ? std::min(regularMs, earlyMs) : regularMs;
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= due) return;
+        const DWORD woke = WaitForMultipleObjects(2, events, FALSE, due - elapsed);
+        // A wish for peers only shortens the wait; anything else ends it.
+        if (woke != WAIT_OBJECT_0 + 1 || urgent_.exchange(false)) return;
+    }
 }
 
 void TrackerClient::Stop() {
@@ -94,7 +117,8 @@ void TrackerClient::Run() {
     while (!stop_.load()) {
         if (completed_.load() && startedSent && !completedSent) event = AnnounceEvent::kCompleted;
         AnnounceReply reply;
-        DWORD waitMs;
+        DWORD waitMs, earlyMs;
+        wantPeers_ = false;  // a wish from now on asks for the next announce
         if (Announce(event, &reply)) {
             if (event == AnnounceEvent::kStarted) startedSent = true;
             if (event == AnnounceEvent::kCompleted) completedSent = true;
@@ -104,14 +128,16 @@ void TrackerClient::Run() {
                 peers_.insert(peers_.end(), reply.peers.begin(), reply.peers.end());
             }
             int64_t interval = std::min(std::max(reply.interval, kMinIntervalS), kMaxIntervalS);
+            int64_t early = reply.minInterval > 0 ? reply.minInterval : kUnnamedMinIntervalS;
+            early = std::min(std::max(early, kMinIntervalS), interval);
             waitMs = DWORD(interval * 1000);
+            earlyMs = DWORD(early * 1000);
             retryMs = kFirstRetryMs;
         } else {
-            waitMs = retryMs;
+            waitMs = earlyMs = retryMs;
             retryMs = std::min(retryMs * 2, kMaxRetryMs);
         }
-        HANDLE events[2] = {stopEvent_.get(), wake_.get()};
-        WaitForMultipleObjects(2, events, FALSE, waitMs);
+        WaitForNext(waitMs, earlyMs);
     }
     // "stopped" goes only to the tracker that answered last, once, and is
     // given up after a short while: a task that ends must not wait on a

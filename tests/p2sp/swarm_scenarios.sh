@@ -137,6 +137,14 @@ transmission_add() {  # RPC_PORT TORRENT DATA_DIR
     for _ in $(seq 50); do transmission-remote "127.0.0.1:$1" -a "$2" -w "$3" >/dev/null 2>&1 && return 0; sleep 0.2; done
     return 1
 }
+transmission_seeds() {  # DIR NAME: transmission (RPC 17261, peers 17262) seeds DIR/NAME of its torrent
+    transmission_start "$1/peer" 17261 17262 && mkdir -p "$1/peer/data" && cp "$1/$2" "$1/peer/data/" &&
+        transmission_add 17261 "$work/srv/$2.torrent" "$1/peer/data" || { echo "    transmission did not start"; return 1; }
+    local _
+    for _ in $(seq 100); do transmission_done 17261 && return 0; sleep 0.2; done
+    echo "    transmission never had the file"
+    return 1
+}
 transmission_done() {  # RPC_PORT: 0 when every torrent is complete
     transmission-remote "127.0.0.1:$1" -l 2>/dev/null | awk 'NR>1 && $1 ~ /^[0-9]/ && $2 != "100%" {bad=1} END {exit bad}'
 }
@@ -767,11 +775,7 @@ scenario_ipv6_peers_are_dialled_and_accepted() {
         >"$dir/tracker.out" 2>&1 </dev/null &
     pids+=($!)
     fault_pids+=($!)
-    transmission_start "$dir/peer" 17261 17262 && mkdir -p "$dir/peer/data" && cp "$dir/$name" "$dir/peer/data/" &&
-        transmission_add 17261 "$work/srv/$name.torrent" "$dir/peer/data" || { echo "    transmission did not start"; return 1; }
-    local seeding=1
-    for _ in $(seq 100); do transmission_done 17261 && { seeding=0; break; }; sleep 0.2; done
-    [ $seeding -eq 0 ] || { echo "    transmission never had the file"; return 1; }
+    transmission_seeds "$dir" "$name" || return 1
     P2SP_SWARM_TRACE=$(winpath "$dir/trace.txt") get_bg "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" \
         --seed "$HTTP_URL/$name.torrent" --port 17275 --seed-for 60
     local got=1
@@ -786,6 +790,33 @@ scenario_ipv6_peers_are_dialled_and_accepted() {
         trace_has "$dir/trace.txt" 'accepted peer [0-9]* \[::1\]:'
 }
 
+# A download whose first announce names nobody (no other peer had come
+# yet) asks again at the tracker's min interval, not at its full half hour,
+# and meets the seeder that came since; no sooner than the min interval.
+scenario_a_download_with_nobody_asks_the_tracker_again_soon() {
+    local dir=$work/starved name=starved.bin
+    mkdir -p "$dir/dl"
+    make_file "$dir/$name" $((2 * MIB))
+    mktorrent -a "http://127.0.0.1:17292/announce" -l 15 -n "$name" -o "$work/srv/$name.torrent" "$dir/$name" \
+        >/dev/null || return 1
+    python3 "$root/tests/servers/static_tracker.py" --port 17292 --interval 1800 --min-interval 15 --silent-first 1 \
+        --peer 127.0.0.1:17262 >"$dir/tracker.out" 2>&1 </dev/null &
+    pids+=($!)
+    fault_pids+=($!)
+    transmission_seeds "$dir" "$name" || return 1
+    get "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17277 \
+        --timeout-s 90
+    finished && same_file "$dir/$name" "$dir/dl/$name" || return 1
+    python3 - "$dir/tracker.out" <<'PY'
+import sys
+times = [float(line.split()[1]) for line in open(sys.argv[1]) if line.split()[:1] == ["announce"] and line.split()[2] == "17277"]
+if len(times) < 2:
+    sys.exit("    the tracker was asked %d time(s)" % len(times))
+if times[1] - times[0] < 14.5:
+    sys.exit("    asked again after %.1f s, before the min interval" % (times[1] - times[0]))
+PY
+}
+
 all=(from_transmission from_qbittorrent from_aria2 to_transmission to_qbittorrent to_aria2
      corrupt_peer_is_banned peer_leaving_mid_piece tracker_down unusable_torrents_leave_http_alone
      mixed_web_seed_and_slow_peer kill_and_resume_fetches_no_piece_twice complete_at_start_is_seeded
@@ -793,6 +824,7 @@ all=(from_transmission from_qbittorrent from_aria2 to_transmission to_qbittorren
      a_corrupt_block_in_shared_pieces_is_traced a_banned_peer_cannot_return_under_a_new_id late_blocks_never_land
      dead_trackers_never_block_the_api peers_are_exchanged_with_qbittorrent
      peers_are_learned_from_qbittorrent peers_are_learned_from_transmission ipv6_peers_are_dialled_and_accepted
+     a_download_with_nobody_asks_the_tracker_again_soon
      from_transmission_over_utp from_qbittorrent_over_utp to_transmission_over_utp to_qbittorrent_over_utp)
 
 selected=(${P2SP_SCENARIOS:-${all[*]}})
