@@ -797,19 +797,21 @@ scenario_a_download_with_nobody_asks_the_tracker_again_soon() {
     local dir=$work/starved name=starved.bin
     mkdir -p "$dir/dl"
     make_file "$dir/$name" $((2 * MIB))
-    mktorrent -a "http://127.0.0.1:17292/announce" -l 15 -n "$name" -o "$work/srv/$name.torrent" "$dir/$name" \
+    mktorrent -a "http://127.0.0.1:17294/announce" -l 15 -n "$name" -o "$work/srv/$name.torrent" "$dir/$name" \
         >/dev/null || return 1
-    python3 "$root/tests/servers/static_tracker.py" --port 17292 --interval 1800 --min-interval 15 --silent-first 1 \
+    python3 "$root/tests/servers/static_tracker.py" --port 17294 --interval 1800 --min-interval 15 --silent-first 1 \
         --peer 127.0.0.1:17262 >"$dir/tracker.out" 2>&1 </dev/null &
     pids+=($!)
     fault_pids+=($!)
+    wait_port 17294 || { echo "    the tracker did not start"; return 1; }
     transmission_seeds "$dir" "$name" || return 1
-    get "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17277 \
+    get "$HTTP_URL/missing/$name?status=404" "$dir/dl/$name" --seed "$HTTP_URL/$name.torrent" --port 17297 \
         --timeout-s 90
     finished && same_file "$dir/$name" "$dir/dl/$name" || return 1
     python3 - "$dir/tracker.out" <<'PY'
 import sys
-times = [float(line.split()[1]) for line in open(sys.argv[1]) if line.split()[:1] == ["announce"] and line.split()[2] == "17277"]
+rows = [line.split() for line in open(sys.argv[1])]
+times = [float(row[1]) for row in rows if row[:1] == ["announce"] and row[2:3] == ["17297"]]
 if len(times) < 2:
     sys.exit("    the tracker was asked %d time(s)" % len(times))
 if times[1] - times[0] < 14.5:
